@@ -1,0 +1,146 @@
+#pragma once
+
+#include "RtlsHubLink.h"
+
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+class QTimer;
+class RtlsNodeConfig;
+class RtlsObject;
+
+// The hub: the one object through which every view reaches the locating
+// system. It owns the service channel handler, the location stream and
+// discovery, holds the node registry and the node configurations, offers
+// every command to the masters as a slot, and announces every change of the
+// model through its signals.
+class SentrovaInterface : public QObject, public RtlsHubLink
+{
+    Q_OBJECT
+
+public:
+    static SentrovaInterface *instance();
+    ~SentrovaInterface() override;
+
+    RtlsNodeConfig *findNodeConfig(int cfgId) const;
+    RtlsObject *node(uint64_t id) const;
+    bool hasNode(uint64_t id) const;
+
+    // RtlsHubLink
+    void postMessage(const QString &line) override;
+    RtlsObject *findNode(uint64_t id) const override;
+    bool hasNonAnchor(uint64_t id) const override;
+    void insertNonAnchor(RtlsObject *node) override;
+    void announceNodeAdded(RtlsObject *node) override;
+    void announceNodeUpdated(RtlsObject *node) override;
+    void announceLocationData(const QJsonObject &report) override;
+    void requestDetails(uint64_t id) override;
+
+signals:
+    void nodeUpdatedSignal(RtlsObject *node);
+    void nodeAddedSignal(RtlsObject *node);
+    void nodeInactiveSignal(RtlsObject *node);
+    void nodeRemovedSignal(RtlsObject *node);
+    void anchorListUpdated();
+    void nodeConfigListChanged();
+    void tdmaSchemeChanged(int scheme);
+    void displayMessage(QString str);
+    void recordingSignal(int recordSize);
+    void svcDataReceived(QJsonObject obj);
+    void lsDataReceived(QJsonObject obj);
+    void newAntennaDelays(uint64_t id, uint16_t tx, uint16_t rx);
+    void newToFCompensation(double corr);
+
+public slots:
+    void toggleRtlsLsDisplayMessages();
+    void toggleRtlsSvcDisplayMessages();
+    void toggleLsCapture();
+    void scanMaster();
+
+    void resetMaster();
+    void resetNode(uint64_t id);
+    void discoverLegacy();
+    void checkFwUpdate();
+    void forceFwUpdate(uint64_t id);
+    void scanInfra();
+    void scanInfraWithCount(int cnt);
+    void getVersion();
+    void listTags();
+    void listAnchors();
+    void autoPosApply();
+    void setNewSess();
+    void removeAnchors();
+    void removeAnchorCoordinates();
+    void getDetails(uint64_t id);
+    void getRoles(uint64_t id);
+    void getParent(uint64_t id);
+    void getTdmaDetails(uint64_t id);
+    void getStats(uint64_t id);
+    void getDistances(uint64_t id);
+    void getPosition(uint64_t id);
+    void setRoles(uint64_t id, uint32_t roles);
+    void addRoles(uint64_t id, uint32_t roles);
+    void removeRoles(uint64_t id, uint32_t roles);
+    void getSeat(uint64_t id);
+    void setSeat(uint64_t id, uint32_t seat);
+    void getFreeMask(uint64_t id);
+    void setSensorOutput(uint64_t id, QString mode);
+    void getAntennaDelays(uint64_t id);
+    void setAntennaDelays(uint64_t id, uint16_t tx, uint16_t rx);
+    void getTdmaScheme();
+    void setTdmaScheme(int mode);
+    void getMode(uint64_t id);
+    void setMode(uint64_t id, QString mode);
+    void setUwbChannel(int channel);
+    void sendUserText(uint64_t id, int type, QString text);
+    void setGroup(uint64_t id, int group);
+    void setParentAnchor(uint64_t id, QString parent);
+    void getOutDataFormat();
+    void setOutDataFormat(QString mode);
+    void setAnchorPosition(uint64_t id);
+    void setAnchorPosition(uint64_t id, uint32_t flags);
+    void setDigitalIO(uint64_t id, uint8_t setMask, uint8_t clearMask, uint8_t toggleMask,
+                      int toggleCount, int toggleWait);
+    void getToFCompensation();
+    void setToFCompensation(double corr);
+
+    void pauseLs();
+    void getAllDetails();
+    void getAllDistances();
+    RtlsNodeConfig *getNodeConfig(int index);
+    int setNodeConfig(RtlsNodeConfig *config);
+    int countNodeConfigs();
+    void deleteNodeConfig();
+    void getNodeConfigList();
+    bool externalEngine();
+    void useExternalEngine(bool arg);
+    void sendJsonString(QString str);
+    void sendJson(QJsonObject obj);
+    void recording(int recordSize);
+    QJsonObject toJSON(QJsonObject rootObj);
+    void fromJSON(QJsonObject rootObj);
+    void init();
+    void checkActivity();
+
+protected slots:
+    int updateNodeConfig(RtlsNodeConfig *config);
+
+private:
+    SentrovaInterface();
+
+    int send(const QJsonObject &command);
+
+    QHash<uint64_t, RtlsObject *> m_nodes;
+    QHash<uint64_t, RtlsObject *> m_anchors;
+    QHash<uint64_t, RtlsObject *> m_nonAnchors;
+    QList<RtlsNodeConfig *> m_nodeConfigs;
+    QString m_outDataFormat;
+    uint64_t m_masterId = 0;
+    int m_tdmaScheme = 0;
+};

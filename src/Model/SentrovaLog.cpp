@@ -1,0 +1,4 @@
+#include "SentrovaLog.h"
+
+Q_LOGGING_CATEGORY(lcConsole, "sentrova.console", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcModel, "sentrova.model", QtWarningMsg)
