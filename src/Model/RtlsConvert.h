@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+
+// Conversions shared by the JSON and TLV paths of the model.
+namespace Rtls {
+
+// A double as an integer of type T: truncated toward zero; NaN or a value
+// outside T's range gives T's minimum (never undefined behaviour).
+template<typename T>
+T truncateTo(double v)
+{
+    static_assert(std::is_integral<T>::value, "integer target only");
+    if (std::isnan(v))
+        return std::numeric_limits<T>::min();
+    const double t = std::trunc(v);
+    // 2^digits is exactly representable and is one past T's maximum.
+    const double upper = std::ldexp(1.0, std::numeric_limits<T>::digits);
+    const double lower = static_cast<double>(std::numeric_limits<T>::min());
+    if (t < lower || t >= upper)
+        return std::numeric_limits<T>::min();
+    return static_cast<T>(t);
+}
+
+// Hexadecimal text (an optional "0x"/"0X" prefix accepted) as an unsigned
+// number; anything that is not such a number, or does not fit, gives 0.
+uint64_t parseHex64(const QString &text);
+uint32_t parseHex32(const QString &text);
+
+// "%1" of width 4, base 16, fill '0', upper case: 0x1A2 -> "01A2".
+QString hexId(uint64_t id);
+
+} // namespace Rtls

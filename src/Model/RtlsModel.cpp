@@ -1,0 +1,3 @@
+#include "RtlsModel.h"
+
+RtlsModel::RtlsModel(QObject *parent) : QObject(parent) {}

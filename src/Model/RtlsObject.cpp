@@ -1,0 +1,310 @@
+#include "RtlsObject.h"
+
+#include "RtlsConvert.h"
+#include "RtlsHubLink.h"
+#include "RtlsIMU.h"
+#include "RtlsMeas.h"
+#include "RtlsObjectStats.h"
+#include "RtlsPos.h"
+#include "SentrovaLog.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+
+namespace {
+
+const QString kModeMaster = QStringLiteral("master");
+const QString kModeAnchor = QStringLiteral("anchor");
+const QString kModeTag = QStringLiteral("tag");
+
+// A JSON number, or nothing: keys of another type count as absent.
+bool number(const QJsonObject &obj, const char *key, double &out)
+{
+    const QJsonValue v = obj.value(QLatin1String(key));
+    if (!v.isDouble())
+        return false;
+    out = v.toDouble();
+    return true;
+}
+
+bool text(const QJsonObject &obj, const char *key, QString &out)
+{
+    const QJsonValue v = obj.value(QLatin1String(key));
+    if (!v.isString())
+        return false;
+    out = v.toString();
+    return true;
+}
+
+} // namespace
+
+RtlsObject::RtlsObject(QObject *parent) : QObject(parent) {}
+
+RtlsObject::RtlsObject(uint64_t id, QObject *parent) : QObject(parent), m_id(id) {}
+
+uint64_t RtlsObject::id() const { return m_id; }
+
+QString RtlsObject::idString() const
+{
+    return QStringLiteral("0x") + Rtls::hexId(m_id);
+}
+
+QString RtlsObject::name() const
+{
+    return m_name.isEmpty() ? idString() : m_name;
+}
+
+QString RtlsObject::description() const { return m_description; }
+QString RtlsObject::category() const { return m_category; }
+QString RtlsObject::mode() const { return m_mode; }
+uint32_t RtlsObject::hwVersion() const { return m_hwversion; }
+uint32_t RtlsObject::ldrVersion() const { return m_ldrversion; }
+uint32_t RtlsObject::fwVersion() const { return m_fwversion; }
+uint32_t RtlsObject::nodeOptions() const { return m_nodeoptions; }
+uint32_t RtlsObject::roles() const { return m_roles; }
+uint32_t RtlsObject::flags() const { return m_flags; }
+uint32_t RtlsObject::msgFlags() const { return m_msgflags; }
+double RtlsObject::msgTime() const { return m_msgtime; }
+int32_t RtlsObject::seat() const { return m_seat; }
+int32_t RtlsObject::group() const { return m_group; }
+
+RtlsPos *RtlsObject::pos()
+{
+    if (!m_pos)
+        m_pos = new RtlsPos(this);
+    return m_pos;
+}
+
+RtlsIMU *RtlsObject::imu()
+{
+    if (!m_imu)
+        m_imu = new RtlsIMU(this);
+    return m_imu;
+}
+
+RtlsMeas *RtlsObject::meas()
+{
+    if (!m_meas)
+        m_meas = new RtlsMeas(this);
+    return m_meas;
+}
+
+RtlsObjectStats *RtlsObject::stats()
+{
+    if (!m_stats)
+        m_stats = new RtlsObjectStats(this);
+    return m_stats;
+}
+
+uint64_t RtlsObject::lastUpdate() const { return m_lastupdate; }
+
+uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
+{
+    QString s;
+    if (!text(obj, "id", s))
+        return 0;
+    // The service path knows nodes by the low 16 bits of their id.
+    const uint64_t id = Rtls::parseHex64(s) & Rtls::kJsonIdMask;
+    if (id == 0 || id != m_id)
+        return 0;
+
+    double v = 0.0;
+    if (text(obj, "name", s))
+        setName(s);
+    if (text(obj, "description", s))
+        setDescription(s);
+    if (text(obj, "mode", s))
+        setMode(s);
+    if (number(obj, "timestamp", v))
+        setMsgTime(static_cast<double>(Rtls::truncateTo<uint64_t>(v * 1000.0)));
+    if (number(obj, "io", v))
+        applyIo(v);
+    if (number(obj, "vbat", v))
+        imu()->setVBat(static_cast<float>(v));
+
+    uint32_t result = 0;
+    const QJsonValue coordinates = obj.value(QLatin1String("coordinates"));
+    if (coordinates.isObject()) {
+        result = pos()->updateFromJson(coordinates.toObject());
+        setMsgFlags(Rtls::kMsgCoordinates);
+    } else {
+        clearMsgFlags(Rtls::kMsgCoordinates);
+    }
+
+    const QJsonValue details = obj.value(QLatin1String("nodeDetails"));
+    if (details.isObject()) {
+        const QJsonObject d = details.toObject();
+        if (text(d, "nodeOptions", s))
+            applyNodeOptionsText(s);
+        if (text(d, "flags", s))
+            setFlags(Rtls::parseHex32(s));
+        clearMsgFlags(Rtls::kMsgDetailsPending);
+        setMsgFlags(Rtls::kMsgNodeOptions);
+    }
+    if (text(obj, "nodeOptions", s)) {
+        applyNodeOptionsText(s);
+        clearMsgFlags(Rtls::kMsgDetailsPending);
+        setMsgFlags(Rtls::kMsgNodeOptions);
+    }
+    if (text(obj, "roles", s))
+        setRoles(Rtls::parseHex32(s));
+    if (text(obj, "seat", s))
+        setSeat(s.trimmed().toInt());
+
+    const QJsonValue sensors = obj.value(QLatin1String("sensors"));
+    if (sensors.isObject())
+        applySensors(sensors.toObject());
+    const QJsonValue status = obj.value(QLatin1String("nodeStatus"));
+    if (status.isObject())
+        applyNodeStatus(status.toObject());
+
+    applyMeasurements(obj);
+    applyStats(obj);
+
+    setLastUpdate(static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch()));
+    setMsgFlags(result);
+    return result;
+}
+
+void RtlsObject::applyNodeOptionsText(const QString &text)
+{
+    setNodeOptions(Rtls::parseHex32(text));
+    // Unlike setNodeOptions, a report of the options is complete: a node
+    // that is neither master nor anchor is a tag.
+    if (!(m_nodeoptions & (Rtls::kOptionMaster | Rtls::kOptionAnchor)))
+        setMode(kModeTag);
+}
+
+void RtlsObject::applyIo(double io)
+{
+    const auto bits = static_cast<uint8_t>(Rtls::truncateTo<int32_t>(io));
+    imu()->setIO(bits);
+    if (!m_pos)
+        return;
+    if (bits & Rtls::kIoRaiseAvg)
+        m_pos->incrAvg();
+    else
+        m_pos->decrAvg();
+}
+
+void RtlsObject::applySensors(const QJsonObject &sensors)
+{
+    RtlsIMU *record = imu();
+    clearMsgFlags(Rtls::kMsgSensorsPending);
+    double v = 0.0;
+    if (number(sensors, "pressure", v)) {
+        record->setPressure(Rtls::truncateTo<uint32_t>(v));
+        setMsgFlags(Rtls::kMsgPressure);
+    } else {
+        clearMsgFlags(Rtls::kMsgPressure);
+    }
+    if (number(sensors, "temperature", v)) {
+        record->setTemperature(static_cast<float>(v));
+        setMsgFlags(Rtls::kMsgTemperature);
+    } else {
+        clearMsgFlags(Rtls::kMsgTemperature);
+    }
+}
+
+void RtlsObject::applyNodeStatus(const QJsonObject &status)
+{
+    RtlsIMU *record = imu();
+    QString io;
+    if (text(status, "io", io)) {
+        record->setIO(static_cast<uint8_t>(Rtls::parseHex64(io)));
+        if (RtlsHubLink *hub = RtlsHubLink::current())
+            hub->postMessage(QStringLiteral("BUTTON STATUS (%1): %2) ").arg(m_id).arg(io));
+    }
+    double v = 0.0;
+    if (number(status, "vbat", v))
+        record->setVBat(static_cast<float>(Rtls::truncateTo<int32_t>(v)));
+}
+
+void RtlsObject::applyMeasurements(const QJsonObject &obj)
+{
+    bool any = false;
+    for (const char *key : {"meas", "distances"}) {
+        const QJsonValue v = obj.value(QLatin1String(key));
+        if (!v.isArray())
+            continue;
+        setMsgFlags(Rtls::kMsgMeasurements);
+        meas()->updateFromJson(v.toArray());
+        any = true;
+    }
+    if (!any)
+        clearMsgFlags(Rtls::kMsgMeasurements);
+}
+
+void RtlsObject::applyStats(const QJsonObject &obj)
+{
+    double v = 0.0;
+    if (number(obj, "uptime", v))
+        stats()->setUptime(Rtls::truncateTo<uint32_t>(v));
+    if (number(obj, "memFree", v))
+        stats()->setMemFree(Rtls::truncateTo<uint32_t>(v));
+    if (number(obj, "cpuLoad", v))
+        stats()->setCpuLoad(static_cast<float>(v));
+    if (number(obj, "tdoaCnt", v))
+        stats()->setTdoaCnt(Rtls::truncateTo<uint32_t>(v));
+    if (number(obj, "twrCnt", v))
+        stats()->setTwrCnt(Rtls::truncateTo<uint32_t>(v));
+    if (number(obj, "twrErrCnt", v))
+        stats()->setTwrErr(Rtls::truncateTo<int32_t>(v));
+    if (number(obj, "reportsSent", v))
+        stats()->setReportsSent(Rtls::truncateTo<int32_t>(v));
+    if (number(obj, "tsyncCnt", v))
+        stats()->setTsyncCnt(Rtls::truncateTo<uint32_t>(v));
+    if (number(obj, "dwVbat", v))
+        stats()->setDwVBat(Rtls::truncateTo<int32_t>(v));
+    if (number(obj, "dwTemp", v))
+        stats()->setDwTemp(Rtls::truncateTo<int32_t>(v));
+    if (number(obj, "tsyncDrift", v))
+        stats()->setTsyncDrift(v);
+    if (number(obj, "tsyncErr", v))
+        stats()->setTsyncErr(Rtls::truncateTo<int64_t>(v));
+    if (number(obj, "rawTsyncDrift", v))
+        stats()->setRawTsyncDrift(v);
+    if (number(obj, "rawTsyncErr", v))
+        stats()->setRawTsyncErr(Rtls::truncateTo<int64_t>(v));
+}
+
+QJsonObject RtlsObject::toJson() const
+{
+    QJsonObject obj;
+    obj.insert(QStringLiteral("id"), idString());
+    obj.insert(QStringLiteral("name"), m_name);
+    obj.insert(QStringLiteral("description"), m_description);
+    obj.insert(QStringLiteral("category"), m_category);
+    // Tags move: only fixed nodes have coordinates worth saving.
+    if ((m_mode == kModeMaster || m_mode == kModeAnchor) && m_pos)
+        obj.insert(QStringLiteral("coordinates"), m_pos->toJson(m_flags));
+    return obj;
+}
+
+void RtlsObject::setID(uint64_t id) { m_id = id; }
+void RtlsObject::setName(const QString &name) { m_name = name.simplified(); }
+void RtlsObject::setDescription(const QString &description) { m_description = description; }
+void RtlsObject::setCategory(const QString &category) { m_category = category; }
+void RtlsObject::setMode(const QString &mode) { m_mode = mode; }
+void RtlsObject::setHwVersion(uint32_t hwversion) { m_hwversion = hwversion; }
+void RtlsObject::setLdrVersion(uint32_t ldrversion) { m_ldrversion = ldrversion; }
+void RtlsObject::setFwVersion(uint32_t fwversion) { m_fwversion = fwversion; }
+
+void RtlsObject::setNodeOptions(uint32_t nodeoptions)
+{
+    m_nodeoptions = nodeoptions;
+    if (nodeoptions & Rtls::kOptionMaster)
+        m_mode = kModeMaster;
+    else if (nodeoptions & Rtls::kOptionAnchor)
+        m_mode = kModeAnchor;
+}
+
+void RtlsObject::setRoles(uint32_t roles) { m_roles = roles; }
+void RtlsObject::setFlags(uint32_t flags) { m_flags = flags; }
+void RtlsObject::setMsgFlags(uint32_t bits) { m_msgflags |= bits; }
+void RtlsObject::clearMsgFlags(uint32_t bits) { m_msgflags &= ~bits; }
+void RtlsObject::clearMsgFlags() { m_msgflags = 0; }
+void RtlsObject::setMsgTime(double msgtime) { m_msgtime = msgtime; }
+void RtlsObject::setLastUpdate(uint64_t lastupdate) { m_lastupdate = lastupdate; }
+void RtlsObject::setSeat(int32_t seat) { m_seat = seat; }
+void RtlsObject::setGroup(int32_t group) { m_group = group; }

@@ -1,0 +1,169 @@
+#include "RtlsPos.h"
+
+#include "RtlsConvert.h"
+#include "TlvReader.h"
+
+#include <cmath>
+
+namespace {
+
+// Half away from zero to 3 decimals, as the masters expect coordinates.
+double roundMillimetre(float v)
+{
+    return std::round(static_cast<double>(v) * 1000.0) / 1000.0;
+}
+
+} // namespace
+
+RtlsPos::RtlsPos(QObject *parent) : QObject(parent) {}
+
+float RtlsPos::x() const { return m_x; }
+float RtlsPos::y() const { return m_y; }
+float RtlsPos::z() const { return m_z; }
+float RtlsPos::heading() const { return m_heading; }
+uint8_t RtlsPos::pqf() const { return m_pqf; }
+uint32_t RtlsPos::flags() const { return m_flags; }
+
+float RtlsPos::averaged(float old, double sample) const
+{
+    return static_cast<float>((sample + m_avg * static_cast<double>(old)) / (m_avg + 1));
+}
+
+uint32_t RtlsPos::updateFromJson(const QJsonObject &obj)
+{
+    uint32_t result = Rtls::kPosResult;
+    struct Axis {
+        const char *key;
+        float *value;
+        uint32_t bit;
+    };
+    const Axis axes[] = {{"x", &m_x, Rtls::kPosX}, {"y", &m_y, Rtls::kPosY}, {"z", &m_z, Rtls::kPosZ}};
+    for (const Axis &axis : axes) {
+        // A coordinate that is not a number is absent: averaging a 0 into a
+        // known position would drag it toward the origin.
+        const QJsonValue v = obj.value(QLatin1String(axis.key));
+        if (!v.isDouble() || std::isnan(v.toDouble()))
+            continue;
+        *axis.value = averaged(*axis.value, v.toDouble());
+        result |= axis.bit;
+    }
+    const QJsonValue heading = obj.value(QLatin1String("heading"));
+    if (heading.isDouble())
+        m_heading = static_cast<float>(heading.toDouble());
+    const QJsonValue pqf = obj.value(QLatin1String("pqf"));
+    if (pqf.isDouble())
+        m_pqf = static_cast<uint8_t>(Rtls::truncateTo<int64_t>(pqf.toDouble()));
+    m_flags |= result;
+    return result;
+}
+
+QJsonObject RtlsPos::toJson(uint32_t mask) const
+{
+    const uint32_t select = mask ? mask : m_flags;
+    QJsonObject obj;
+    if (select & Rtls::kPosX)
+        obj.insert(QStringLiteral("x"), roundMillimetre(m_x));
+    if (select & Rtls::kPosY)
+        obj.insert(QStringLiteral("y"), roundMillimetre(m_y));
+    if (select & Rtls::kPosZ)
+        obj.insert(QStringLiteral("z"), roundMillimetre(m_z));
+    return obj;
+}
+
+double RtlsPos::distance(const RtlsPos &other) const
+{
+    const double dx = static_cast<double>(m_x) - other.m_x;
+    const double dy = static_cast<double>(m_y) - other.m_y;
+    const double dz = static_cast<double>(m_z) - other.m_z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+int RtlsPos::updateFromTlv(const char *data, int size)
+{
+    if (!data || size <= 0)
+        return -1;
+    TlvReader reader(data, size);
+    double sample[3] = {m_x, m_y, m_z};
+    uint32_t given = 0;
+    int count = 0;
+    for (;;) {
+        const TlvReader::Result r = reader.next();
+        if (r == TlvReader::Result::Error)
+            return -1;
+        if (r == TlvReader::Result::End)
+            break;
+        ++count;
+        float f = 0.0f;
+        uint8_t b = 0;
+        switch (reader.type()) {
+        case Rtls::kTlvPosX:
+        case Rtls::kTlvPosY:
+        case Rtls::kTlvPosZ:
+            if (reader.readFloat(f)) {
+                const int axis = reader.type() - Rtls::kTlvPosX;
+                sample[axis] = f;
+                given |= Rtls::kPosX << axis;
+            }
+            break;
+        case Rtls::kTlvPosHeading:
+            if (reader.readFloat(f))
+                m_heading = f;
+            break;
+        case Rtls::kTlvPosPqf:
+            if (reader.readUInt8(b))
+                m_pqf = b;
+            break;
+        default:
+            break;
+        }
+    }
+    if (std::isnan(sample[0]) || std::isnan(sample[1]) || std::isnan(sample[2]))
+        return count;
+    m_flags |= given;
+    m_x = averaged(m_x, sample[0]);
+    m_y = averaged(m_y, sample[1]);
+    m_z = averaged(m_z, sample[2]);
+    return count;
+}
+
+void RtlsPos::setPos(float x, float y, float z)
+{
+    m_x = x;
+    m_y = y;
+    m_z = z;
+    m_flags |= Rtls::kPosXYZ;
+}
+
+void RtlsPos::setX(float x)
+{
+    m_x = x;
+    m_flags |= Rtls::kPosX;
+}
+
+void RtlsPos::setY(float y)
+{
+    m_y = y;
+    m_flags |= Rtls::kPosY;
+}
+
+void RtlsPos::setZ(float z)
+{
+    m_z = z;
+    m_flags |= Rtls::kPosZ;
+}
+
+void RtlsPos::setHeading(float heading) { m_heading = heading; }
+void RtlsPos::setPQF(uint8_t pqf) { m_pqf = pqf; }
+void RtlsPos::setFlags(uint32_t flags) { m_flags = flags; }
+
+void RtlsPos::incrAvg()
+{
+    m_avg = static_cast<uint8_t>(m_avg + 1);
+    if (m_avg < Rtls::kAvgRaised)
+        m_avg = Rtls::kAvgRaised;
+}
+
+void RtlsPos::decrAvg()
+{
+    m_avg = m_avg == Rtls::kAvgLowered ? 0 : Rtls::kAvgLowered;
+}
