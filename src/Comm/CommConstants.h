@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The numbers of the service channel, kept in one place.
+namespace Comm {
+
+constexpr quint16 kServicePort = 8784;
+constexpr int kSendIntervalMs = 50;
+constexpr int kKeepAliveIntervalMs = 10000;
+constexpr int kConnectTimeoutMs = 1000;
+// A master never sends a line anywhere near this long; a peer that does is
+// broken or hostile, and the receive buffer must not grow without bound.
+constexpr int kMaxLineBytes = 1024 * 1024;
+// Re-query of node configurations and auto positions after a change.
+constexpr int kRequeryDelayMs = 2000;
+
+constexpr char kLineDelimiter = '\n';
+constexpr char kPingMessage[] = "{\"command\":\"ping\"}";
+constexpr char kPingResponse[] = "\"response\":\"ping\"";
+constexpr char kCloseMessage[] = "Connection closed on request";
+constexpr int kCloseCode = -1;
+
+// Bit of RtlsObject::flags(): the node asks for its stored position.
+constexpr quint32 kFlagPushPosition = 0x40000000;
+// Bits of RtlsObject::msgFlags() about node details.
+constexpr quint32 kMsgNodeOptionsReceived = 0x01000000;
+constexpr quint32 kMsgDetailsRequested = 0x02000000;
+// Axis bits of positions and of setAnchorPosition's mask.
+constexpr quint32 kAxisX = 0x20;
+constexpr quint32 kAxisY = 0x40;
+constexpr quint32 kAxisZ = 0x80;
+constexpr quint32 kAxisAll = kAxisX | kAxisY | kAxisZ;
+
+constexpr quint16 kDefaultAntennaDelay = 16515;
+
+} // namespace Comm

@@ -1,0 +1,3 @@
+#include "CommLog.h"
+
+Q_LOGGING_CATEGORY(lcComm, "sentrova.comm", QtWarningMsg)

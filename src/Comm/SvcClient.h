@@ -1,0 +1,85 @@
+#pragma once
+
+#include "CommConstants.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+class QTimer;
+
+// The TCP service channel to one master: queues JSON lines and writes one per
+// send tick, connects lazily when there is something to send, keeps the link
+// alive with a ping, and cuts what arrives into lines. The socket is driven
+// only through its asynchronous API, so an unreachable master never blocks
+// the GUI thread.
+class SvcClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SvcClient(quint32 address, QObject *parent = nullptr,
+                       quint16 port = Comm::kServicePort);
+    ~SvcClient() override;
+
+    quint32 address() const { return m_address; }
+    quint16 port() const { return m_port; }
+    qint64 lastActivity() const { return m_lastActivity; }
+    // Messages waiting for a send tick (not yet handed to the socket).
+    int queuedCount() const { return m_queue.size(); }
+
+    // True when the socket is connected; otherwise starts a connection
+    // attempt unless one is already in flight, and returns false.
+    bool connectToMaster();
+    void close();
+    bool isOpen() const;
+
+signals:
+    void dataReady(QByteArray data);
+    void dataWritten(QByteArray data);
+    void error(unsigned int addr, int socketError, QString message);
+    // A line longer than Comm::kMaxLineBytes was thrown away.
+    void lineDropped(unsigned int addr, qint64 size);
+
+public slots:
+    int write(QByteArray data);
+
+private slots:
+    void readData();
+    void socketErrorSlot(QAbstractSocket::SocketError socketError);
+    void onTimerEvent();
+    void keepAlive();
+    void onBytesWritten(qint64 bytes);
+    void onConnectTimeout();
+
+private:
+    struct InFlight
+    {
+        QByteArray message;
+        qint64 remaining;
+    };
+
+    void finishClose();
+    void cutLines();
+    void reportDropped(qint64 size);
+    static bool isPing(const QByteArray &message);
+
+    QTcpSocket *m_socket;
+    quint32 m_address;
+    quint16 m_port;
+    QTimer *m_sendTimer;
+    QTimer *m_keepAliveTimer;
+    QTimer *m_connectTimer;
+    qint64 m_lastActivity;
+    QList<QByteArray> m_queue;
+    QList<InFlight> m_inFlight;
+    bool m_closeRequested = false;
+    bool m_timeoutReported = false;
+    QByteArray m_receiveBuffer;
+    // Bytes of an overlong line still to skip, up to its line feed.
+    bool m_discardingLine = false;
+    qint64 m_discardedBytes = 0;
+};
