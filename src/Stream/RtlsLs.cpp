@@ -1,0 +1,302 @@
+#include "RtlsLs.h"
+
+#include "FileRecorder.h"
+#include "RtlsModelConstants.h"
+#include "RtlsObject.h"
+#include "StreamAlert.h"
+#include "StreamLog.h"
+#include "StreamTimeText.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QTimer>
+#include <QUdpSocket>
+
+
+namespace {
+// Bursts of many masters arrive faster than one event loop turn; the kernel
+// caps this at its own maximum.
+constexpr int kReceiveBufferBytes = 4 << 20;
+constexpr int kLargestDatagram = 65536;
+} // namespace
+
+RtlsLs::RtlsLs(QObject *parent, bool externalEngine)
+    : RtlsLs(parent, externalEngine, RtlsHubLink::current(), Ports())
+{
+}
+
+RtlsLs::RtlsLs(QObject *parent, bool externalEngine, RtlsHubLink *hub, const Ports &ports)
+    : QObject(parent)
+    , m_hub(hub)
+    , m_ports(ports)
+    , m_captureFileName(QString::fromLatin1(Stream::kCaptureFileName))
+    , m_splitter(Stream::kMaxPendingJsonBytes)
+    , m_tlv(hub)
+{
+    m_datagram.reserve(kLargestDatagram);
+    useExternalEngine(externalEngine);
+    connect(this, &RtlsLs::jsonDataReadySignal, this, &RtlsLs::processJsonData);
+    connect(this, &RtlsLs::tlvDataReadySignal, this, &RtlsLs::processTLVData);
+    m_liveViewTimer = new QTimer(this);
+    m_recorder = new FileRecorder(m_captureFileName, this);
+    connect(m_liveViewTimer, &QTimer::timeout, this, &RtlsLs::liveViewCapture);
+}
+
+RtlsLs::~RtlsLs()
+{
+    if (m_recorder->isRecording())
+        stopCapture();
+    closeSockets();
+}
+
+bool RtlsLs::isRecording() const
+{
+    return m_recorder->isRecording();
+}
+
+quint16 RtlsLs::lsPort() const
+{
+    return m_lsSocket ? m_lsSocket->localPort() : 0;
+}
+
+quint16 RtlsLs::dcPort() const
+{
+    return m_dcSocket ? m_dcSocket->localPort() : 0;
+}
+
+void RtlsLs::toggleDisplayMessages()
+{
+    m_displayMessages = !m_displayMessages;
+    m_tlv.setEchoEnabled(m_displayMessages);
+}
+
+void RtlsLs::toggleCapture()
+{
+    if (m_recorder->isRecording())
+        stopCapture();
+    else
+        startCapture();
+}
+
+void RtlsLs::liveViewCapture()
+{
+    emit recordingSignal(m_records);
+}
+
+void RtlsLs::masterDetected(uint)
+{
+    // Masters send the stream to us; nothing to set up per master.
+}
+
+void RtlsLs::pause()
+{
+    m_paused = !m_paused;
+}
+
+void RtlsLs::setRtlsLsIpAddr(uint ipaddr)
+{
+    m_rtlsLsIpAddr = ipaddr;
+}
+
+void RtlsLs::useExternalEngine(bool externalEngine)
+{
+    m_externalEngine = externalEngine;
+    closeSockets();
+    if (externalEngine) {
+        m_lsSocket = bindSocket(m_ports.lsExternalEngine, tr("Data Concentrator - LS UDP Server"));
+    } else {
+        m_lsSocket = bindSocket(m_ports.lsInternalEngine, tr("Data Concentrator - LS UDP Server"));
+        m_dcSocket = bindSocket(m_ports.dc, tr("Data Concentrator - DC UDP Server"));
+    }
+    // Connected even when the bind failed: the socket stays in place, and
+    // a later useExternalEngine() replaces it.
+    connect(m_lsSocket, &QUdpSocket::readyRead, this, &RtlsLs::processPendingLSDatagrams);
+    if (m_dcSocket)
+        connect(m_dcSocket, &QUdpSocket::readyRead, this, &RtlsLs::processPendingDCDatagrams);
+}
+
+QUdpSocket *RtlsLs::bindSocket(quint16 port, const QString &title)
+{
+    auto *socket = new QUdpSocket(this);
+    if (socket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress))
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
+    else
+        StreamAlert::critical(title, tr("Unable to bind to port: %1").arg(port));
+    return socket;
+}
+
+void RtlsLs::closeSockets()
+{
+    for (QUdpSocket *socket : {m_lsSocket, m_dcSocket}) {
+        if (!socket)
+            continue;
+        socket->close();
+        socket->disconnect(this);
+        delete socket;
+    }
+    m_lsSocket = nullptr;
+    m_dcSocket = nullptr;
+}
+
+void RtlsLs::processPendingLSDatagrams()
+{
+    while (m_lsSocket->hasPendingDatagrams()) {
+        const qint64 size = m_lsSocket->pendingDatagramSize();
+        // The buffer is reused: the slots below run directly and keep no
+        // reference, so it is not reallocated for every datagram.
+        m_datagram.resize(static_cast<int>(qMax<qint64>(size, 0)));
+        const qint64 read = m_lsSocket->readDatagram(m_datagram.data(), m_datagram.size());
+        if (read > 0)
+            receiveDatagram(m_datagram);
+    }
+}
+
+void RtlsLs::receiveDatagram(const QByteArray &datagram)
+{
+    if (datagram.isEmpty())
+        return;
+    // The rest of a line split over datagrams starts anywhere in the text;
+    // sent to the TLV path it would be lost and its head would spoil the
+    // next report.
+    if (datagram.at(0) == '{' || m_splitter.isMidLine())
+        emit jsonDataReadySignal(datagram);
+    else
+        emit tlvDataReadySignal(datagram);
+}
+
+void RtlsLs::processPendingDCDatagrams()
+{
+    while (m_dcSocket->hasPendingDatagrams()) {
+        const qint64 size = m_dcSocket->pendingDatagramSize();
+        m_dcSocket->readDatagram(nullptr, 0);
+        postMessage(QStringLiteral("DC_IN: packet received with size = %1").arg(qMax<qint64>(size, 0)));
+    }
+}
+
+int RtlsLs::processJsonData(QByteArray data)
+{
+    if (data.isEmpty())
+        return -1;
+    const bool dropped = m_splitter.feed(data, [this](const QByteArray &line) { handleJsonLine(line); });
+    if (dropped) {
+        const QString text = QStringLiteral("LS_IN: JSON line longer than %1 bytes dropped")
+                                 .arg(Stream::kMaxPendingJsonBytes);
+        qCWarning(lcStream).noquote() << text;
+        postMessage(text);
+    }
+    return -1;
+}
+
+void RtlsLs::handleJsonLine(const QByteArray &line)
+{
+    ++m_jsonLines;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError) {
+        postMessage(QStringLiteral("LS_IN: Parse error %1 - %2").arg(error.errorString(), QString::fromUtf8(line)));
+        return;
+    }
+    if (!doc.isObject()) {
+        postMessage(QStringLiteral("LS_IN: JSON structure mismatch - %1) ").arg(QString::fromUtf8(line)));
+        return;
+    }
+    const QJsonObject obj = doc.object();
+    if (m_displayMessages)
+        echoJsonLine(obj, line);
+    if (m_hub)
+        m_hub->announceLocationData(obj);
+    jsonUpdateNode(obj);
+    if (m_recorder->isRecording()) {
+        m_recorder->write(line.constData(), line.size());
+        m_recorder->write("\n", 1);
+        ++m_records;
+    }
+}
+
+void RtlsLs::echoJsonLine(const QJsonObject &obj, const QByteArray &line)
+{
+    const QJsonValue stamp = obj.value(QLatin1String("timestamp"));
+    const QString time = stamp.type() == QJsonValue::Double ? StreamTimeText::fromSeconds(stamp.toDouble())
+                                                            : StreamTimeText::placeholder();
+    postMessage(QStringLiteral("LS_IN (%1): %2) ").arg(time).arg(m_jsonLines) + QString::fromUtf8(line));
+}
+
+int RtlsLs::jsonUpdateNode(QJsonObject obj)
+{
+    if (m_paused || obj.isEmpty() || !m_hub)
+        return 0;
+    bool ok = false;
+    const uint64_t id = obj.value(QLatin1String("id")).toString().toULongLong(&ok, 16);
+    if (!ok || id == 0)
+        return 0;
+    const QJsonValue mode = obj.value(QLatin1String("mode"));
+    if (mode.type() == QJsonValue::String && mode.toString() == QLatin1String(Stream::kAnchorText))
+        return 0;
+
+    RtlsObject *node = m_hub->findNode(id);
+    if (!node) {
+        node = new RtlsObject();
+        node->setID(id);
+    }
+    const int result = static_cast<int>(node->updateFromJson(obj));
+    if (node->category().isEmpty())
+        node->setCategory(QString::fromLatin1(Stream::kTagText));
+    if (node->mode().isEmpty())
+        node->setMode(QString::fromLatin1(Stream::kTagText));
+    if (!(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending)))
+        node->setMsgFlags(Rtls::kMsgDetailsPending);
+    reportUserData(obj);
+
+    if (m_hub->hasNonAnchor(id)) {
+        m_hub->announceNodeUpdated(node);
+    } else {
+        m_hub->insertNonAnchor(node);
+        m_hub->announceNodeAdded(node);
+    }
+    return result;
+}
+
+void RtlsLs::reportUserData(const QJsonObject &obj)
+{
+    const QJsonValue userData = obj.value(QLatin1String("userData"));
+    if (!userData.isObject())
+        return;
+    const QJsonObject data = userData.toObject();
+    if (!data.contains(QLatin1String("type")) || !data.contains(QLatin1String("raw")))
+        return;
+    const QString raw = data.value(QLatin1String("raw")).toString();
+    postMessage(QStringLiteral("USER DATA (%1) %2 - %3")
+                    .arg(data.value(QLatin1String("type")).toInt())
+                    .arg((raw.size() - 2) / 2)
+                    .arg(raw));
+}
+
+int RtlsLs::processTLVData(QByteArray ba)
+{
+    if (m_paused || ba.isEmpty())
+        return 0;
+    return m_tlv.decode(ba.constData(), ba.size());
+}
+
+void RtlsLs::startCapture()
+{
+    m_records = 0;
+    if (m_recorder->open(m_captureFileName))
+        m_liveViewTimer->start(Stream::kLiveViewIntervalMs);
+    else
+        StreamAlert::critical(tr("Data recorder"), tr("Unable to open file %1 for recording").arg(m_captureFileName));
+}
+
+void RtlsLs::stopCapture()
+{
+    m_recorder->stop();
+    m_liveViewTimer->stop();
+    emit recordingSignal(m_records);
+    emit recordingSignal(Stream::kRecordingEnded);
+}
+
+void RtlsLs::postMessage(const QString &line) const
+{
+    if (m_hub)
+        m_hub->postMessage(line);
+}

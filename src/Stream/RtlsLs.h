@@ -1,0 +1,105 @@
+#pragma once
+
+#include "JsonLineSplitter.h"
+#include "RtlsHubLink.h"
+#include "StreamConstants.h"
+#include "TlvReportDecoder.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+class FileRecorder;
+class QTimer;
+class QUdpSocket;
+
+// Receives the location stream: UDP datagrams with JSON report lines or TLV
+// runs. Splits and decodes them, echoes them to the console when asked,
+// updates the node records through the hub and records JSON reports to the
+// capture file.
+class RtlsLs : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(uint rtlsLsIpAddr READ rtlsLsIpAddr WRITE setRtlsLsIpAddr)
+    Q_PROPERTY(bool externalEngine READ externalEngine WRITE useExternalEngine)
+
+public:
+    // The UDP ports to bind; tests give 0 so that runs never collide.
+    struct Ports
+    {
+        quint16 lsExternalEngine = Stream::kLsPortExternalEngine;
+        quint16 lsInternalEngine = Stream::kLsPortInternalEngine;
+        quint16 dc = Stream::kDcPort;
+    };
+
+    RtlsLs(QObject *parent, bool externalEngine);
+    RtlsLs(QObject *parent, bool externalEngine, RtlsHubLink *hub, const Ports &ports);
+    ~RtlsLs() override;
+
+    uint rtlsLsIpAddr() const { return m_rtlsLsIpAddr; }
+    bool externalEngine() const { return m_externalEngine; }
+    bool isPaused() const { return m_paused; }
+    bool displaysMessages() const { return m_displayMessages; }
+    bool isRecording() const;
+
+    // The ports actually bound (0 when the socket is absent or unbound).
+    quint16 lsPort() const;
+    quint16 dcPort() const;
+
+    // Routes one location datagram as the socket handler does: JSON when it
+    // starts with '{' or continues a JSON line that a datagram before left
+    // unfinished, TLV otherwise.
+    void receiveDatagram(const QByteArray &datagram);
+
+    int jsonLineCount() const { return m_jsonLines; }
+    int recordCount() const { return m_records; }
+
+signals:
+    void jsonDataReadySignal(QByteArray data);
+    void tlvDataReadySignal(QByteArray data);
+    void recordingSignal(int size);
+
+public slots:
+    void toggleDisplayMessages();
+    void toggleCapture();
+    void liveViewCapture();
+    void masterDetected(uint ipaddr);
+    void pause();
+    void setRtlsLsIpAddr(uint ipaddr);
+    void useExternalEngine(bool externalEngine);
+
+private slots:
+    int processJsonData(QByteArray data);
+    int processTLVData(QByteArray ba);
+    int jsonUpdateNode(QJsonObject obj);
+    void startCapture();
+    void stopCapture();
+    void processPendingLSDatagrams();
+    void processPendingDCDatagrams();
+
+private:
+    void handleJsonLine(const QByteArray &line);
+    void echoJsonLine(const QJsonObject &obj, const QByteArray &line);
+    void reportUserData(const QJsonObject &obj);
+    void postMessage(const QString &line) const;
+    void closeSockets();
+    QUdpSocket *bindSocket(quint16 port, const QString &title);
+
+    RtlsHubLink *const m_hub;
+    const Ports m_ports;
+    QUdpSocket *m_lsSocket = nullptr;
+    QUdpSocket *m_dcSocket = nullptr;
+    uint m_rtlsLsIpAddr = 0;
+    int m_jsonLines = 0;
+    int m_records = 0;
+    bool m_paused = false;
+    bool m_displayMessages = false;
+    bool m_externalEngine = true;
+    QTimer *m_liveViewTimer = nullptr;
+    QString m_captureFileName;
+    FileRecorder *m_recorder = nullptr;
+    JsonLineSplitter m_splitter;
+    TlvReportDecoder m_tlv;
+    QByteArray m_datagram;
+};

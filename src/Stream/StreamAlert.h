@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// Tells the user about a failure of the stream (a port that cannot be
+// bound, a capture file that cannot be opened). Always logged; shown as a
+// critical message box only where someone can see it, and never modal, so
+// the stream and a run without a user never wait on it.
+class StreamAlert
+{
+public:
+    static void critical(const QString &title, const QString &text);
+
+    // False in a process without QApplication, on the offscreen or minimal
+    // platform, or after setDialogsAllowed(false).
+    static bool canShowDialogs();
+    static void setDialogsAllowed(bool allowed);
+};

@@ -1,0 +1,3 @@
+#include "StreamLog.h"
+
+Q_LOGGING_CATEGORY(lcStream, "sentrova.stream", QtWarningMsg)

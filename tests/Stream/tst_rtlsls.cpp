@@ -1,0 +1,289 @@
+#include "FakeHubLink.h"
+#include "RtlsLs.h"
+#include "RtlsPos.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+RtlsLs::Ports anyPorts()
+{
+    RtlsLs::Ports ports;
+    ports.lsExternalEngine = 0;
+    ports.lsInternalEngine = 0;
+    ports.dc = 0;
+    return ports;
+}
+
+const QByteArray kTlvNode("\x01\x08\x34\x12\x00\x00\x00\x00\x00\x00", 10);
+
+} // namespace
+
+class tst_RtlsLs : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Feeds datagrams the way the socket handler does.
+    static void feed(RtlsLs &ls, const QList<QByteArray> &datagrams)
+    {
+        for (const QByteArray &d : datagrams)
+            ls.receiveDatagram(d);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_oldDir = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+    }
+
+    void cleanupTestCase() { QDir::setCurrent(m_oldDir); }
+
+    void jsonReports_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("datagrams");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("reports");
+
+        using L = QList<QByteArray>;
+        const QByteArray a = "{\"id\":\"0x0012\",\"coordinates\":{\"x\":1.5,\"y\":2,\"z\":0.5}}\n";
+        const QByteArray b = "{\"id\":\"0013\",\"mode\":\"tag\"}\n";
+        QTest::newRow("new tag added, then updated")
+            << L{a, a} << QStringList{"added 0x0012", "updated 0x0012"} << 2;
+        QTest::newRow("two objects in one datagram") << L{a + b} << QStringList{"added 0x0012", "added 0x0013"} << 2;
+        QTest::newRow("split across datagrams") << L{a.left(10), a.mid(10)} << QStringList{"added 0x0012"} << 1;
+        QTest::newRow("unfinished line waits") << L{a.left(10)} << QStringList{} << 0;
+        QTest::newRow("anchor reports move nothing")
+            << L{"{\"id\":\"0x0012\",\"mode\":\"anchor\",\"coordinates\":{\"x\":1}}\n"} << QStringList{} << 1;
+        QTest::newRow("id zero dropped") << L{"{\"id\":\"0x0\"}\n"} << QStringList{} << 1;
+        QTest::newRow("id not hexadecimal dropped") << L{"{\"id\":\"zz\"}\n"} << QStringList{} << 1;
+        QTest::newRow("id missing dropped") << L{"{\"x\":1}\n"} << QStringList{} << 1;
+        QTest::newRow("malformed line dropped, next one read")
+            << L{"{\"id\":\n" + b} << QStringList{"added 0x0013"} << 1;
+        QTest::newRow("text not starting with a brace goes to TLV")
+            << L{"id 12 {}\n"} << QStringList{} << 0;
+        QTest::newRow("TLV after a finished line is TLV")
+            << L{a, kTlvNode} << QStringList{"added 0x0012", "added 0x1234", "updated 0x1234"} << 1;
+    }
+
+    void jsonReports()
+    {
+        QFETCH(QList<QByteArray>, datagrams);
+        QFETCH(QStringList, events);
+        QFETCH(int, reports);
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        feed(ls, datagrams);
+        QCOMPARE(hub.events, events);
+        QCOMPARE(hub.locationData.size(), reports);
+    }
+
+    void newJsonTagIsATagAwaitingDetails()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        feed(ls, {"{\"id\":\"0x0012\",\"coordinates\":{\"x\":1.5,\"y\":2,\"z\":0.5}}\n"});
+        RtlsObject *node = hub.findNode(0x12);
+        QVERIFY(node);
+        QCOMPARE(node->category(), QStringLiteral("tag"));
+        QCOMPARE(node->mode(), QStringLiteral("tag"));
+        QCOMPARE(node->msgFlags() & 0x03000000u, 0x02000000u);
+        QCOMPARE(node->pos()->x(), 1.5f);
+        QVERIFY(hub.nonAnchors.contains(0x12));
+    }
+
+    void consoleLines_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QStringList>("lines");
+
+        const QByteArray plain = "{\"id\":\"0x0012\"}";
+        const QByteArray stamped = "{\"id\":\"0x0012\",\"timestamp\":1700000000.25}";
+        const QString stamp = QDateTime::fromMSecsSinceEpoch(1700000000250LL).toString("yyyy-MM-dd HH:mm:ss.zzz");
+        QTest::newRow("echo off") << plain + "\n" << false << QStringList{};
+        QTest::newRow("echo without time stamp") << plain + "\n" << true
+                                                 << QStringList{"LS_IN (....-..-.. --:--:--.---): 1) " + plain};
+        QTest::newRow("echo with time stamp") << stamped + "\n" << true
+                                              << QStringList{"LS_IN (" + stamp + "): 1) " + stamped};
+        QTest::newRow("echo counts lines") << plain + "\n" + plain + "\n" << true
+                                           << QStringList{"LS_IN (....-..-.. --:--:--.---): 1) " + plain,
+                                                          "LS_IN (....-..-.. --:--:--.---): 2) " + plain};
+        QTest::newRow("structure mismatch") << QByteArray("[1,2]\n") << false
+                                            << QStringList{"LS_IN: JSON structure mismatch - [1,2]) "};
+        QTest::newRow("user data") << QByteArray("{\"id\":\"0x12\",\"userData\":{\"type\":3,\"raw\":\"0xA1B2C3\"}}\n")
+                                   << false << QStringList{"USER DATA (3) 3 - 0xA1B2C3"};
+    }
+
+    void consoleLines()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(bool, display);
+        QFETCH(QStringList, lines);
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        if (display)
+            ls.toggleDisplayMessages();
+        emit ls.jsonDataReadySignal(datagram);
+        QCOMPARE(hub.messages, lines);
+    }
+
+    void parseErrorNamesTheLine()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        emit ls.jsonDataReadySignal("{\"id\":}\n");
+        QCOMPARE(hub.messages.size(), 1);
+        QVERIFY(hub.messages.first().startsWith("LS_IN: Parse error "));
+        QVERIFY(hub.messages.first().endsWith(" - {\"id\":}"));
+    }
+
+    void pauseStopsUpdatesButNotEchoOrCapture()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        ls.toggleDisplayMessages();
+        ls.pause();
+        ls.toggleCapture();
+        feed(ls, {"{\"id\":\"0x0012\"}\n", kTlvNode});
+        QVERIFY(hub.events.isEmpty());
+        QVERIFY(hub.registry.isEmpty());
+        QCOMPARE(hub.messages.size(), 1);
+        QCOMPARE(ls.recordCount(), 1);
+        ls.pause();
+        feed(ls, {"{\"id\":\"0x0012\"}\n", kTlvNode});
+        QCOMPARE(hub.events, (QStringList{"added 0x0012", "added 0x1234", "updated 0x1234"}));
+        ls.toggleCapture();
+    }
+
+    void capture()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
+        ls.toggleCapture();
+        QVERIFY(ls.isRecording());
+        feed(ls, {"{\"id\":\"0x0012\"}\n{\"id\"", ":\"0x0013\"}\n", kTlvNode, "{\"id\":\"0x0014\"}\nnot json\n[1]\n"});
+        QTRY_VERIFY_WITH_TIMEOUT(recording.count() >= 1, 10000);
+        QCOMPARE(recording.last().at(0).toInt(), 3);
+        ls.toggleCapture();
+        QVERIFY(!ls.isRecording());
+        QCOMPARE(recording.at(recording.count() - 2).at(0).toInt(), 3);
+        QCOMPARE(recording.last().at(0).toInt(), -1);
+
+        QFile file(QStringLiteral("test.dat"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("{\"id\":\"0x0012\"}\n{\"id\":\"0x0013\"}\n{\"id\":\"0x0014\"}\n"));
+        file.close();
+
+        ls.toggleCapture();
+        feed(ls, {"{\"id\":\"0x0015\"}\n"});
+        ls.toggleCapture();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("{\"id\":\"0x0015\"}\n"));
+    }
+
+    void captureStoppedOnDestruction()
+    {
+        FakeHubLink hub;
+        auto *ls = new RtlsLs(nullptr, true, &hub, anyPorts());
+        ls->toggleCapture();
+        feed(*ls, {"{\"id\":\"0x0016\"}\n"});
+        QSignalSpy recording(ls, &RtlsLs::recordingSignal);
+        delete ls;
+        QCOMPARE(recording.count(), 2);
+        QFile file(QStringLiteral("test.dat"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("{\"id\":\"0x0016\"}\n"));
+    }
+
+    void captureOpenFailureDoesNotRecord()
+    {
+        FakeHubLink hub;
+        QDir().mkpath(QStringLiteral("blocked/test.dat"));
+        QDir::setCurrent(m_dir.filePath(QStringLiteral("blocked")));
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
+        ls.toggleCapture();
+        QDir::setCurrent(m_dir.path());
+        QVERIFY(!ls.isRecording());
+        feed(ls, {"{\"id\":\"0x0012\"}\n"});
+        QCOMPARE(ls.recordCount(), 0);
+        QCOMPARE(recording.count(), 0);
+    }
+
+    void datagramsOverLoopback_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("json") << QByteArray("{\"id\":\"0x0012\"}\n") << QStringList{"added 0x0012"};
+        QTest::newRow("tlv") << kTlvNode << QStringList{"added 0x1234", "updated 0x1234"};
+    }
+
+    void datagramsOverLoopback()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QStringList, events);
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        QVERIFY(ls.lsPort() != 0);
+        QUdpSocket sender;
+        sender.writeDatagram(datagram, QHostAddress::LocalHost, ls.lsPort());
+        QTRY_COMPARE_WITH_TIMEOUT(hub.events, events, 10000);
+    }
+
+    void internalEngineListensForTheDataConcentrator()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, false, &hub, anyPorts());
+        QVERIFY(!ls.externalEngine());
+        QVERIFY(ls.lsPort() != 0);
+        QVERIFY(ls.dcPort() != 0);
+        QUdpSocket sender;
+        sender.writeDatagram(QByteArray(17, 'x'), QHostAddress::LocalHost, ls.dcPort());
+        QTRY_COMPARE_WITH_TIMEOUT(hub.messages, QStringList{"DC_IN: packet received with size = 17"}, 10000);
+        ls.useExternalEngine(true);
+        QCOMPARE(ls.dcPort(), quint16(0));
+        QVERIFY(ls.lsPort() != 0);
+    }
+
+    void failedBindIsReportedAndDoesNotBlock()
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::Any, 0, QUdpSocket::DontShareAddress));
+        RtlsLs::Ports ports = anyPorts();
+        ports.lsExternalEngine = holder.localPort();
+        FakeHubLink hub;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unable to bind to port"));
+        RtlsLs ls(nullptr, true, &hub, ports);
+        QCOMPARE(ls.lsPort(), quint16(0));
+        feed(ls, {"{\"id\":\"0x0012\"}\n"});
+        QCOMPARE(hub.events, QStringList{"added 0x0012"});
+    }
+
+    void overLongJsonIsReportedOnceAndRecovers()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("JSON line longer than"));
+        const QByteArray chunk = "{" + QByteArray(60000, ' ');
+        for (int i = 0; i < 20; ++i)
+            emit ls.jsonDataReadySignal(chunk);
+        emit ls.jsonDataReadySignal("{\n{\"id\":\"0x0012\"}\n");
+        QCOMPARE(hub.messages.size(), 1);
+        QCOMPARE(hub.events, QStringList{"added 0x0012"});
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_RtlsLs)
+#include "tst_rtlsls.moc"
