@@ -1,0 +1,2 @@
+/* libmdnsd's public headers include "config.h", which the library's
+ * development package does not ship. Nothing in it is needed here. */
