@@ -1,0 +1,1 @@
+sentrova_add_fuzzer(fuzz_model_tlv LIBS sentrova_model)
