@@ -18,6 +18,22 @@ QByteArray canonical(const char *name)
     return n;
 }
 
+constexpr unsigned char kResponseBit = 0x80;
+
+// Responders put the PTR in the answers and the SRV, TXT and A records in
+// the additional section, which the engine caches but never hands to a
+// question's answer handler. Records of all three sections follow one
+// another on the wire, so counting them all as answers changes nothing
+// else, and multicast DNS treats additional records like answers anyway.
+void countAllRecordsAsAnswers(unsigned char *header)
+{
+    const unsigned records = ((header[6] << 8) | header[7]) + ((header[8] << 8) | header[9])
+        + ((header[10] << 8) | header[11]);
+    header[6] = static_cast<unsigned char>(records >> 8);
+    header[7] = static_cast<unsigned char>(records & 0xff);
+    std::memset(header + 8, 0, 4);
+}
+
 } // namespace
 
 MdnsBrowser::MdnsBrowser(const QByteArray &serviceName)
@@ -44,18 +60,15 @@ bool MdnsBrowser::isMasterInstance(const QByteArray &name)
 
 void MdnsBrowser::restartQuery()
 {
-    // Dropping and registering the question again makes the engine send it
-    // immediately instead of waiting for its back-off.
-    mdnsd_query(m_daemon, m_serviceName.constData(), Discovery::kTypePtr, nullptr, nullptr);
+    // A fresh engine puts the question on the wire at once, where the old
+    // one would wait for its back-off; the engine cannot withdraw a question
+    // and ask it again. Masters answer the new question, so nothing is lost
+    // with the old cache.
+    mdnsd_shutdown(m_daemon);
+    mdnsd_free(m_daemon);
+    m_masterHosts.clear();
+    m_daemon = mdnsd_new(Discovery::kDnsClassIn, Discovery::kEngineFrame);
     mdnsd_query(m_daemon, m_serviceName.constData(), Discovery::kTypePtr, &MdnsBrowser::onPtr, this);
-    QVector<QByteArray> instances;
-    for (mdns_answer_t *a = mdnsd_list(m_daemon, m_serviceName.constData(), Discovery::kTypePtr, nullptr);
-         a; a = mdnsd_list(m_daemon, m_serviceName.constData(), Discovery::kTypePtr, a)) {
-        if (a->ttl > 0 && a->rdname && isMasterInstance(a->rdname))
-            instances.append(a->rdname);
-    }
-    for (const QByteArray &instance : qAsConst(instances))
-        followInstance(instance.constData());
 }
 
 bool MdnsBrowser::receive(const QByteArray &datagram, quint32 senderIp, quint16 senderPort)
@@ -67,6 +80,8 @@ bool MdnsBrowser::receive(const QByteArray &datagram, quint32 senderIp, quint16 
     // The engine's parser expects a zero-filled buffer of its full size.
     std::memset(m_packet.data(), 0, m_packet.size());
     std::memcpy(m_packet.data(), bytes, size);
+    if (m_packet[2] & kResponseBit)
+        countAllRecordsAsAnswers(m_packet.data());
     std::memset(m_message.get(), 0, sizeof(message));
     if (message_parse(m_message.get(), m_packet.data()) != 0)
         return false;

@@ -23,9 +23,7 @@ public:
     MdnsBrowser(const MdnsBrowser &) = delete;
     MdnsBrowser &operator=(const MdnsBrowser &) = delete;
 
-    // Puts the PTR question on the wire at once and follows again every
-    // master already in the cache, so that a new search finds a master that
-    // answered an earlier one.
+    // Starts a new search: the PTR question goes on the wire at once.
     void restartQuery();
 
     // A received datagram; addresses and ports in host byte order. Returns
