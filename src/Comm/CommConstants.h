@@ -23,14 +23,8 @@ constexpr int kCloseCode = -1;
 
 // Bit of RtlsObject::flags(): the node asks for its stored position.
 constexpr quint32 kFlagPushPosition = 0x40000000;
-// Bits of RtlsObject::msgFlags() about node details.
-constexpr quint32 kMsgNodeOptionsReceived = 0x01000000;
-constexpr quint32 kMsgDetailsRequested = 0x02000000;
-// Axis bits of positions and of setAnchorPosition's mask.
-constexpr quint32 kAxisX = 0x20;
-constexpr quint32 kAxisY = 0x40;
-constexpr quint32 kAxisZ = 0x80;
-constexpr quint32 kAxisAll = kAxisX | kAxisY | kAxisZ;
+// Node ids in service responses are reduced to these bits before lookup.
+constexpr quint64 kServiceIdMask = 0xFFFF;
 
 constexpr quint16 kDefaultAntennaDelay = 16515;
 

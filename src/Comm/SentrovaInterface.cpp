@@ -1,8 +1,48 @@
 #include "SentrovaInterface.h"
 
+#include "CommConstants.h"
+#include "CommLog.h"
+#include "RtlsConvert.h"
 #include "RtlsMetaTypes.h"
+#include "RtlsModelConstants.h"
+#include "RtlsNodeConfig.h"
 #include "RtlsObject.h"
+#include "RtlsPos.h"
+#include "RtlsSvc.h"
 #include "SentrovaLog.h"
+
+#include <QJsonParseError>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+QLatin1String key(const char *name)
+{
+    return QLatin1String(name);
+}
+
+// Node ids and role bits on the wire: "0x" + at least 4 upper-case digits.
+QString hexWord(uint64_t value)
+{
+    return QStringLiteral("0x") + Rtls::hexId(value);
+}
+
+// DIO masks: "0x" + exactly 2 lower-case digits.
+QString dioMask(uint8_t mask)
+{
+    return QStringLiteral("0x%1").arg(mask, 2, 16, QLatin1Char('0'));
+}
+
+QJsonValue axisValue(bool known, float value)
+{
+    if (!known)
+        return QStringLiteral("auto");
+    return std::round(double(value) * 1000.0) / 1000.0;
+}
+
+} // namespace
 
 SentrovaInterface *SentrovaInterface::instance()
 {
@@ -14,12 +54,20 @@ SentrovaInterface::SentrovaInterface()
 {
     registerRtlsMetaTypes();
     RtlsHubLink::setCurrent(this);
+    m_svc = new RtlsSvc(this);
 }
 
-SentrovaInterface::~SentrovaInterface() = default;
-
-RtlsNodeConfig *SentrovaInterface::findNodeConfig(int) const
+SentrovaInterface::~SentrovaInterface()
 {
+    if (RtlsHubLink::current() == this)
+        RtlsHubLink::setCurrent(nullptr);
+}
+
+RtlsNodeConfig *SentrovaInterface::findNodeConfig(int cfgId) const
+{
+    for (RtlsNodeConfig *config : m_nodeConfigs)
+        if (config->cfgId() == cfgId)
+            return config;
     return nullptr;
 }
 
@@ -76,14 +124,43 @@ void SentrovaInterface::requestDetails(uint64_t id)
     getDetails(id);
 }
 
-int SentrovaInterface::send(const QJsonObject &)
+int SentrovaInterface::send(const QJsonObject &command)
 {
-    return 0;
+    return m_svc->sendSvc(QJsonDocument(command));
 }
 
-int SentrovaInterface::updateNodeConfig(RtlsNodeConfig *)
+int SentrovaInterface::sendCommand(const char *command)
 {
-    return -1;
+    QJsonObject obj;
+    obj.insert(key("command"), QLatin1String(command));
+    return send(obj);
+}
+
+int SentrovaInterface::sendForNode(const char *command, uint64_t id)
+{
+    QJsonObject obj;
+    obj.insert(key("command"), QLatin1String(command));
+    obj.insert(key("id"), hexWord(id));
+    return send(obj);
+}
+
+int SentrovaInterface::updateNodeConfig(RtlsNodeConfig *config)
+{
+    if (!config)
+        return -1;
+    const int known = m_nodeConfigs.indexOf(config);
+    if (known >= 0) {
+        emit nodeConfigListChanged();
+        return known;
+    }
+    // The entry replaced stays alive as the hub's child: a view may still
+    // hold it.
+    if (RtlsNodeConfig *same = findNodeConfig(config->cfgId()))
+        m_nodeConfigs.removeOne(same);
+    config->setParent(this);
+    m_nodeConfigs.append(config);
+    emit nodeConfigListChanged();
+    return m_nodeConfigs.size() - 1;
 }
 
 void SentrovaInterface::toggleRtlsLsDisplayMessages()
@@ -92,6 +169,7 @@ void SentrovaInterface::toggleRtlsLsDisplayMessages()
 
 void SentrovaInterface::toggleRtlsSvcDisplayMessages()
 {
+    m_svc->toggleDisplayMessages();
 }
 
 void SentrovaInterface::toggleLsCapture()
@@ -104,182 +182,326 @@ void SentrovaInterface::scanMaster()
 
 void SentrovaInterface::resetMaster()
 {
+    postMessage(QStringLiteral("Reseting master(s)"));
+    sendCommand("reset");
+    m_svc->closeAll();
 }
 
-void SentrovaInterface::resetNode(uint64_t)
+void SentrovaInterface::resetNode(uint64_t id)
 {
+    postMessage(QStringLiteral("Reseting node 0x%1").arg(Rtls::hexId(id)));
+    sendForNode("reset", id);
+    m_svc->closeAll();
 }
 
 void SentrovaInterface::discoverLegacy()
 {
+    postMessage(QStringLiteral("Turning on Legacy mode for Discovery for a short period"));
+    sendCommand("discoverLegacy");
 }
 
 void SentrovaInterface::checkFwUpdate()
 {
+    postMessage(QStringLiteral("Request master to check for new firmware"));
+    sendCommand("checkFwUpdate");
 }
 
-void SentrovaInterface::forceFwUpdate(uint64_t)
+void SentrovaInterface::forceFwUpdate(uint64_t id)
 {
+    postMessage(QStringLiteral("Request node %1 to check for new firmware").arg(Rtls::hexId(id)));
+    sendForNode("forceFwUpdate", id);
 }
 
 void SentrovaInterface::scanInfra()
 {
+    postMessage(QStringLiteral("Request master to scan infrastructure"));
+    sendCommand("scanInfra");
 }
 
-void SentrovaInterface::scanInfraWithCount(int)
+void SentrovaInterface::scanInfraWithCount(int cnt)
 {
+    postMessage(QStringLiteral("Request master to scan infrastructure with count %1").arg(cnt));
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("scanInfra"));
+    obj.insert(key("cnt"), cnt);
+    send(obj);
 }
 
 void SentrovaInterface::getVersion()
 {
+    sendCommand("version");
 }
 
 void SentrovaInterface::listTags()
 {
+    postMessage(QStringLiteral("Request masters to send all tags"));
+    sendCommand("listTags");
 }
 
 void SentrovaInterface::listAnchors()
 {
+    postMessage(QStringLiteral("Request masters to send all anchors"));
+    sendCommand("listAnchors");
 }
 
 void SentrovaInterface::autoPosApply()
 {
+    postMessage(QStringLiteral("Apply auto positioning"));
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setAutoPos"));
+    obj.insert(key("coordinates"), QStringLiteral("auto"));
+    send(obj);
+    QTimer::singleShot(Comm::kRequeryDelayMs, this, &SentrovaInterface::listAnchors);
 }
 
 void SentrovaInterface::setNewSess()
 {
+    sendCommand("newSess");
 }
 
 void SentrovaInterface::removeAnchors()
 {
+    sendCommand("removeAnchors");
 }
 
 void SentrovaInterface::removeAnchorCoordinates()
 {
+    sendCommand("removeAnchorCoor");
 }
 
-void SentrovaInterface::getDetails(uint64_t)
+void SentrovaInterface::getDetails(uint64_t id)
 {
+    sendForNode("getDetails", id);
 }
 
-void SentrovaInterface::getRoles(uint64_t)
+void SentrovaInterface::getRoles(uint64_t id)
 {
+    sendForNode("getRoles", id);
 }
 
-void SentrovaInterface::getParent(uint64_t)
+void SentrovaInterface::getParent(uint64_t id)
 {
+    sendForNode("getParent", id);
 }
 
-void SentrovaInterface::getTdmaDetails(uint64_t)
+void SentrovaInterface::getTdmaDetails(uint64_t id)
 {
+    sendForNode("getTdmaDetails", id);
 }
 
-void SentrovaInterface::getStats(uint64_t)
+void SentrovaInterface::getStats(uint64_t id)
 {
+    sendForNode("getStats", id);
 }
 
-void SentrovaInterface::getDistances(uint64_t)
+void SentrovaInterface::getDistances(uint64_t id)
 {
+    sendForNode("getDist", id);
 }
 
-void SentrovaInterface::getPosition(uint64_t)
+void SentrovaInterface::getPosition(uint64_t id)
 {
+    sendForNode("getPos", id);
 }
 
-void SentrovaInterface::setRoles(uint64_t, uint32_t)
+void SentrovaInterface::setRoles(uint64_t id, uint32_t roles)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setRoles"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("roles"), hexWord(roles));
+    send(obj);
 }
 
-void SentrovaInterface::addRoles(uint64_t, uint32_t)
+void SentrovaInterface::addRoles(uint64_t id, uint32_t roles)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("addRoles"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("roles"), hexWord(roles));
+    send(obj);
 }
 
-void SentrovaInterface::removeRoles(uint64_t, uint32_t)
+void SentrovaInterface::removeRoles(uint64_t id, uint32_t roles)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("removeRoles"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("roles"), hexWord(roles));
+    send(obj);
 }
 
-void SentrovaInterface::getSeat(uint64_t)
+void SentrovaInterface::getSeat(uint64_t id)
 {
+    sendForNode("getSeat", id);
 }
 
-void SentrovaInterface::setSeat(uint64_t, uint32_t)
+void SentrovaInterface::setSeat(uint64_t id, uint32_t seat)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setSeat"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("seat"), QString::number(seat));
+    send(obj);
 }
 
-void SentrovaInterface::getFreeMask(uint64_t)
+void SentrovaInterface::getFreeMask(uint64_t id)
 {
+    sendForNode("getFreeMask", id);
 }
 
-void SentrovaInterface::setSensorOutput(uint64_t, QString)
+void SentrovaInterface::setSensorOutput(uint64_t id, QString mode)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("sensOut"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("mode"), mode);
+    send(obj);
 }
 
-void SentrovaInterface::getAntennaDelays(uint64_t)
+void SentrovaInterface::getAntennaDelays(uint64_t id)
 {
+    sendForNode("getUwbAntConfig", id);
 }
 
-void SentrovaInterface::setAntennaDelays(uint64_t, uint16_t, uint16_t)
+void SentrovaInterface::setAntennaDelays(uint64_t id, uint16_t tx, uint16_t rx)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setUwbAntConfig"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("txDelay"), int(tx));
+    obj.insert(key("rxDelay"), int(rx));
+    send(obj);
 }
 
 void SentrovaInterface::getTdmaScheme()
 {
+    sendCommand("getTdmaScheme");
 }
 
-void SentrovaInterface::setTdmaScheme(int)
+void SentrovaInterface::setTdmaScheme(int mode)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setTdmaScheme"));
+    obj.insert(key("scheme"), mode);
+    send(obj);
 }
 
-void SentrovaInterface::getMode(uint64_t)
+void SentrovaInterface::getMode(uint64_t id)
 {
+    sendForNode("getMode", id);
 }
 
-void SentrovaInterface::setMode(uint64_t, QString)
+void SentrovaInterface::setMode(uint64_t id, QString mode)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setMode"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("mode"), mode);
+    send(obj);
 }
 
-void SentrovaInterface::setUwbChannel(int)
+void SentrovaInterface::setUwbChannel(int channel)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setUwbConfig"));
+    obj.insert(key("chan"), channel);
+    send(obj);
 }
 
-void SentrovaInterface::sendUserText(uint64_t, int, QString)
+void SentrovaInterface::sendUserText(uint64_t id, int type, QString text)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setUserData"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("type"), QString::number(type));
+    obj.insert(key("text"), text);
+    send(obj);
 }
 
-void SentrovaInterface::setGroup(uint64_t, int)
+void SentrovaInterface::setGroup(uint64_t id, int group)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setGroup"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("group"), QString::number(group));
+    send(obj);
 }
 
-void SentrovaInterface::setParentAnchor(uint64_t, QString)
+void SentrovaInterface::setParentAnchor(uint64_t id, QString parent)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setParent"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("parent"), parent);
+    obj.insert(key("group"), parent);
+    send(obj);
 }
 
 void SentrovaInterface::getOutDataFormat()
 {
+    sendCommand("getOutDataFormat");
 }
 
-void SentrovaInterface::setOutDataFormat(QString)
+void SentrovaInterface::setOutDataFormat(QString mode)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setOutDataFormat"));
+    obj.insert(key("outDataFormat"), mode);
+    send(obj);
 }
 
-void SentrovaInterface::setAnchorPosition(uint64_t)
+void SentrovaInterface::setAnchorPosition(uint64_t id)
 {
+    setAnchorPosition(id, Rtls::kPosXYZ);
 }
 
-void SentrovaInterface::setAnchorPosition(uint64_t, uint32_t)
+void SentrovaInterface::setAnchorPosition(uint64_t id, uint32_t flags)
 {
+    RtlsObject *target = node(id);
+    if (!target)
+        return;
+    const QString mode = target->mode();
+    if (mode != QLatin1String("anchor") && mode != QLatin1String("master"))
+        return;
+    RtlsPos *pos = target->pos();
+    const uint32_t known = pos->flags();
+    QJsonObject obj;
+    if (flags & Rtls::kPosX)
+        obj.insert(key("x"), axisValue(known & Rtls::kPosX, pos->x()));
+    if (flags & Rtls::kPosY)
+        obj.insert(key("y"), axisValue(known & Rtls::kPosY, pos->y()));
+    if (flags & Rtls::kPosZ)
+        obj.insert(key("z"), axisValue(known & Rtls::kPosZ, pos->z()));
+    obj.insert(key("command"), QStringLiteral("setPos"));
+    obj.insert(key("id"), hexWord(id));
+    send(obj);
 }
 
-void SentrovaInterface::setDigitalIO(uint64_t, uint8_t, uint8_t, uint8_t, int, int)
+void SentrovaInterface::setDigitalIO(uint64_t id, uint8_t setMask, uint8_t clearMask, uint8_t toggleMask,
+                                     int toggleCount, int toggleWait)
 {
+    QJsonObject obj;
+    obj.insert(key("command"), QStringLiteral("setDio8"));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("setMask"), dioMask(setMask));
+    obj.insert(key("clearMask"), dioMask(clearMask));
+    obj.insert(key("toggleMask"), dioMask(toggleMask));
+    obj.insert(key("toggleCount"), QString::number(toggleCount));
+    obj.insert(key("toggleWait"), QString::number(toggleWait));
+    send(obj);
 }
 
+// The masters have no time-of-flight compensation command; these send the
+// empty object that the protocol defines for them.
 void SentrovaInterface::getToFCompensation()
 {
+    send(QJsonObject());
 }
 
 void SentrovaInterface::setToFCompensation(double)
 {
+    send(QJsonObject());
 }
 
 void SentrovaInterface::pauseLs()
@@ -288,30 +510,59 @@ void SentrovaInterface::pauseLs()
 
 void SentrovaInterface::getAllDetails()
 {
+    const QList<uint64_t> ids = m_nodes.keys();
+    for (uint64_t id : ids) {
+        getDetails(id);
+        getSeat(id);
+        getTdmaDetails(id);
+    }
 }
 
 void SentrovaInterface::getAllDistances()
 {
+    const QList<uint64_t> ids = m_nodes.keys();
+    for (uint64_t id : ids) {
+        const QString mode = m_nodes.value(id)->mode();
+        if (mode == QLatin1String("anchor") || mode == QLatin1String("master"))
+            getDistances(id);
+    }
 }
 
-RtlsNodeConfig * SentrovaInterface::getNodeConfig(int)
-{ return nullptr;
+RtlsNodeConfig *SentrovaInterface::getNodeConfig(int index)
+{
+    return m_nodeConfigs.value(index, nullptr);
 }
 
-int SentrovaInterface::setNodeConfig(RtlsNodeConfig *)
-{ return 0;
+int SentrovaInterface::setNodeConfig(RtlsNodeConfig *config)
+{
+    if (!config)
+        return -1;
+    const int index = updateNodeConfig(config);
+    QJsonObject obj = config->toJSON();
+    obj.insert(key("command"), QStringLiteral("setNodeConfig"));
+    sendJson(obj);
+    QTimer::singleShot(Comm::kRequeryDelayMs, this, &SentrovaInterface::getNodeConfigList);
+    return index;
 }
 
 int SentrovaInterface::countNodeConfigs()
-{ return 0;
+{
+    return m_nodeConfigs.size();
 }
 
 void SentrovaInterface::deleteNodeConfig()
 {
+    // Deferred: a view that reacts to the list change may still touch one.
+    for (RtlsNodeConfig *config : qAsConst(m_nodeConfigs))
+        config->deleteLater();
+    m_nodeConfigs.clear();
+    emit nodeConfigListChanged();
+    sendCommand("removeNodeConfig");
 }
 
 void SentrovaInterface::getNodeConfigList()
 {
+    sendCommand("listNodeConfig");
 }
 
 bool SentrovaInterface::externalEngine()
@@ -322,16 +573,25 @@ void SentrovaInterface::useExternalEngine(bool)
 {
 }
 
-void SentrovaInterface::sendJsonString(QString)
+void SentrovaInterface::sendJsonString(QString str)
 {
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(str.toUtf8(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || doc.isEmpty()) {
+        postMessage(QStringLiteral("Cannot send JSON message: ") + str.simplified());
+        return;
+    }
+    m_svc->sendSvc(doc);
 }
 
-void SentrovaInterface::sendJson(QJsonObject)
+void SentrovaInterface::sendJson(QJsonObject obj)
 {
+    m_svc->sendSvc(QJsonDocument(obj));
 }
 
-void SentrovaInterface::recording(int)
+void SentrovaInterface::recording(int recordSize)
 {
+    emit recordingSignal(recordSize);
 }
 
 QJsonObject SentrovaInterface::toJSON(QJsonObject rootObj)
@@ -344,6 +604,7 @@ void SentrovaInterface::fromJSON(QJsonObject)
 
 void SentrovaInterface::init()
 {
+    m_svc->init();
 }
 
 void SentrovaInterface::checkActivity()

@@ -14,6 +14,7 @@
 class QTimer;
 class RtlsNodeConfig;
 class RtlsObject;
+class RtlsSvc;
 
 // The hub: the one object through which every view reaches the locating
 // system. It owns the service channel handler, the location stream and
@@ -31,6 +32,13 @@ public:
     RtlsNodeConfig *findNodeConfig(int cfgId) const;
     RtlsObject *node(uint64_t id) const;
     bool hasNode(uint64_t id) const;
+
+    RtlsSvc *svc() const { return m_svc; }
+    // What the masters last reported.
+    uint64_t masterId() const { return m_masterId; }
+    int tdmaScheme() const { return m_tdmaScheme; }
+    QString outDataFormat() const { return m_outDataFormat; }
+    bool isAnchor(uint64_t id) const { return m_anchors.contains(id); }
 
     // RtlsHubLink
     void postMessage(const QString &line) override;
@@ -132,10 +140,17 @@ protected slots:
     int updateNodeConfig(RtlsNodeConfig *config);
 
 private:
+    // The service handler writes the registry, the tables and the system
+    // values that the masters report.
+    friend class RtlsSvc;
+
     SentrovaInterface();
 
     int send(const QJsonObject &command);
+    int sendCommand(const char *command);
+    int sendForNode(const char *command, uint64_t id);
 
+    RtlsSvc *m_svc = nullptr;
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;
