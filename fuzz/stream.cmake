@@ -1,0 +1,3 @@
+# The location stream's decoders.
+sentrova_add_fuzzer(fuzz_stream_tlv LIBS sentrova_stream)
+sentrova_add_fuzzer(fuzz_stream_jsonlines LIBS sentrova_stream)
