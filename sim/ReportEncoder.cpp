@@ -1,0 +1,129 @@
+#include "ReportEncoder.h"
+
+#include "TagReport.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void appendNumber(QByteArray *out, double v, int decimals)
+{
+    char buf[48];
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, std::isfinite(v) ? v : 0.0);
+    out->append(buf, n);
+}
+
+void appendHexId(QByteArray *out, quint64 id, bool prefix)
+{
+    char buf[24];
+    const int n = std::snprintf(buf, sizeof buf, prefix ? "0x%04llX" : "%04llX", static_cast<unsigned long long>(id));
+    out->append(buf, n);
+}
+
+template <typename T> void appendLe(QByteArray *out, T v)
+{
+    unsigned char b[sizeof(T)];
+    std::memcpy(b, &v, sizeof(T));
+    // The stream is little-endian whatever the host is.
+    if (QSysInfo::ByteOrder == QSysInfo::BigEndian)
+        for (size_t i = 0; i < sizeof(T) / 2; ++i)
+            std::swap(b[i], b[sizeof(T) - 1 - i]);
+    out->append(reinterpret_cast<const char *>(b), int(sizeof(T)));
+}
+
+template <typename T> void element(QByteArray *out, quint8 type, T v)
+{
+    out->append(char(type));
+    out->append(char(sizeof(T)));
+    appendLe(out, v);
+}
+
+void nested(QByteArray *out, quint8 type, const QByteArray &inner)
+{
+    out->append(char(type));
+    out->append(char(inner.size()));
+    out->append(inner);
+}
+
+} // namespace
+
+void ReportEncoder::appendJson(QByteArray *out, const TagReport &r)
+{
+    out->append("{\"id\":\"");
+    appendHexId(out, r.id, true);
+    out->append("\",\"timestamp\":");
+    appendNumber(out, r.timestamp, 3);
+    out->append(",\"mode\":\"tag\"");
+    if (r.hasPos) {
+        out->append(",\"coordinates\":{\"x\":");
+        appendNumber(out, r.pos.x, 3);
+        out->append(",\"y\":");
+        appendNumber(out, r.pos.y, 3);
+        out->append(",\"z\":");
+        appendNumber(out, r.pos.z, 3);
+        out->append(",\"pqf\":");
+        out->append(QByteArray::number(r.pqf));
+        out->append('}');
+    }
+    if (!r.meas.isEmpty()) {
+        out->append(",\"meas\":[");
+        for (int i = 0; i < r.meas.size(); ++i) {
+            const MeasSample &m = r.meas[i];
+            out->append(i ? ",{\"anchor\":\"" : "{\"anchor\":\"");
+            appendHexId(out, m.anchor, false);
+            out->append(m.isToa ? "\",\"toa\":" : "\",\"dist\":");
+            appendNumber(out, m.value, m.isToa ? 4 : 3);
+            out->append(",\"tqf\":");
+            out->append(QByteArray::number(m.tqf));
+            out->append(",\"rssi\":");
+            appendNumber(out, m.rssi, 1);
+            if (!m.isToa) {
+                out->append(",\"stdev\":");
+                appendNumber(out, m.stdev, 3);
+            }
+            out->append('}');
+        }
+        out->append(']');
+    }
+    out->append(",\"sensors\":{\"temperature\":");
+    appendNumber(out, r.temperature, 1);
+    out->append("},\"io\":");
+    out->append(QByteArray::number(r.io));
+    out->append(",\"vbat\":");
+    appendNumber(out, r.vbat, 2);
+    out->append("}\n");
+}
+
+void ReportEncoder::appendTlv(QByteArray *out, const TagReport &r)
+{
+    element<quint64>(out, kTypeId, r.id);
+    element<double>(out, kTypeTime, r.timestamp);
+    element<quint32>(out, kTypeSeq, r.seq);
+    for (const MeasSample &m : r.meas) {
+        QByteArray inner;
+        element<quint64>(&inner, kMeasAnchor, m.anchor);
+        element<float>(&inner, kMeasValue, float(m.value));
+        element<quint8>(&inner, kMeasTqf, quint8(m.tqf));
+        element<float>(&inner, kMeasRssi, float(m.rssi));
+        nested(out, kTypeMeas, inner);
+    }
+    if (r.hasPos) {
+        QByteArray inner;
+        element<float>(&inner, kPosX, float(r.pos.x));
+        element<float>(&inner, kPosY, float(r.pos.y));
+        element<float>(&inner, kPosZ, float(r.pos.z));
+        element<quint8>(&inner, kPosPqf, r.pqf);
+        nested(out, kTypePos, inner);
+    }
+    QByteArray imu;
+    element<float>(&imu, kImuVbat, float(r.vbat));
+    element<float>(&imu, kImuTemp, float(r.temperature));
+    if (r.hasImu)
+        for (int i = 0; i < 4; ++i)
+            element<float>(&imu, quint8(kImuQ0 + i), float(r.quat[i]));
+    nested(out, kTypeImu, imu);
+    element<quint8>(out, kTypeIo, r.io);
+    element<qint32>(out, kTypeVbat, qint32(std::lround(r.vbat * 1000.0)));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The command line of sentrova-sim (see docs/SIMULATOR.md).
+struct SimOptions {
+    QString siteFile;
+    QHostAddress bind{QHostAddress::AnyIPv4};
+    quint16 svcPort = 8784;
+    quint16 streamPort = 8786;
+    quint16 announcePort = 8783;
+    quint16 mdnsPort = 5353;
+    QVector<QPair<QHostAddress, quint16>> streamTo;
+    bool mdns = true;
+    bool broadcast = true;
+    QString format; // empty: the site's own
+    int tags = 0; // > 0: load mode
+    double rate = 0.0;
+    double duration = 0.0;
+    qint64 count = 0;
+    quint64 seed = 1;
+    double noise = 0.05;
+    bool quiet = false;
+    bool stats = false;
+
+    bool loadMode() const { return tags > 0; }
+    // Returns false with a message for the user on a bad command line.
+    static bool parse(const QStringList &args, SimOptions *out, QString *error);
+};
