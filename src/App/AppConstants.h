@@ -1,0 +1,39 @@
+#pragma once
+
+// The application shell's fixed names and numbers, kept in one place.
+
+namespace AppConstants {
+
+constexpr char kOrganisationName[] = "Sentrova";
+constexpr char kApplicationName[] = "sentrova-manager";
+// Asked for first; Qt 5 does not ship it, so kFallbackStyle is used instead.
+constexpr char kPreferredStyle[] = "cleanlooks";
+constexpr char kFallbackStyle[] = "Fusion";
+
+// The program version as the masters' tools know it (shown after "v").
+constexpr int kVersionNumber = 17081400;
+
+constexpr int kWindowFontPointSize = 8;
+constexpr int kMenuBarFontPointSize = 10;
+
+// The console keeps at most this many lines and paragraphs.
+constexpr int kConsoleLineLimit = 1000;
+constexpr int kConsoleBlockLimit = 1000;
+constexpr char kConsoleTimeFormat[] = "HH:mm:ss";
+constexpr char kConsoleDockObjectName[] = "debugwindow";
+
+constexpr int kStatusMessageMs = 5000;
+constexpr int kMaxRecentFiles = 5;
+constexpr char kCaptureFileFilter[] = "RTLS Files (*.dat)";
+
+// Preference store keys and the defaults written when a key is absent.
+constexpr char kSettingsFileKey[] = "sentrova/name";
+constexpr char kDefaultSettingsFile[] = "sentrova.json";
+constexpr char kSiteFileKey[] = "site";
+constexpr char kDefaultSiteFile[] = "test-site.ini";
+constexpr char kRecentFilesKey[] = "recentFileList";
+
+// The id with which "Force firmware update" addresses every node when none is selected.
+constexpr unsigned long long kAllNodesId = 0xFFFFFFFFFFFFFFFFULL;
+
+} // namespace AppConstants

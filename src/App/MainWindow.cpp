@@ -1,0 +1,487 @@
+#include "MainWindow.h"
+
+#include "AppLog.h"
+#include "ConsoleText.h"
+#include "Dispatch.h"
+#include "SentrovaInterface.h"
+#include "SentrovaLog.h"
+#include "SettingsFile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QInputDialog>
+#include <QJsonObject>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTime>
+
+// The resources live in this static library; referencing their initialiser
+// keeps the linker from dropping them. Must stay outside any namespace.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(sentrova_icons);
+}
+
+namespace {
+
+const char kLogoIcon[] = ":/images/logo.png";
+const char kOpenIcon[] = ":/images/open.png";
+const char kSaveIcon[] = ":/images/save.png";
+const char kCaptureIcon[] = ":/images/capture.png";
+const char kClearIcon[] = ":/images/edit-clear-list.png";
+
+QString presetJson()
+{
+    return QStringLiteral("{\n  \"command\":\"version\"\n}");
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent),
+      m_tabs(new QTabWidget(this)),
+      m_preferences([this](const QString &line) { writeConsoleLine(line); })
+{
+    initIconResources();
+    setWindowTitle(tr("Sentrova manager - v%1").arg(AppConstants::kVersionNumber));
+
+    QFont font;
+    font.setPointSize(AppConstants::kWindowFontPointSize);
+    setFont(font);
+    QApplication::setFont(font);
+
+    m_console = new QTextEdit(this);
+    m_console->setReadOnly(true);
+    // The console is rewritten for the whole run; an undo history would keep
+    // every trimmed line in memory.
+    m_console->setUndoRedoEnabled(false);
+    m_console->setFont(font);
+    m_console->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+
+    setUpSite();
+    createActions();
+    connectActions();
+    createMenus();
+    updateRecentFileActions();
+    createConsoleDock();
+    setCentralWidget(m_tabs);
+    statusBar();
+
+    showMaximized();
+    writeConsoleLine(tr("Ready."));
+}
+
+MainWindow::~MainWindow() = default;
+
+QAction *MainWindow::makeAction(const QString &text, const QIcon &icon,
+                                const QKeySequence &shortcut, const QString &statusTip)
+{
+    auto *action = new QAction(icon, text, this);
+    action->setShortcut(shortcut);
+    action->setStatusTip(statusTip);
+    return action;
+}
+
+void MainWindow::setUpSite()
+{
+    const QString siteFile = m_preferences.siteFileName();
+    const QSettings site(siteFile, QSettings::IniFormat);
+    qCDebug(lcApp) << "site file" << siteFile << "groups" << site.childGroups();
+}
+
+void MainWindow::createActions()
+{
+    const QIcon logo(QLatin1String{kLogoIcon});
+    const QIcon openIcon(QLatin1String{kOpenIcon});
+    const QIcon saveIcon(QLatin1String{kSaveIcon});
+    const QIcon clearIcon(QLatin1String{kClearIcon});
+    const QIcon none;
+    const QKeySequence noKey;
+
+    m_openAction = makeAction(tr("&Open..."), openIcon, QKeySequence::Open, tr("Open an existing file"));
+    m_saveAction = makeAction(tr("&Save"), saveIcon, QKeySequence::Save, tr("Save the data to disk"));
+    m_saveAsAction = makeAction(tr("Save &As..."), saveIcon, QKeySequence::SaveAs,
+                                tr("Save data under a new document name"));
+    m_loadSettingsAction = makeAction(tr("Load Settings"), openIcon, noKey, tr("Reload settings from file"));
+    m_saveSettingsAction = makeAction(tr("Save Settings"), saveIcon, noKey, tr("Save settings to file"));
+    for (QAction *&recent : m_recentFileActions) {
+        recent = new QAction(this);
+        recent->setVisible(false);
+    }
+    m_exitAction = makeAction(tr("E&xit"), none, QKeySequence(tr("Q")), tr("Exit the application"));
+    m_helpAction = makeAction(tr("&Help"), none, QKeySequence(tr("Shift+H")), tr("Show application help"));
+    m_aboutAction = makeAction(tr("&About"), none, noKey, tr("Show information about the application"));
+
+    m_captureAction = makeAction(tr("Enable/disable &capture"), QIcon(QLatin1String{kCaptureIcon}),
+                                 QKeySequence(tr("K")), tr("Enable/disable capture"));
+    m_serviceDataAction = makeAction(tr("Enable/disable service data"), logo, QKeySequence(tr("Shift+D")),
+                                     tr("Enable/disable service data"));
+    m_locationDataAction = makeAction(tr("Enable/disable location data"), logo, QKeySequence(tr("D")),
+                                      tr("Enable/disable location data"));
+    m_clearConsoleAction = makeAction(tr("Clear console"), clearIcon, QKeySequence(tr("C")), tr("Clear console"));
+    m_clearHistoryAction = makeAction(tr("Clear map history"), clearIcon, QKeySequence(tr("Shift+X")),
+                                      tr("Clear tag history on the map"));
+    m_scanMasterAction = makeAction(tr("&Scan master"), logo, QKeySequence(tr("M")), tr("Scan for masters"));
+    m_resetMasterAction = makeAction(tr("&Reset master"), logo, QKeySequence(tr("Shift+R")), tr("Reset master"));
+    m_forceFwUpdateAction = makeAction(tr("Force firmware update"), logo, QKeySequence(tr("Shift+U")),
+                                       tr("Force firmware update"));
+    m_newSessionAction = makeAction(tr("Make new session for anchors"), logo,
+                                    QKeySequence(tr("Ctrl+Shift+N")), tr("New Session"));
+    m_listAnchorsAction = makeAction(tr("List anchors"), logo, QKeySequence(tr("A")), tr("List anchors"));
+    m_listTagsAction = makeAction(tr("List tags"), logo, QKeySequence(tr("T")), tr("List tags"));
+    m_getVersionAction = makeAction(tr("Get firmware version"), logo, QKeySequence(tr("V")),
+                                    tr("Get firmware version"));
+    m_pauseLsAction = makeAction(tr("Pause location data"), logo, QKeySequence(tr("Shift+P")),
+                                 tr("Pause location data"));
+    m_fwUpdateAction = makeAction(tr("Firmware update"), logo, QKeySequence(tr("Ctrl+F")), tr("Firmware update"));
+    m_sendJsonAction = makeAction(tr("Send JSON"), logo, QKeySequence(tr("Ctrl+E")), tr("Send JSON to master"));
+    m_readDistancesAction = makeAction(tr("Read all distances"), logo, QKeySequence(tr("Ctrl+Shift+A")),
+                                       tr("Read all distances"));
+    m_addZoneAction = makeAction(tr("Add Zone"), logo, QKeySequence(tr("Ctrl+Shift+Z")), tr("Add Zone to map"));
+
+    m_viewTopAction = makeAction(tr("View in 2D (top)"), none, QKeySequence(tr("O")),
+                                 tr("View Map in 2D from above (Orthographic)"));
+    m_viewFrontAction = makeAction(tr("View in 2D (front)"), none, QKeySequence(tr("F")),
+                                   tr("View Map in 2D from the front (Orthographic)"));
+    m_viewSideAction = makeAction(tr("View in 2D (side)"), none, QKeySequence(tr("S")),
+                                  tr("View Map in 2D from right side (Orthographic)"));
+    m_view3DAction = makeAction(tr("View in 3D"), none, QKeySequence(tr("P")), tr("View Map in 3D (Perspective)"));
+    m_gridAction = makeAction(tr("Enable/disable grid"), none, QKeySequence(tr("G")), tr("Enable/disable grid"));
+    m_wordWrapAction = makeAction(tr("Toggle word-wrap in console"), none, noKey,
+                                  tr("Toggle word-wrap in console"));
+}
+
+// The map's camera presets, its grid and "Add Zone" are connected when the
+// map tab is added; everything else has its target now.
+void MainWindow::connectActions()
+{
+    SentrovaInterface *hub = SentrovaInterface::instance();
+
+    connect(m_openAction, &QAction::triggered, this, &MainWindow::open);
+    connect(m_saveAction, &QAction::triggered, this, &MainWindow::save);
+    connect(m_saveAsAction, &QAction::triggered, this, &MainWindow::saveAs);
+    connect(m_loadSettingsAction, &QAction::triggered, this, &MainWindow::loadSettings);
+    connect(m_saveSettingsAction, &QAction::triggered, this, &MainWindow::saveSettings);
+    for (QAction *recent : m_recentFileActions)
+        connect(recent, &QAction::triggered, this, &MainWindow::openRecentFile);
+    connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_helpAction, &QAction::triggered, this, &MainWindow::help);
+    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::about);
+
+    connect(m_captureAction, &QAction::triggered, hub, &SentrovaInterface::toggleLsCapture);
+    connect(m_serviceDataAction, &QAction::triggered, hub, &SentrovaInterface::toggleRtlsSvcDisplayMessages);
+    connect(m_locationDataAction, &QAction::triggered, hub, &SentrovaInterface::toggleRtlsLsDisplayMessages);
+    connect(m_clearConsoleAction, &QAction::triggered, this, &MainWindow::clearConsole);
+    connect(m_clearHistoryAction, &QAction::triggered, this, &MainWindow::clearHistory);
+    connect(m_scanMasterAction, &QAction::triggered, hub, &SentrovaInterface::scanMaster);
+    connect(m_resetMasterAction, &QAction::triggered, hub, &SentrovaInterface::resetMaster);
+    connect(m_forceFwUpdateAction, &QAction::triggered, this, &MainWindow::forceFwUpdate);
+    connect(m_newSessionAction, &QAction::triggered, hub, &SentrovaInterface::setNewSess);
+    connect(m_listAnchorsAction, &QAction::triggered, hub, &SentrovaInterface::listAnchors);
+    connect(m_listTagsAction, &QAction::triggered, hub, &SentrovaInterface::listTags);
+    connect(m_getVersionAction, &QAction::triggered, hub, &SentrovaInterface::getVersion);
+    connect(m_pauseLsAction, &QAction::triggered, hub, &SentrovaInterface::pauseLs);
+    connect(m_fwUpdateAction, &QAction::triggered, this, &MainWindow::openFwDescDialog);
+    connect(m_sendJsonAction, &QAction::triggered, this, &MainWindow::sendJSON);
+    connect(m_readDistancesAction, &QAction::triggered, hub, &SentrovaInterface::getAllDistances);
+    connect(m_wordWrapAction, &QAction::triggered, this, &MainWindow::toggleWordWrap);
+
+    connect(hub, &SentrovaInterface::displayMessage, this, &MainWindow::printMessage);
+    connect(Dispatch::instance(), &Dispatch::idSelected, this, &MainWindow::selectedID);
+}
+
+void MainWindow::createMenus()
+{
+    QFont menuFont;
+    menuFont.setPointSize(AppConstants::kMenuBarFontPointSize);
+    menuBar()->setFont(menuFont);
+
+    m_fileMenu = menuBar()->addMenu(tr("&File"));
+    m_fileMenu->addActions({m_openAction, m_saveAction, m_saveAsAction});
+    m_fileMenu->addSeparator();
+    m_fileMenu->addActions({m_loadSettingsAction, m_saveSettingsAction});
+    m_recentFileSeparator = m_fileMenu->addSeparator();
+    for (QAction *recent : m_recentFileActions)
+        m_fileMenu->addAction(recent);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_exitAction);
+
+    m_toolsMenu = menuBar()->addMenu(tr("&Tools"));
+    m_toolsMenu->addActions({m_captureAction, m_serviceDataAction, m_locationDataAction,
+                             m_clearConsoleAction, m_clearHistoryAction, m_scanMasterAction,
+                             m_newSessionAction});
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addActions({m_readDistancesAction, m_resetMasterAction, m_forceFwUpdateAction,
+                             m_listAnchorsAction, m_listTagsAction, m_getVersionAction, m_pauseLsAction});
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addAction(m_addZoneAction);
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addAction(m_fwUpdateAction);
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addAction(m_sendJsonAction);
+
+    m_viewMenu = menuBar()->addMenu(tr("&View"));
+    m_viewMenu->addActions({m_viewTopAction, m_viewFrontAction, m_viewSideAction, m_view3DAction, m_gridAction});
+    m_viewMenu->addSeparator();
+    m_viewMenu->addAction(m_wordWrapAction);
+
+    menuBar()->addSeparator();
+    m_helpMenu = menuBar()->addMenu(tr("&Help"));
+    m_helpMenu->addAction(m_helpAction);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_aboutAction);
+}
+
+void MainWindow::createConsoleDock()
+{
+    auto *dock = new QDockWidget(tr("Console window"), this);
+    dock->setObjectName(QLatin1String(AppConstants::kConsoleDockObjectName));
+    dock->setAllowedAreas(Qt::BottomDockWidgetArea);
+    QSizePolicy policy(QSizePolicy::MinimumExpanding, QSizePolicy::Minimum);
+    policy.setHorizontalStretch(100);
+    m_console->setSizePolicy(policy);
+    dock->setWidget(m_console);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
+    dock->show();
+}
+
+void MainWindow::writeConsoleLine(const QString &message)
+{
+    qCInfo(lcConsole).noquote() << message;
+    ConsoleText::appendLine(m_console, ConsoleText::line(QTime::currentTime(), message));
+}
+
+void MainWindow::showStatus(const QString &message)
+{
+    statusBar()->showMessage(message, AppConstants::kStatusMessageMs);
+}
+
+void MainWindow::printMessage(QString str)
+{
+    ConsoleText::appendLine(m_console, ConsoleText::line(QTime::currentTime(), str));
+    ConsoleText::trim(m_console->document(), AppConstants::kConsoleLineLimit,
+                      AppConstants::kConsoleBlockLimit);
+}
+
+void MainWindow::clearConsole()
+{
+    m_console->clear();
+}
+
+void MainWindow::toggleWordWrap()
+{
+    if (m_console->wordWrapMode() != QTextOption::NoWrap)
+        m_console->setWordWrapMode(QTextOption::NoWrap);
+    else
+        m_console->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+void MainWindow::forceFwUpdate()
+{
+    uint64_t id = Dispatch::instance()->selectedId();
+    if (id == 0)
+        id = AppConstants::kAllNodesId;
+    SentrovaInterface::instance()->forceFwUpdate(id);
+}
+
+// The selection is read from the dispatcher when a command needs it.
+void MainWindow::selectedID(uint64_t) {}
+
+void MainWindow::sendJSON()
+{
+    bool ok = false;
+    const QString text = QInputDialog::getMultiLineText(
+        this, tr("Enter JSON message to send to the master"), tr("JSON:"), presetJson(), &ok);
+    if (ok && !text.isEmpty())
+        SentrovaInterface::instance()->sendJsonString(text);
+}
+
+void MainWindow::about()
+{
+    const QString text =
+        tr("<center><h3>Sentrova Manager v%3</h3>(%1 %2)<br/><b>Sentrova Manager</b><br/>"
+           "Set-up and operation of the Sentrova ultra-wideband locating system.</center>")
+            .arg(QLatin1String(__DATE__), QLatin1String(__TIME__),
+                 QString::number(AppConstants::kVersionNumber));
+    QMessageBox::about(this, tr("About Sentrova Manager"), text);
+}
+
+void MainWindow::help()
+{
+    QMessageBox::about(this, tr("Sentrova Manager Help"), tr("<center><h3>Help</h3><br /></center>"));
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (event->spontaneous() || m_settingsLoaded)
+        return;
+    loadSettings();
+    SentrovaInterface::instance()->init();
+    m_settingsLoaded = true;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    while (closeCurrentTab() != -1) {
+    }
+    event->accept();
+}
+
+void MainWindow::loadSettings()
+{
+    SettingsFile file(m_preferences.settingsFileName());
+    QJsonObject root;
+    const SettingsFile::Status status = file.read(&root);
+    if (status == SettingsFile::Status::CannotOpen) {
+        writeConsoleLine(tr("Cannot open settings file: ") + file.fileName());
+        qCWarning(lcApp).noquote() << "cannot open" << file.fileName() << ":" << file.errorString();
+        return;
+    }
+    writeConsoleLine(tr("Loading settings from file: ") + file.fileName());
+    if (status == SettingsFile::Status::CannotParse) {
+        writeConsoleLine(tr("Cannot parse settings file: ") + file.fileName());
+        qCWarning(lcApp).noquote() << "cannot parse" << file.fileName() << ":" << file.errorString();
+        return;
+    }
+    SentrovaInterface::instance()->fromJSON(root);
+}
+
+void MainWindow::saveSettings()
+{
+    SettingsFile file(m_preferences.settingsFileName());
+    const QJsonObject root = SentrovaInterface::instance()->toJSON(QJsonObject());
+    switch (file.write(root)) {
+    case SettingsFile::Status::Ok:
+        return;
+    case SettingsFile::Status::CannotOpen:
+        writeConsoleLine(tr("Cannot open settings file: ") + file.fileName());
+        break;
+    case SettingsFile::Status::CannotParse:
+    case SettingsFile::Status::CannotWrite:
+        writeConsoleLine(tr("Cannot save settings file: ") + file.fileName());
+        break;
+    }
+    qCWarning(lcApp).noquote() << "cannot save" << file.fileName() << ":" << file.errorString();
+}
+
+void MainWindow::open()
+{
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Open a file with captured data"), QDir::currentPath(),
+        tr(AppConstants::kCaptureFileFilter));
+    if (fileName.isEmpty())
+        return;
+    loadFile(fileName);
+    showStatus(tr("File opened: ") + fileName);
+}
+
+void MainWindow::save()
+{
+    if (m_currentFile.isEmpty())
+        saveAs();
+    else
+        saveFile(m_currentFile);
+}
+
+void MainWindow::saveAs()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Save captured data to a file"), QDir::currentPath(),
+        tr(AppConstants::kCaptureFileFilter));
+    if (fileName.isEmpty())
+        return;
+    saveFile(fileName);
+    showStatus(tr("File saved: ") + fileName);
+}
+
+void MainWindow::openRecentFile()
+{
+    if (const auto *action = qobject_cast<const QAction *>(sender()))
+        loadFile(action->data().toString());
+}
+
+void MainWindow::loadFile(QString fileName)
+{
+    setCurrentFile(fileName);
+    showStatus(tr("File loaded: ") + fileName);
+}
+
+void MainWindow::saveFile(QString fileName)
+{
+    setCurrentFile(fileName);
+    showStatus(tr("File saved: ") + fileName);
+}
+
+void MainWindow::setCurrentFile(QString fileName)
+{
+    m_currentFile = fileName;
+    setWindowFilePath(fileName);
+    m_preferences.addRecentFile(fileName);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows) {
+        if (auto *window = qobject_cast<MainWindow *>(widget))
+            window->updateRecentFileActions();
+    }
+}
+
+void MainWindow::updateRecentFileActions()
+{
+    const QStringList files = m_preferences.recentFiles();
+    for (int i = 0; i < static_cast<int>(m_recentFileActions.size()); ++i) {
+        QAction *action = m_recentFileActions[i];
+        if (i >= files.size()) {
+            action->setVisible(false);
+            continue;
+        }
+        // A '&' in a file name would otherwise turn into a mnemonic and vanish.
+        QString name = QFileInfo(files.at(i)).fileName();
+        name.replace(QLatin1Char('&'), QLatin1String("&&"));
+        action->setText(tr("&%1 %2").arg(QString::number(i + 1), name));
+        action->setData(files.at(i));
+        action->setVisible(true);
+    }
+    m_recentFileSeparator->setVisible(!files.isEmpty());
+}
+
+// The views below arrive with the map and tools libraries; until then the
+// tab widget stays empty and these slots have nothing to place or clear.
+void MainWindow::addMapTab() {}
+
+void MainWindow::addSettingsTab() {}
+
+void MainWindow::addSetupTab() {}
+
+void MainWindow::addZonesTab() {}
+
+void MainWindow::addCalibrationTabs() {}
+
+void MainWindow::clearHistory() {}
+
+void MainWindow::openFwDescDialog() {}
+
+int MainWindow::closeCurrentTab()
+{
+    const int index = m_tabs->currentIndex();
+    if (index < 0)
+        return -1;
+    QWidget *page = m_tabs->widget(index);
+    if (!page->close())
+        return -1;
+    m_tabs->removeTab(index);
+    delete page;
+    return 0;
+}

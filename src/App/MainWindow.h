@@ -1,0 +1,126 @@
+#pragma once
+
+#include "AppConstants.h"
+#include "Preferences.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class MapZone;
+class QAction;
+class QCloseEvent;
+class QIcon;
+class QKeySequence;
+class QMenu;
+class QShowEvent;
+class QTabWidget;
+class QTextEdit;
+
+// The program's single top-level window: the tab widget in the middle, the
+// console dock below, the menus that drive the hub, and the status bar. The
+// settings file is applied and discovery starts at its first show.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void zoneAdded(MapZone *zone);
+
+public slots:
+    void open();
+    void save();
+    void saveAs();
+    void openRecentFile();
+    void about();
+    void help();
+    void loadFile(QString fileName);
+    void saveFile(QString fileName);
+    void loadSettings();
+    void saveSettings();
+    void setCurrentFile(QString fileName);
+    void addMapTab();
+    int closeCurrentTab();
+    void printMessage(QString str);
+    void clearConsole();
+    void clearHistory();
+    void addSettingsTab();
+    void addSetupTab();
+    void addZonesTab();
+    void addCalibrationTabs();
+    void forceFwUpdate();
+    void selectedID(uint64_t id);
+    void toggleWordWrap();
+    void openFwDescDialog();
+    void sendJSON();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QAction *makeAction(const QString &text, const QIcon &icon, const QKeySequence &shortcut,
+                        const QString &statusTip);
+    void setUpSite();
+    void createActions();
+    void connectActions();
+    void createMenus();
+    void createConsoleDock();
+    void updateRecentFileActions();
+    void writeConsoleLine(const QString &message);
+    void showStatus(const QString &message);
+
+    QTextEdit *m_console = nullptr;
+    QTabWidget *m_tabs = nullptr;
+
+    QMenu *m_fileMenu = nullptr;
+    QMenu *m_toolsMenu = nullptr;
+    QMenu *m_viewMenu = nullptr;
+    QMenu *m_helpMenu = nullptr;
+
+    QAction *m_openAction = nullptr;
+    QAction *m_saveAction = nullptr;
+    QAction *m_saveAsAction = nullptr;
+    QAction *m_loadSettingsAction = nullptr;
+    QAction *m_saveSettingsAction = nullptr;
+    QAction *m_exitAction = nullptr;
+    QAction *m_helpAction = nullptr;
+    QAction *m_aboutAction = nullptr;
+    QAction *m_captureAction = nullptr;
+    QAction *m_serviceDataAction = nullptr;
+    QAction *m_locationDataAction = nullptr;
+    QAction *m_clearConsoleAction = nullptr;
+    QAction *m_clearHistoryAction = nullptr;
+    QAction *m_scanMasterAction = nullptr;
+    QAction *m_resetMasterAction = nullptr;
+    QAction *m_forceFwUpdateAction = nullptr;
+    QAction *m_newSessionAction = nullptr;
+    QAction *m_listAnchorsAction = nullptr;
+    QAction *m_listTagsAction = nullptr;
+    QAction *m_getVersionAction = nullptr;
+    QAction *m_pauseLsAction = nullptr;
+    QAction *m_fwUpdateAction = nullptr;
+    QAction *m_sendJsonAction = nullptr;
+    QAction *m_readDistancesAction = nullptr;
+    QAction *m_addZoneAction = nullptr;
+    QAction *m_viewTopAction = nullptr;
+    QAction *m_viewFrontAction = nullptr;
+    QAction *m_viewSideAction = nullptr;
+    QAction *m_view3DAction = nullptr;
+    QAction *m_gridAction = nullptr;
+    QAction *m_wordWrapAction = nullptr;
+
+    QAction *m_recentFileSeparator = nullptr;
+    std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
+
+    QString m_currentFile;
+    bool m_settingsLoaded = false;
+
+    Preferences m_preferences;
+};
