@@ -96,6 +96,11 @@ void ServiceServer::onReadyRead(QTcpSocket *socket)
         feedUpload(socket, *c);
         return;
     }
+    if (c->discarding) {
+        const int eol = c->buffer.indexOf('\n');
+        c->buffer.remove(0, eol < 0 ? c->buffer.size() : eol + 1);
+        c->discarding = eol < 0;
+    }
     for (;;) {
         const int eol = c->buffer.indexOf('\n');
         if (eol < 0)
@@ -113,8 +118,10 @@ void ServiceServer::onReadyRead(QTcpSocket *socket)
     if (c->upload) {
         feedUpload(socket, *c);
     } else if (c->buffer.size() > SimConst::kMaxLineBytes) {
-        // A line that never ends must not eat the memory.
+        // A line that never ends must not eat the memory: the rest of it
+        // is dropped as it comes, with one error answer.
         c->buffer.clear();
+        c->discarding = true;
         send(socket, CommandHandler::parseError(QStringLiteral("line too long")));
     }
 }

@@ -36,6 +36,7 @@ private:
     struct Connection {
         QByteArray buffer;
         std::unique_ptr<FirmwareUpload> upload;
+        bool discarding = false; // inside an over-long line
     };
 
     CommandHandler &m_handler;
