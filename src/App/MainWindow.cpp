@@ -346,15 +346,17 @@ void MainWindow::loadSettings()
     SettingsFile file(m_preferences.settingsFileName());
     QJsonObject root;
     const SettingsFile::Status status = file.read(&root);
+    // A missing file is the normal first start: the console says so, and the
+    // log keeps the reason without raising a warning.
     if (status == SettingsFile::Status::CannotOpen) {
         writeConsoleLine(tr("Cannot open settings file: ") + file.fileName());
-        qCWarning(lcApp).noquote() << "cannot open" << file.fileName() << ":" << file.errorString();
+        qCInfo(lcApp).noquote() << "cannot open" << file.fileName() << ":" << file.errorString();
         return;
     }
     writeConsoleLine(tr("Loading settings from file: ") + file.fileName());
     if (status == SettingsFile::Status::CannotParse) {
         writeConsoleLine(tr("Cannot parse settings file: ") + file.fileName());
-        qCWarning(lcApp).noquote() << "cannot parse" << file.fileName() << ":" << file.errorString();
+        qCInfo(lcApp).noquote() << "cannot parse" << file.fileName() << ":" << file.errorString();
         return;
     }
     SentrovaInterface::instance()->fromJSON(root);

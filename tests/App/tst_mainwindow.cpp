@@ -1,0 +1,612 @@
+#include "AppTestEnvironment.h"
+#include "Dispatch.h"
+#include "MainWindow.h"
+#include "SentrovaInterface.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Console lines logged on sentrova.console while a test runs.
+QStringList g_loggedConsole;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureConsoleLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "sentrova.console") == 0)
+        g_loggedConsole << message;
+    else if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+const QRegularExpression kStampedLine(QStringLiteral("^(\\d\\d):(\\d\\d):(\\d\\d): (.*)$"));
+
+} // namespace
+
+// The main window as a user meets it: under a real (virtual) display, with
+// the real hub, its preference store and settings file in a temporary home.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+public:
+    static void initMain() { AppTestEnvironment::isolate(); }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void titleAndConsoleDock();
+    void menuEntries_data();
+    void menuEntries();
+    void firstStartLines();
+    void secondShowDoesNotReload();
+    void printMessageStampsAndTrims();
+    void wordWrapActionToggles();
+    void forceFwUpdate_data();
+    void forceFwUpdate();
+    void sendJson_data();
+    void sendJson();
+    void cancelledFileDialogChangesNothing_data();
+    void cancelledFileDialogChangesNothing();
+    void messageBoxes_data();
+    void messageBoxes();
+    void settingsSaveAndLoad();
+    void settingsFileProblems_data();
+    void settingsFileProblems();
+    void failedSaveKeepsOldFile();
+    void recentFiles();
+
+private:
+    MainWindow *createWindow();
+    QTextEdit *console() const;
+    QStringList messages() const; // console lines without their time stamps
+    void onModalDialog(std::function<void(QWidget *)> handle);
+
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestMainWindow::initTestCase()
+{
+    SentrovaInterface::instance();
+    QLoggingCategory::setFilterRules(QStringLiteral("sentrova.console.info=true"));
+    g_previousHandler = qInstallMessageHandler(captureConsoleLog);
+}
+
+void TestMainWindow::init()
+{
+    QSettings().clear();
+    QDir work(QDir::currentPath());
+    for (const QString &entry : work.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        QFileInfo info(work.filePath(entry));
+        if (info.isDir())
+            QDir(info.filePath()).removeRecursively();
+        else
+            QFile::remove(info.filePath());
+    }
+    Dispatch::instance()->emitIdSelected(0);
+    g_loggedConsole.clear();
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+}
+
+MainWindow *TestMainWindow::createWindow()
+{
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    if (!QTest::qWaitForWindowExposed(m_window.get()))
+        qWarning("main window not exposed");
+    return m_window.get();
+}
+
+QTextEdit *TestMainWindow::console() const
+{
+    auto *dock = m_window->findChild<QDockWidget *>(QStringLiteral("debugwindow"));
+    return dock ? qobject_cast<QTextEdit *>(dock->widget()) : nullptr;
+}
+
+QStringList TestMainWindow::messages() const
+{
+    QStringList result;
+    const QStringList lines = console()->toPlainText().split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch match = kStampedLine.match(line);
+        result << (match.hasMatch() ? match.captured(4) : QStringLiteral("UNSTAMPED: ") + line);
+    }
+    return result;
+}
+
+void TestMainWindow::onModalDialog(std::function<void(QWidget *)> handle)
+{
+    auto *timer = new QTimer(this);
+    timer->setInterval(20);
+    connect(timer, &QTimer::timeout, this, [timer, handle] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        handle(modal);
+    });
+    timer->start();
+}
+
+void TestMainWindow::titleAndConsoleDock()
+{
+    createWindow();
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Sentrova manager - v17081400"));
+    QVERIFY(m_window->isMaximized());
+
+    auto *dock = m_window->findChild<QDockWidget *>(QStringLiteral("debugwindow"));
+    QVERIFY(dock);
+    QCOMPARE(dock->windowTitle(), QStringLiteral("Console window"));
+    QVERIFY(dock->isVisible());
+    QCOMPARE(m_window->dockWidgetArea(dock), Qt::BottomDockWidgetArea);
+    QVERIFY(console());
+    QVERIFY(console()->isReadOnly());
+    QCOMPARE(console()->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QVERIFY(m_window->statusBar());
+    QCOMPARE(m_window->menuBar()->font().pointSize(), 10);
+    QCOMPARE(m_window->font().pointSize(), 8);
+}
+
+void TestMainWindow::menuEntries_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("entries"); // text|shortcut|status tip|icon; "-" is a separator
+
+    const QString open = QKeySequence(QKeySequence::Open).toString();
+    const QString save = QKeySequence(QKeySequence::Save).toString();
+    const QString saveAs = QKeySequence(QKeySequence::SaveAs).toString();
+    const QStringList file{
+        "&Open...|" + open + "|Open an existing file|open",
+        "&Save|" + save + "|Save the data to disk|save",
+        "Save &As...|" + saveAs + "|Save data under a new document name|save",
+        "-",
+        "Load Settings||Reload settings from file|open",
+        "Save Settings||Save settings to file|save",
+        "-",
+        "recent", "recent", "recent", "recent", "recent",
+        "-",
+        "E&xit|Q|Exit the application|",
+    };
+    const QStringList tools{
+        "Enable/disable &capture|K|Enable/disable capture|capture",
+        "Enable/disable service data|Shift+D|Enable/disable service data|logo",
+        "Enable/disable location data|D|Enable/disable location data|logo",
+        "Clear console|C|Clear console|edit-clear-list",
+        "Clear map history|Shift+X|Clear tag history on the map|edit-clear-list",
+        "&Scan master|M|Scan for masters|logo",
+        "Make new session for anchors|Ctrl+Shift+N|New Session|logo",
+        "-",
+        "Read all distances|Ctrl+Shift+A|Read all distances|logo",
+        "&Reset master|Shift+R|Reset master|logo",
+        "Force firmware update|Shift+U|Force firmware update|logo",
+        "List anchors|A|List anchors|logo",
+        "List tags|T|List tags|logo",
+        "Get firmware version|V|Get firmware version|logo",
+        "Pause location data|Shift+P|Pause location data|logo",
+        "-",
+        "Add Zone|Ctrl+Shift+Z|Add Zone to map|logo",
+        "-",
+        "Firmware update|Ctrl+F|Firmware update|logo",
+        "-",
+        "Send JSON|Ctrl+E|Send JSON to master|logo",
+    };
+    const QStringList view{
+        "View in 2D (top)|O|View Map in 2D from above (Orthographic)|",
+        "View in 2D (front)|F|View Map in 2D from the front (Orthographic)|",
+        "View in 2D (side)|S|View Map in 2D from right side (Orthographic)|",
+        "View in 3D|P|View Map in 3D (Perspective)|",
+        "Enable/disable grid|G|Enable/disable grid|",
+        "-",
+        "Toggle word-wrap in console||Toggle word-wrap in console|",
+    };
+    const QStringList help{
+        "&Help|Shift+H|Show application help|",
+        "-",
+        "&About||Show information about the application|",
+    };
+    QTest::newRow("File") << "&File" << file;
+    QTest::newRow("Tools") << "&Tools" << tools;
+    QTest::newRow("View") << "&View" << view;
+    QTest::newRow("Help") << "&Help" << help;
+}
+
+void TestMainWindow::menuEntries()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, entries);
+
+    createWindow();
+    QMenu *found = nullptr;
+    for (QAction *action : m_window->menuBar()->actions()) {
+        if (action->menu() && action->text() == menu)
+            found = action->menu();
+    }
+    QVERIFY2(found, qPrintable(menu));
+    const QList<QAction *> actions = found->actions();
+    QCOMPARE(actions.size(), entries.size());
+
+    for (int i = 0; i < entries.size(); ++i) {
+        QAction *action = actions.at(i);
+        const QString where = QStringLiteral("%1 entry %2").arg(menu).arg(i);
+        if (entries.at(i) == QLatin1String("-")) {
+            QVERIFY2(action->isSeparator(), qPrintable(where));
+            continue;
+        }
+        if (entries.at(i) == QLatin1String("recent")) {
+            QVERIFY2(!action->isVisible(), qPrintable(where + " should start hidden"));
+            continue;
+        }
+        const QStringList fields = entries.at(i).split(QLatin1Char('|'));
+        QCOMPARE(action->text(), fields.at(0));
+        QCOMPARE(action->shortcut().toString(), fields.at(1));
+        QCOMPARE(action->statusTip(), fields.at(2));
+        if (fields.at(3).isEmpty()) {
+            QVERIFY2(action->icon().isNull(), qPrintable(where + " should have no icon"));
+        } else {
+            const QImage expected(QStringLiteral(":/images/%1.png").arg(fields.at(3)));
+            QVERIFY2(!expected.isNull(), qPrintable(where + " icon resource missing"));
+            QVERIFY2(!action->icon().isNull(), qPrintable(where + " has no icon"));
+            QCOMPARE(action->icon().pixmap(expected.size()).toImage().convertToFormat(QImage::Format_ARGB32),
+                     expected.convertToFormat(QImage::Format_ARGB32));
+        }
+    }
+}
+
+void TestMainWindow::firstStartLines()
+{
+    createWindow();
+    // Site line during construction, settings line at the first show, then "Ready.".
+    const QStringList expected{
+        "Using default site: test-site.ini",
+        "Using default RtlsIf: sentrova.json",
+        "Cannot open settings file: sentrova.json",
+    };
+    const QStringList shown = messages();
+    QVERIFY2(shown.size() >= 4, qPrintable(shown.join(QLatin1Char('\n'))));
+    QCOMPARE(shown.mid(0, 3), expected);
+    QVERIFY(shown.contains(QStringLiteral("Ready.")));
+    QVERIFY(shown.indexOf(QStringLiteral("Ready.")) > 2);
+
+    QSettings settings;
+    QCOMPARE(settings.value("sentrova/name").toString(), QStringLiteral("sentrova.json"));
+    QCOMPARE(settings.value("site").toString(), QStringLiteral("test-site.ini"));
+
+    for (const QString &line : expected + QStringList{"Ready."})
+        QVERIFY2(g_loggedConsole.contains(line), qPrintable("not logged: " + line));
+}
+
+void TestMainWindow::secondShowDoesNotReload()
+{
+    QFile file(QStringLiteral("sentrova.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("{}");
+    file.close();
+
+    createWindow();
+    const QString loading = QStringLiteral("Loading settings from file: sentrova.json");
+    QCOMPARE(messages().count(loading), 1);
+
+    m_window->showMinimized();
+    m_window->hide();
+    m_window->showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCOMPARE(messages().count(loading), 1);
+
+    // Loading on request still works.
+    m_window->loadSettings();
+    QCOMPARE(messages().count(loading), 2);
+}
+
+void TestMainWindow::printMessageStampsAndTrims()
+{
+    createWindow();
+    const QTime before = QTime::currentTime();
+    m_window->printMessage(QStringLiteral("hello <b>world</b>"));
+    const QTime after = QTime::currentTime();
+
+    const QString last = console()->document()->lastBlock().text();
+    const QRegularExpressionMatch match = kStampedLine.match(last);
+    QVERIFY2(match.hasMatch(), qPrintable(last));
+    QCOMPARE(match.captured(4), QStringLiteral("hello <b>world</b>"));
+    const QTime stamp(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+    QVERIFY(stamp.isValid());
+    if (before <= after) // not across midnight
+        QVERIFY(stamp >= before.addMSecs(-before.msec()) && stamp <= after);
+
+    for (int i = 1; i <= 1100; ++i)
+        m_window->printMessage(QStringLiteral("message %1").arg(i));
+    QTextDocument *document = console()->document();
+    QCOMPARE(document->blockCount(), 1000);
+    QVERIFY(document->firstBlock().text().endsWith(QLatin1String(": message 101")));
+    QVERIFY(document->lastBlock().text().endsWith(QLatin1String(": message 1100")));
+    QCOMPARE(document->availableUndoSteps(), 0);
+
+    m_window->clearConsole();
+    QVERIFY(console()->toPlainText().isEmpty());
+}
+
+void TestMainWindow::wordWrapActionToggles()
+{
+    createWindow();
+    QAction *wrap = nullptr;
+    for (QAction *action : m_window->findChildren<QAction *>()) {
+        if (action->text() == QLatin1String("Toggle word-wrap in console"))
+            wrap = action;
+    }
+    QVERIFY(wrap);
+    wrap->trigger();
+    QCOMPARE(console()->wordWrapMode(), QTextOption::NoWrap);
+    wrap->trigger();
+    QCOMPARE(console()->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+void TestMainWindow::forceFwUpdate_data()
+{
+    QTest::addColumn<quint64>("selected");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("nothing selected: every node")
+        << quint64(0) << "Request node FFFFFFFFFFFFFFFF to check for new firmware";
+    QTest::newRow("selected node") << quint64(0x1A2B) << "Request node 1A2B to check for new firmware";
+    QTest::newRow("selected long id")
+        << quint64(0x0123456789ABCDEFULL) << "Request node 123456789ABCDEF to check for new firmware";
+}
+
+void TestMainWindow::forceFwUpdate()
+{
+    QFETCH(quint64, selected);
+    QFETCH(QString, line);
+
+    createWindow();
+    Dispatch::instance()->emitIdSelected(selected);
+    QSignalSpy spy(SentrovaInterface::instance(), &SentrovaInterface::displayMessage);
+    m_window->forceFwUpdate();
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), line);
+    QCOMPARE(messages().constLast(), line);
+}
+
+void TestMainWindow::sendJson_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("hubLines");
+
+    // Text that is not JSON is the one a sent message can be told by without a master.
+    QTest::newRow("confirmed") << true << "not { json" << QStringList{"Cannot send JSON message: not { json"};
+    QTest::newRow("cancelled") << false << "not { json" << QStringList{};
+    QTest::newRow("confirmed empty") << true << "" << QStringList{};
+    QTest::newRow("cancelled empty") << false << "" << QStringList{};
+}
+
+void TestMainWindow::sendJson()
+{
+    QFETCH(bool, accept);
+    QFETCH(QString, text);
+    QFETCH(QStringList, hubLines);
+
+    createWindow();
+    QSignalSpy spy(SentrovaInterface::instance(), &SentrovaInterface::displayMessage);
+    QString shownTitle;
+    QString preset;
+    onModalDialog([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QInputDialog *>(modal);
+        QVERIFY(dialog);
+        shownTitle = dialog->windowTitle();
+        preset = dialog->textValue();
+        dialog->setTextValue(text);
+        accept ? dialog->accept() : dialog->reject();
+    });
+    m_window->sendJSON();
+
+    QCOMPARE(shownTitle, QStringLiteral("Enter JSON message to send to the master"));
+    QCOMPARE(preset, QStringLiteral("{\n  \"command\":\"version\"\n}"));
+    QStringList emitted;
+    for (const QList<QVariant> &args : qAsConst(spy))
+        emitted << args.at(0).toString();
+    QCOMPARE(emitted, hubLines);
+}
+
+void TestMainWindow::cancelledFileDialogChangesNothing_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("open") << "open" << "Open a file with captured data";
+    QTest::newRow("save as") << "saveAs" << "Save captured data to a file";
+    QTest::newRow("save without a current file") << "save" << "Save captured data to a file";
+}
+
+void TestMainWindow::cancelledFileDialogChangesNothing()
+{
+    QFETCH(QString, slot);
+    QFETCH(QString, title);
+
+    QSettings().setValue("recentFileList", QStringList{"/data/a.dat"});
+    createWindow();
+    QString shownTitle;
+    onModalDialog([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        shownTitle = dialog->windowTitle();
+        QVERIFY(dialog->nameFilters().contains(QStringLiteral("RTLS Files (*.dat)")));
+        dialog->reject();
+    });
+    QVERIFY(QMetaObject::invokeMethod(m_window.get(), qPrintable(slot)));
+
+    QCOMPARE(shownTitle, title);
+    QVERIFY(m_window->statusBar()->currentMessage().isEmpty());
+    QCOMPARE(QSettings().value("recentFileList").toStringList(), QStringList{"/data/a.dat"});
+    QVERIFY(m_window->windowFilePath().isEmpty());
+}
+
+void TestMainWindow::messageBoxes_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("about") << "about" << "About Sentrova Manager" << "<h3>Sentrova Manager v17081400</h3>";
+    QTest::newRow("help") << "help" << "Sentrova Manager Help" << "<center><h3>Help</h3><br /></center>";
+}
+
+void TestMainWindow::messageBoxes()
+{
+    QFETCH(QString, slot);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+
+    createWindow();
+    QString shownTitle;
+    QString shownText;
+    onModalDialog([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        shownTitle = box->windowTitle();
+        shownText = box->text();
+        box->accept();
+    });
+    QVERIFY(QMetaObject::invokeMethod(m_window.get(), qPrintable(slot)));
+    QCOMPARE(shownTitle, title);
+    QVERIFY2(shownText.contains(text), qPrintable(shownText));
+}
+
+void TestMainWindow::settingsSaveAndLoad()
+{
+    createWindow();
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    m_window->saveSettings();
+
+    QFile file(QStringLiteral("sentrova.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonDocument saved = QJsonDocument::fromJson(file.readAll());
+    file.close();
+    QVERIFY(saved.isObject());
+    QCOMPARE(saved.object(), hub->toJSON(QJsonObject()));
+
+    // What was saved loads back, and saving again gives the same document.
+    m_window->loadSettings();
+    QCOMPARE(messages().constLast(), QStringLiteral("Loading settings from file: sentrova.json"));
+    m_window->saveSettings();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(file.readAll()).object(), saved.object());
+}
+
+void TestMainWindow::settingsFileProblems_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("lines");
+
+    const QString loading = QStringLiteral("Loading settings from file: sentrova.json");
+    const QString cannotParse = QStringLiteral("Cannot parse settings file: sentrova.json");
+    QTest::newRow("array instead of object") << QByteArray("[{}]") << QStringList{loading, cannotParse};
+    QTest::newRow("not JSON") << QByteArray("nodes: 3") << QStringList{loading, cannotParse};
+    QTest::newRow("bad values load what is valid")
+        << QByteArray("{\"node\":[{\"id\":\"zz\"},7,{\"id\":12}],\"master\":{\"ip\":\"no address\","
+                      "\"externalEngine\":\"yes\"},\"gui\":[]}")
+        << QStringList{loading};
+    QTest::newRow("wrong types at the top") << QByteArray("{\"node\":{},\"master\":[]}") << QStringList{loading};
+}
+
+void TestMainWindow::settingsFileProblems()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, lines);
+
+    QSettings().setValue("sentrova/name", "sentrova.json");
+    QSettings().setValue("site", "test-site.ini");
+    QFile file(QStringLiteral("sentrova.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    createWindow();
+    const QStringList shown = messages();
+    const int from = shown.indexOf(lines.first());
+    QVERIFY2(from >= 0, qPrintable(shown.join(QLatin1Char('\n'))));
+    QCOMPARE(shown.mid(from, lines.size()), lines);
+    if (lines.size() == 1)
+        QVERIFY(!shown.contains(QStringLiteral("Cannot parse settings file: sentrova.json")));
+}
+
+void TestMainWindow::failedSaveKeepsOldFile()
+{
+    QVERIFY(QDir().mkdir(QStringLiteral("settings-folder")));
+    QSettings().setValue("sentrova/name", "settings-folder");
+    createWindow();
+
+    m_window->saveSettings();
+    QCOMPARE(messages().constLast(), QStringLiteral("Cannot open settings file: settings-folder"));
+    QVERIFY(QFileInfo(QStringLiteral("settings-folder")).isDir());
+    QCOMPARE(QDir(QStringLiteral("settings-folder")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+}
+
+void TestMainWindow::recentFiles()
+{
+    QSettings().setValue("recentFileList", QStringList{"/old/z.dat"});
+    createWindow();
+    QList<QAction *> entries;
+    QAction *separator = nullptr;
+    QMenu *file = m_window->menuBar()->actions().at(0)->menu();
+    const QList<QAction *> actions = file->actions();
+    separator = actions.at(6);
+    entries = actions.mid(7, 5);
+    QVERIFY(separator->isSeparator());
+    QVERIFY(separator->isVisible());
+    QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 z.dat"));
+    QVERIFY(!entries.at(1)->isVisible());
+
+    for (const char *name : {"/d/1.dat", "/d/2.dat", "/d/3.dat", "/d/4.dat", "/d/5 & 6.dat", "/d/2.dat"})
+        m_window->loadFile(QLatin1String(name));
+    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File loaded: /d/2.dat"));
+    QCOMPARE(m_window->windowFilePath(), QStringLiteral("/d/2.dat"));
+
+    const QStringList texts{"&1 2.dat", "&2 5 && 6.dat", "&3 4.dat", "&4 3.dat", "&5 1.dat"};
+    for (int i = 0; i < 5; ++i) {
+        QVERIFY(entries.at(i)->isVisible());
+        QCOMPARE(entries.at(i)->text(), texts.at(i));
+    }
+    QCOMPARE(entries.at(1)->data().toString(), QStringLiteral("/d/5 & 6.dat"));
+
+    // Choosing an entry opens it and brings it to the top.
+    entries.at(3)->trigger();
+    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File loaded: /d/3.dat"));
+    QCOMPARE(QSettings().value("recentFileList").toStringList(),
+             (QStringList{"/d/3.dat", "/d/2.dat", "/d/5 & 6.dat", "/d/4.dat", "/d/1.dat"}));
+    QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 3.dat"));
+
+    // Save goes to the current file without asking.
+    m_window->save();
+    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File saved: /d/3.dat"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
