@@ -40,9 +40,10 @@ uint32_t RtlsPos::updateFromJson(const QJsonObject &obj)
     const Axis axes[] = {{"x", &m_x, Rtls::kPosX}, {"y", &m_y, Rtls::kPosY}, {"z", &m_z, Rtls::kPosZ}};
     for (const Axis &axis : axes) {
         // A coordinate that is not a number is absent: averaging a 0 into a
-        // known position would drag it toward the origin.
+        // known position would drag it toward the origin, and an infinite
+        // one would never average out again.
         const QJsonValue v = obj.value(QLatin1String(axis.key));
-        if (!v.isDouble() || std::isnan(v.toDouble()))
+        if (!v.isDouble() || !std::isfinite(v.toDouble()))
             continue;
         *axis.value = averaged(*axis.value, v.toDouble());
         result |= axis.bit;
@@ -117,7 +118,9 @@ int RtlsPos::updateFromTlv(const char *data, int size)
             break;
         }
     }
-    if (std::isnan(sample[0]) || std::isnan(sample[1]) || std::isnan(sample[2]))
+    // An unusable sample (NaN, or infinite, which averaging could never
+    // recover from) leaves the position as it was.
+    if (!std::isfinite(sample[0]) || !std::isfinite(sample[1]) || !std::isfinite(sample[2]))
         return count;
     m_flags |= given;
     m_x = averaged(m_x, sample[0]);

@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("x y heading pqf") << "" << tlv('P', le32(1)) + tlv('Q', le32(-1)) + tlv('S', le32(45)) + tlv('T', "\x07")
                                          << 4 << 1.f << -1.f << 0x260u << 45.f << 7;
         QTest::newRow("nan keeps position") << "" << tlv('P', le32(1)) + tlv('Q', le32(nan)) << 2 << 2.f << 2.f << 0x200u << 0.f << 100;
+        QTest::newRow("infinity keeps position") << "" << tlv('R', le32(std::numeric_limits<float>::infinity())) << 1 << 2.f << 2.f << 0x200u << 0.f << 100;
         QTest::newRow("unknown skipped") << "" << tlv('\x01', "abc") + tlv('P', le32(4)) << 2 << 4.f << 2.f << 0x220u << 0.f << 100;
         QTest::newRow("short float skipped") << "" << tlv('P', QByteArray(2, '\0')) << 1 << 2.f << 2.f << 0x200u << 0.f << 100;
         QTest::newRow("long float first bytes") << "" << tlv('P', le32(6) + "zz") << 1 << 6.f << 2.f << 0x220u << 0.f << 100;
