@@ -1,6 +1,7 @@
 #include "Positioner.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 
@@ -108,45 +109,48 @@ QVector<Vec3> classicalMds(const QVector<QVector<double>> &d)
     return x;
 }
 
-// Levenberg-damped Gauss-Newton over the coordinates of the free anchors.
-void refine(const QVector<QVector<double>> &d, const QVector<bool> &fixed, QVector<Vec3> *coords)
+// Levenberg-damped Gauss-Newton over the free axes of every anchor
+// (bit 1 x, 2 y, 4 z of fixedAxes[i] marks an axis that must not move).
+void refine(const QVector<QVector<double>> &d, const QVector<quint8> &fixedAxes, QVector<Vec3> *coords)
 {
     const int n = coords->size();
-    QVector<int> param(n, -1);
-    int u = 0;
+    QVector<std::array<int, 3>> param(n, {-1, -1, -1});
+    int m = 0;
     for (int i = 0; i < n; ++i)
-        if (!fixed[i])
-            param[i] = u++;
-    if (u == 0)
+        for (int a = 0; a < 3; ++a)
+            if (!(fixedAxes[i] & (1 << a)))
+                param[i][a] = m++;
+    if (m == 0)
         return;
-    const int m = 3 * u;
+    auto axis = [](Vec3 &p, int a) -> double & { return a == 0 ? p.x : (a == 1 ? p.y : p.z); };
     for (int it = 0; it < kGaussNewtonIterations; ++it) {
         QVector<double> jtj(m * m, 0.0), jtr(m, 0.0);
         for (int i = 0; i < n; ++i)
             for (int j = i + 1; j < n; ++j) {
-                if (std::isnan(d[i][j]) || (fixed[i] && fixed[j]))
+                if (std::isnan(d[i][j]))
                     continue;
                 const Vec3 diff = (*coords)[i] - (*coords)[j];
                 const double len = std::max(diff.norm(), 1e-9);
                 const double r = len - d[i][j];
                 const double g[3] = {diff.x / len, diff.y / len, diff.z / len};
-                const int pi = param[i], pj = param[j];
+                // Jacobian row: +g for anchor i's axes, -g for anchor j's.
+                int idx[6];
+                double val[6];
+                int k = 0;
                 for (int a = 0; a < 3; ++a) {
-                    if (pi >= 0)
-                        jtr[3 * pi + a] += g[a] * r;
-                    if (pj >= 0)
-                        jtr[3 * pj + a] -= g[a] * r;
-                    for (int b = 0; b < 3; ++b) {
-                        const double v = g[a] * g[b];
-                        if (pi >= 0)
-                            jtj[(3 * pi + a) * m + 3 * pi + b] += v;
-                        if (pj >= 0)
-                            jtj[(3 * pj + a) * m + 3 * pj + b] += v;
-                        if (pi >= 0 && pj >= 0) {
-                            jtj[(3 * pi + a) * m + 3 * pj + b] -= v;
-                            jtj[(3 * pj + a) * m + 3 * pi + b] -= v;
-                        }
+                    if (param[i][a] >= 0) {
+                        idx[k] = param[i][a];
+                        val[k++] = g[a];
                     }
+                    if (param[j][a] >= 0) {
+                        idx[k] = param[j][a];
+                        val[k++] = -g[a];
+                    }
+                }
+                for (int p = 0; p < k; ++p) {
+                    jtr[idx[p]] += val[p] * r;
+                    for (int q = 0; q < k; ++q)
+                        jtj[idx[p] * m + idx[q]] += val[p] * val[q];
                 }
             }
         for (int k = 0; k < m; ++k)
@@ -155,16 +159,12 @@ void refine(const QVector<QVector<double>> &d, const QVector<bool> &fixed, QVect
         if (!Positioner::solveLinear(jtj, jtr, m, &step))
             return;
         double moved = 0.0;
-        for (int i = 0; i < n; ++i) {
-            if (param[i] < 0)
-                continue;
-            Vec3 &p = (*coords)[i];
-            p.x -= step[3 * param[i]];
-            p.y -= step[3 * param[i] + 1];
-            p.z -= step[3 * param[i] + 2];
-            moved += std::fabs(step[3 * param[i]]) + std::fabs(step[3 * param[i] + 1]) +
-                     std::fabs(step[3 * param[i] + 2]);
-        }
+        for (int i = 0; i < n; ++i)
+            for (int a = 0; a < 3; ++a)
+                if (param[i][a] >= 0) {
+                    axis((*coords)[i], a) -= step[param[i][a]];
+                    moved += std::fabs(step[param[i][a]]);
+                }
         if (moved < 1e-7)
             return;
     }
@@ -261,12 +261,15 @@ Positioner::Fix Positioner::multilaterate(const QVector<Vec3> &anchors, const QV
     return fix;
 }
 
-bool Positioner::autoPosition(const QVector<QVector<double>> &dist, const QVector<bool> &known,
+bool Positioner::autoPosition(const QVector<QVector<double>> &dist, const QVector<quint8> &fixedAxes,
                               QVector<Vec3> *coords)
 {
     const int n = dist.size();
-    if (n < 4 || coords->size() != n || known.size() != n)
+    if (n < 4 || coords->size() != n || fixedAxes.size() != n)
         return false;
+    QVector<bool> known(n);
+    for (int i = 0; i < n; ++i)
+        known[i] = fixedAxes[i] == kAllAxes;
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
             if (i != j && std::isnan(dist[i][j]))
@@ -291,14 +294,17 @@ bool Positioner::autoPosition(const QVector<QVector<double>> &dist, const QVecto
         const bool useMirror = alignmentError(b, msrc, dst) < alignmentError(a, src, dst);
         const Rigid &t = useMirror ? b : a;
         const QVector<Vec3> &base = useMirror ? mirrored : x;
-        for (int i = 0; i < n; ++i)
-            if (!known[i])
-                (*coords)[i] = t.apply(base[i]);
-        refine(dist, known, coords);
+        // Start from the aligned layout, keeping the axes that are known.
+        for (int i = 0; i < n; ++i) {
+            const Vec3 p = t.apply(base[i]);
+            Vec3 &c = (*coords)[i];
+            c = Vec3{fixedAxes[i] & 1 ? c.x : p.x, fixedAxes[i] & 2 ? c.y : p.y, fixedAxes[i] & 4 ? c.z : p.z};
+        }
+        refine(dist, fixedAxes, coords);
         return true;
     }
     *coords = x;
-    refine(dist, QVector<bool>(n, false), coords);
+    refine(dist, QVector<quint8>(n, 0), coords);
     toConventionalFrame(coords);
     return true;
 }

@@ -26,12 +26,15 @@ public:
                              double noise);
     static quint8 pqfFromRms(double rms);
 
+    static constexpr quint8 kAllAxes = 7;
+
     // dist is a symmetric n x n matrix of measured ranges (NaN where two
-    // anchors cannot hear each other). Anchors with known[i] keep coords[i]
-    // and fix the frame (three or more are needed for that); otherwise the
+    // anchors cannot hear each other). fixedAxes[i] marks the axes of
+    // coords[i] that are known (bit 1 x, 2 y, 4 z); anchors known on all
+    // three fix the frame (three or more are needed for that), otherwise the
     // frame is anchor 0 at the origin, anchor 1 on +x, anchor 2 in the
     // x-y plane with y > 0. Returns false when the ranges are too few.
-    static bool autoPosition(const QVector<QVector<double>> &dist, const QVector<bool> &known,
+    static bool autoPosition(const QVector<QVector<double>> &dist, const QVector<quint8> &fixedAxes,
                              QVector<Vec3> *coords);
 
     // Symmetric eigen-decomposition by Jacobi rotations; eigenvalues in

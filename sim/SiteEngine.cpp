@@ -212,11 +212,11 @@ bool SiteEngine::autoPosition(int *resolved, QString *error)
             continue;
         const int n = group.size();
         QVector<QVector<double>> d(n, QVector<double>(n, 0.0));
-        QVector<bool> known(n, false);
+        QVector<quint8> fixedAxes(n, 0);
         QVector<Vec3> coords(n);
         for (int i = 0; i < n; ++i) {
             const SimNode &a = m_site.nodes[group[i]];
-            known[i] = a.cfgMask == 0xE0;
+            fixedAxes[i] = quint8(a.cfgMask >> 5 & Positioner::kAllAxes);
             coords[i] = a.cfgPos;
             for (int j = i + 1; j < n; ++j) {
                 const SimNode &b = m_site.nodes[group[j]];
@@ -227,21 +227,15 @@ bool SiteEngine::autoPosition(int *resolved, QString *error)
                 d[i][j] = d[j][i] = r;
             }
         }
-        if (!Positioner::autoPosition(d, known, &coords)) {
+        if (!Positioner::autoPosition(d, fixedAxes, &coords)) {
             problems.append(QStringLiteral("storey %1 has too few anchors in range of each other").arg(it.key()));
             continue;
         }
         for (int i = 0; i < n; ++i) {
             SimNode &a = m_site.nodes[group[i]];
-            if (known[i])
+            if (fixedAxes[i] == Positioner::kAllAxes)
                 continue;
-            // Axes the installer entered stay as entered.
-            if (!(a.cfgMask & 0x20))
-                a.cfgPos.x = coords[i].x;
-            if (!(a.cfgMask & 0x40))
-                a.cfgPos.y = coords[i].y;
-            if (!(a.cfgMask & 0x80))
-                a.cfgPos.z = coords[i].z;
+            a.cfgPos = coords[i];
             a.cfgMask = 0xE0;
             ++*resolved;
         }
