@@ -1,0 +1,93 @@
+// Micro-benchmarks of the location stream: one datagram decoded into the
+// model through RtlsLs, beside the bare parse of the same bytes.
+#include "BenchDatagrams.h"
+#include "BenchHubLink.h"
+#include "BenchParseOnly.h"
+#include "RtlsLs.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+RtlsLs::Ports anyPorts()
+{
+    RtlsLs::Ports ports;
+    ports.lsExternalEngine = 0;
+    ports.lsInternalEngine = 0;
+    ports.dc = 0;
+    return ports;
+}
+
+void intoModel(benchmark::State &state, const QByteArray &datagram)
+{
+    BenchHubLink hub;
+    RtlsLs ls(nullptr, true, &hub, anyPorts());
+    ls.receiveDatagram(datagram); // nodes exist from here on: the steady state
+    const qint64 before = hub.reports;
+    for (auto _ : state)
+        ls.receiveDatagram(datagram);
+    const qint64 reports = hub.reports - before;
+    if (reports != qint64(state.iterations()) * state.range(0))
+        state.SkipWithError("not every report reached the model");
+    state.SetItemsProcessed(reports);
+    state.SetBytesProcessed(qint64(state.iterations()) * datagram.size());
+}
+
+void BM_TlvIntoModel(benchmark::State &state)
+{
+    intoModel(state, BenchDatagrams::tlv(int(state.range(0)), int(state.range(1))));
+}
+
+void BM_JsonIntoModel(benchmark::State &state)
+{
+    intoModel(state, BenchDatagrams::json(int(state.range(0)), int(state.range(1))));
+}
+
+template<int (*Parse)(const QByteArray &)>
+void parseOnly(benchmark::State &state, const QByteArray &datagram)
+{
+    qint64 reports = 0;
+    for (auto _ : state)
+        reports += Parse(datagram);
+    benchmark::DoNotOptimize(BenchParseOnly::sink());
+    state.SetItemsProcessed(reports);
+    state.SetBytesProcessed(qint64(state.iterations()) * datagram.size());
+}
+
+void BM_TlvParseOnly(benchmark::State &state)
+{
+    parseOnly<&BenchParseOnly::walkTlv>(state, BenchDatagrams::tlv(int(state.range(0)), int(state.range(1))));
+}
+
+void BM_JsonParseOnly(benchmark::State &state)
+{
+    parseOnly<&BenchParseOnly::parseJson>(state, BenchDatagrams::json(int(state.range(0)), int(state.range(1))));
+}
+
+void shapes(benchmark::internal::Benchmark *b)
+{
+    b->ArgNames({"nodes", "meas"});
+    for (int nodes : {1, 10})
+        for (int meas : {4, 8})
+            b->Args({nodes, meas});
+}
+
+} // namespace
+
+BENCHMARK(BM_TlvIntoModel)->Apply(shapes);
+BENCHMARK(BM_TlvParseOnly)->Apply(shapes);
+BENCHMARK(BM_JsonIntoModel)->Apply(shapes);
+BENCHMARK(BM_JsonParseOnly)->Apply(shapes);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,53 @@
+#!/bin/sh
+# Runs the location stream benchmarks of a build made with -DSENTROVA_BENCH=ON
+# and writes their figures, with date, machine and command lines, to
+# <builddir>/bench-results/latest.md (copied by hand into docs/PERFORMANCE.md).
+#   BENCH_E2E_TAGS      tag counts of the end-to-end runs (100,1000,5000)
+#   BENCH_E2E_RATES     total report rates tried, ascending
+#   BENCH_E2E_DURATION  seconds per end-to-end run (3)
+#   BENCH_MIN_TIME      Google Benchmark minimum time per micro-benchmark (1)
+set -e
+BUILD=${1:-build-bench}
+OUT="$BUILD/bench-results"
+TAGS=${BENCH_E2E_TAGS:-100,1000,5000}
+RATES=${BENCH_E2E_RATES:-10000,20000,40000,80000,160000,320000}
+DURATION=${BENCH_E2E_DURATION:-3}
+MIN_TIME=${BENCH_MIN_TIME:-1}
+mkdir -p "$OUT"
+
+decode_cmd="$BUILD/bench/bench_stream_decode --benchmark_min_time=$MIN_TIME"
+e2e_cmd="$BUILD/bench/bench_stream_e2e --sim $BUILD/sim/sentrova-sim --tags $TAGS --rates $RATES --duration $DURATION"
+
+echo "== micro-benchmarks"
+$decode_cmd --benchmark_out="$OUT/decode.json" --benchmark_out_format=json | tee "$OUT/decode.txt"
+
+if [ -x "$BUILD/sim/sentrova-sim" ]; then
+    echo "== end to end (simulator in load mode over loopback UDP)"
+    $e2e_cmd 2> "$OUT/e2e-runs.txt" | tee "$OUT/e2e.md"
+else
+    echo "== end to end skipped: $BUILD/sim/sentrova-sim not built" | tee "$OUT/e2e.md"
+    : > "$OUT/e2e-runs.txt"
+fi
+
+{
+    echo "## Run of $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo
+    echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs (nproc), $(free -h | awk '/^Mem:/{print $2}') memory, $(uname -sr); load average at start: $(cut -d' ' -f1-3 /proc/loadavg)."
+    echo
+    echo "Micro-benchmarks: \`$decode_cmd\`"
+    echo
+    echo '```'
+    cat "$OUT/decode.txt"
+    echo '```'
+    echo
+    echo "End to end: \`$e2e_cmd\`"
+    echo
+    cat "$OUT/e2e.md"
+    echo
+    echo "Every run (stderr of the end-to-end driver):"
+    echo
+    echo '```'
+    cat "$OUT/e2e-runs.txt"
+    echo '```'
+} > "$OUT/latest.md"
+echo "== figures written to $OUT/latest.md"
