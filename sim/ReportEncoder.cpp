@@ -8,11 +8,29 @@
 
 namespace {
 
+// Fixed-point text without printf: the load generator encodes hundreds of
+// thousands of numbers a second.
 void appendNumber(QByteArray *out, double v, int decimals)
 {
-    char buf[48];
-    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, std::isfinite(v) ? v : 0.0);
-    out->append(buf, n);
+    static const qint64 kScale[] = {1, 10, 100, 1000, 10000};
+    if (!std::isfinite(v) || std::fabs(v) > 9.0e12)
+        v = 0.0;
+    const qint64 scaled = std::llround(std::fabs(v) * kScale[decimals]);
+    char buf[32];
+    int n = sizeof buf;
+    qint64 frac = scaled % kScale[decimals];
+    for (int i = 0; i < decimals; ++i, frac /= 10)
+        buf[--n] = char('0' + frac % 10);
+    if (decimals > 0)
+        buf[--n] = '.';
+    qint64 whole = scaled / kScale[decimals];
+    do {
+        buf[--n] = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    if (v < 0 && scaled != 0)
+        buf[--n] = '-';
+    out->append(buf + n, int(sizeof buf) - n);
 }
 
 void appendHexId(QByteArray *out, quint64 id, bool prefix)
