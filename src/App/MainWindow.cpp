@@ -78,6 +78,7 @@ MainWindow::MainWindow(QWidget *parent)
     updateRecentFileActions();
     createConsoleDock();
     setCentralWidget(m_tabs);
+    // Created now so that the actions' status tips show from the start.
     statusBar();
 
     showMaximized();
