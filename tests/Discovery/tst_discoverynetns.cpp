@@ -215,7 +215,8 @@ void TestDiscoveryNetns::simulator_data()
     QTest::addColumn<bool>("byBroadcast");
 
     QTest::newRow("multicast DNS") << QStringList() << false;
-    QTest::newRow("broadcast when mDNS is off") << QStringList{"--no-mdns"} << true;
+    QTest::newRow("broadcast when mDNS is off")
+        << QStringList{"--no-mdns", "--announce-port", "8799"} << true;
 }
 
 void TestDiscoveryNetns::simulator()
@@ -235,7 +236,15 @@ void TestDiscoveryNetns::simulator()
     QSignalSpy detected(&service, &RtlsMdnsService::masterDetectedSignal);
     service.scanMaster();
     QVERIFY(detected.wait(15000));
-    QCOMPARE(detected.first().at(0).toUInt(), kVb);
+    const quint32 found = detected.first().at(0).toUInt();
+    if (byBroadcast) {
+        // The answer's source address is the kernel's choice between the
+        // namespace's two local addresses.
+        QVERIFY2(found == kVa || found == kVb, qPrintable(QHostAddress(found).toString()));
+    } else {
+        // By multicast DNS the address is the one the simulator publishes.
+        QCOMPARE(found, kVb);
+    }
     QCOMPARE(link.lines.contains(kBroadcastLine), byBroadcast);
 }
 
