@@ -3,7 +3,8 @@
 // ("full"), or a bare socket that only parses ("limit"). For each format
 // and tag count the offered rate is raised step by step until reports are
 // lost; every run prints what was sent, what arrived and the receiver's CPU
-// time per report.
+// time. "full ÷ limit" compares the highest no-loss rates and, at the
+// reference rate, the CPU time per report (parse only ÷ full).
 #include "BenchHubLink.h"
 #include "BenchParseOnly.h"
 #include "RtlsLs.h"
@@ -199,6 +200,11 @@ int main(int argc, char **argv)
                       QStringLiteral("LIST"), QStringLiteral("5000,10000,20000,40000,80000,160000,320000")});
     parser.addOption({QStringLiteral("duration"), QStringLiteral("Seconds per run (3)."), QStringLiteral("S"),
                       QStringLiteral("3")});
+    parser.addOption({QStringLiteral("reference"),
+                      QStringLiteral("Rate at which CPU per report is compared (20000); must be one of the rates."),
+                      QStringLiteral("RATE"), QStringLiteral("20000")});
+    parser.addOption({QStringLiteral("tries"), QStringLiteral("Tries per rate before it counts as lossy (2)."),
+                      QStringLiteral("N"), QStringLiteral("2")});
     parser.process(app);
     const QString sim = parser.value(QStringLiteral("sim"));
     if (sim.isEmpty()) {
@@ -207,42 +213,55 @@ int main(int argc, char **argv)
     }
     const double duration = parser.value(QStringLiteral("duration")).toDouble();
     const QList<double> rates = numbers(parser.value(QStringLiteral("rates")));
+    const double reference = parser.value(QStringLiteral("reference")).toDouble();
+    const int tries = qMax(1, parser.value(QStringLiteral("tries")).toInt());
 
-    out() << "| format | tags | receiver | highest no-loss rate (reports/s) | CPU per report at that rate (µs) "
-             "| share of a core | first lossy rate: sent/received |\n"
+    out() << QStringLiteral("| format | tags | receiver | highest no-loss rate (reports/s) | CPU per report at %1/s (µs) "
+                            "| share of a core at %1/s | first lossy rate: sent/received |\n")
+                 .arg(reference)
           << "|---|---|---|---|---|---|---|\n";
     out().flush();
     for (const QString &format : parser.value(QStringLiteral("formats")).split(QLatin1Char(','))) {
         for (double tagsValue : numbers(parser.value(QStringLiteral("tags")))) {
             const int tags = int(tagsValue);
             double best[2] = {0.0, 0.0};
+            double cpuAtReference[2] = {0.0, 0.0};
             for (bool full : {true, false}) {
-                RunResult good;
-                double goodRate = 0.0;
+                const int side = full ? 0 : 1;
+                double coreAtReference = 0.0;
                 QString lossy = QStringLiteral("none up to the last rate");
                 for (double rate : rates) {
-                    const RunResult r = runOnce(sim, format, tags, rate, duration, full);
-                    std::fprintf(stderr, "RUN format=%s tags=%d receiver=%s offered=%.0f sent=%lld received=%lld "
-                                 "seconds=%.2f cpu=%.3f\n",
-                                 qPrintable(format), tags, full ? "full" : "limit", rate, r.sent, r.received,
-                                 r.seconds, r.cpu);
+                    RunResult r;
+                    // Other work on the machine can starve the receiver for a
+                    // moment; a rate counts as sustained when one try is clean.
+                    for (int t = 0; t < tries && !r.ok(); ++t) {
+                        r = runOnce(sim, format, tags, rate, duration, full);
+                        std::fprintf(stderr, "RUN format=%s tags=%d receiver=%s offered=%.0f sent=%lld "
+                                     "received=%lld seconds=%.2f cpu=%.3f\n",
+                                     qPrintable(format), tags, full ? "full" : "limit", rate, r.sent, r.received,
+                                     r.seconds, r.cpu);
+                    }
                     if (!r.ok()) {
                         lossy = QStringLiteral("%1 offered: %2/%3").arg(rate).arg(r.sent).arg(r.received);
                         break;
                     }
-                    good = r;
-                    goodRate = double(r.sent) / duration;
+                    best[side] = double(r.sent) / duration;
+                    if (qFuzzyCompare(rate, reference)) {
+                        cpuAtReference[side] = 1e6 * r.cpu / double(r.received);
+                        coreAtReference = r.cpu / r.seconds;
+                    }
                 }
-                best[full ? 0 : 1] = goodRate;
-                const double perReport = good.received > 0 ? 1e6 * good.cpu / double(good.received) : 0.0;
-                const double core = good.seconds > 0 ? good.cpu / good.seconds : 0.0;
                 out() << "| " << format << " | " << tags << " | " << (full ? "full" : "parse only") << " | "
-                      << qRound64(goodRate) << " | " << QString::number(perReport, 'f', 2) << " | "
-                      << QString::number(core, 'f', 2) << " | " << lossy << " |\n";
+                      << qRound64(best[side]) << " | " << QString::number(cpuAtReference[side], 'f', 2) << " | "
+                      << QString::number(coreAtReference, 'f', 2) << " | " << lossy << " |\n";
                 out().flush();
             }
-            out() << "| " << format << " | " << tags << " | full ÷ limit | "
-                  << QString::number(best[1] > 0 ? best[0] / best[1] : 0.0, 'f', 2) << " | | | |\n";
+            const double rateRatio = best[1] > 0 ? best[0] / best[1] : 0.0;
+            const double cpuRatio = cpuAtReference[0] > 0 ? cpuAtReference[1] / cpuAtReference[0] : 0.0;
+            out() << "| " << format << " | " << tags
+                  << QStringLiteral(" | full ÷ limit | rate %1 | CPU %2 | | |\n")
+                         .arg(rateRatio, 0, 'f', 2)
+                         .arg(cpuRatio, 0, 'f', 2);
             out().flush();
         }
     }
