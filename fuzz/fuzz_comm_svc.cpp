@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes as lines from a master to the service message
 // handler: every response, node list and configuration path runs against the
-// real hub. Configurations are dropped after each input so a long run stays
-// bounded in memory (node records are bounded by their 16-bit ids).
+// real hub. Configurations and the records of anchors that went stale are
+// dropped after each input so a long run stays bounded in memory (the
+// registry itself is bounded by the 16-bit ids).
+#include "RtlsObject.h"
 #include "RtlsSvc.h"
 #include "SentrovaInterface.h"
 
@@ -27,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     hub->svc()->processJsonData(QByteArray(reinterpret_cast<const char *>(data), static_cast<int>(size)));
     hub->deleteNodeConfig();
+    qDeleteAll(hub->findChildren<RtlsObject *>(QString(), Qt::FindDirectChildrenOnly));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }

@@ -265,8 +265,11 @@ void RtlsSvc::removeStaleAnchors(const QJsonArray &anchors)
         if (id.isString())
             stale.removeAll(serviceId(id));
     }
+    // Views may still hold a stale record and are not told of its removal,
+    // so it lives on, owned by the hub.
     for (uint64_t id : qAsConst(stale)) {
-        m_hub->m_anchors.remove(id);
+        if (RtlsObject *node = m_hub->m_anchors.take(id))
+            node->setParent(m_hub);
         m_hub->m_nodes.remove(id);
     }
     if (!stale.isEmpty())
