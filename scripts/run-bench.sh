@@ -5,17 +5,20 @@
 #   BENCH_E2E_TAGS      tag counts of the end-to-end runs (100,1000,5000)
 #   BENCH_E2E_RATES     total report rates tried, ascending
 #   BENCH_E2E_DURATION  seconds per end-to-end run (3)
-#   BENCH_MIN_TIME      Google Benchmark minimum time per micro-benchmark (1)
+#   BENCH_MIN_TIME      Google Benchmark minimum time per micro-benchmark (0.5)
+#   BENCH_REPETITIONS   repetitions of each micro-benchmark; mean, median and
+#                       spread are reported (3)
 set -e
 BUILD=${1:-build-bench}
 OUT="$BUILD/bench-results"
 TAGS=${BENCH_E2E_TAGS:-100,1000,5000}
 RATES=${BENCH_E2E_RATES:-10000,20000,40000,80000,160000,320000}
 DURATION=${BENCH_E2E_DURATION:-3}
-MIN_TIME=${BENCH_MIN_TIME:-1}
+MIN_TIME=${BENCH_MIN_TIME:-0.5}
+REPETITIONS=${BENCH_REPETITIONS:-3}
 mkdir -p "$OUT"
 
-decode_cmd="$BUILD/bench/bench_stream_decode --benchmark_min_time=$MIN_TIME"
+decode_cmd="$BUILD/bench/bench_stream_decode --benchmark_min_time=$MIN_TIME --benchmark_repetitions=$REPETITIONS --benchmark_report_aggregates_only=true"
 e2e_cmd="$BUILD/bench/bench_stream_e2e --sim $BUILD/sim/sentrova-sim --tags $TAGS --rates $RATES --duration $DURATION"
 
 echo "== micro-benchmarks"
