@@ -138,7 +138,9 @@ void RtlsMdns::handOver(MdnsBrowser &browser)
     const QVector<quint32> found = browser.takeFound();
     if (found.isEmpty())
         return;
-    m_queryActive = false;
+    // A search asked for meanwhile stays active.
+    if (m_searchesSeen == m_searchCount.load())
+        m_queryActive = false;
     for (quint32 ip : found)
         emit masterDetectedSignal(ip);
 }
@@ -156,14 +158,14 @@ void RtlsMdns::run()
         emit consoleLine(line);
     }
     MdnsBrowser browser(m_serviceName);
-    unsigned searchesSeen = m_searchCount.load();
+    m_searchesSeen = m_searchCount.load();
     while (!m_stop) {
         if (!m_queryActive) {
             waitForWork(-1, Discovery::kWorkerIdleMs);
             continue;
         }
-        if (searchesSeen != m_searchCount.load()) {
-            searchesSeen = m_searchCount.load();
+        if (m_searchesSeen != m_searchCount.load()) {
+            m_searchesSeen = m_searchCount.load();
             browser.restartQuery();
         }
         if (waitForWork(socketFd, browser.sleepMs()))

@@ -50,5 +50,7 @@ private:
     std::atomic<bool> m_queryActive{false};
     // Bumped by every new search, so the worker restarts the query once.
     std::atomic<unsigned> m_searchCount{0};
+    // The search the worker is running; its own thread only.
+    unsigned m_searchesSeen = 0;
     int m_wakeFd = -1;
 };

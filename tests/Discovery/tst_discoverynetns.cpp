@@ -26,6 +26,7 @@ private slots:
     void zeroconfResponder();
     void severalBroadcastAnswers();
     void destroyedWhileSearching();
+    void mdnsPortHeldExclusively();
     void qmdnsQuestionAndAnswer();
     void simulator_data();
     void simulator();
@@ -174,6 +175,23 @@ void TestDiscoveryNetns::destroyedWhileSearching()
         // must wake it rather than wait for it.
         service.reset();
     }
+}
+
+void TestDiscoveryNetns::mdnsPortHeldExclusively()
+{
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 5353, QAbstractSocket::DontShareAddress));
+    FakeHubLink link;
+    RtlsMdnsService service;
+    QTRY_VERIFY_WITH_TIMEOUT(!link.lines.isEmpty(), 10000);
+    QVERIFY2(link.lines.first().startsWith("Unable to create socket: ")
+                 && link.lines.first().contains("5353") && link.lines.first().contains("broadcast"),
+             qPrintable(link.lines.first()));
+    // The search goes on without multicast DNS.
+    QSignalSpy timedOut(&service, &RtlsMdnsService::scanTimeout);
+    service.scanMaster();
+    QVERIFY(timedOut.wait(20000));
+    QVERIFY(link.lines.contains(kBroadcastLine));
 }
 
 void TestDiscoveryNetns::qmdnsQuestionAndAnswer()
