@@ -9,7 +9,6 @@
 namespace {
 constexpr int kDefaultScanCount = 10;
 constexpr int kMaxScanCount = 1000;
-const int kUwbChannels[] = {1, 2, 3, 4, 5, 7};
 } // namespace
 
 CommandHandler::CommandHandler(SiteEngine &engine, FirmwareTable &firmware) : m_engine(engine), m_fw(firmware)
@@ -263,9 +262,7 @@ void CommandHandler::setTdmaScheme(const QJsonObject &cmd, Result &res)
 void CommandHandler::setUwbConfig(const QJsonObject &cmd, Result &res)
 {
     qint64 chan = 0;
-    const bool valid = JsonRead::integer(cmd.value(QStringLiteral("chan")), &chan) &&
-                       std::find(std::begin(kUwbChannels), std::end(kUwbChannels), chan) != std::end(kUwbChannels);
-    if (!valid) {
+    if (!JsonRead::integer(cmd.value(QStringLiteral("chan")), &chan) || !SimSite::isUwbChannel(int(chan))) {
         res.responses.append(error(cmd, QStringLiteral("chan must be 1, 2, 3, 4, 5 or 7")));
         return;
     }

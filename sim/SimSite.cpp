@@ -207,8 +207,13 @@ bool SimSite::fromJson(const QJsonObject &doc, SimSite *site, QString *error)
         }
         s.tdmaScheme = int(v);
     }
-    if (JsonRead::integer(doc.value(QStringLiteral("uwbChannel")), &v))
+    if (JsonRead::integer(doc.value(QStringLiteral("uwbChannel")), &v)) {
+        if (!isUwbChannel(int(v))) {
+            *error = QStringLiteral("\"uwbChannel\" must be 1, 2, 3, 4, 5 or 7");
+            return false;
+        }
         s.uwbChannel = int(v);
+    }
     const QString fmt = doc.value(QStringLiteral("outDataFormat")).toString(s.outDataFormat);
     if (fmt != QLatin1String("json") && fmt != QLatin1String("tlv")) {
         *error = QStringLiteral("\"outDataFormat\" must be json or tlv");
@@ -307,6 +312,11 @@ const NodeConfig &SimSite::activeConfig() const
 {
     static const NodeConfig fallback;
     return configs.isEmpty() ? fallback : configs.first();
+}
+
+bool SimSite::isUwbChannel(int channel)
+{
+    return channel >= 1 && channel <= 7 && channel != 6;
 }
 
 int SimSite::schemeRateHz(int scheme)
