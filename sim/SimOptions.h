@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SimConstants.h"
+
 #include <QHostAddress>
 #include <QPair>
 #include <QString>
@@ -10,10 +12,10 @@
 struct SimOptions {
     QString siteFile;
     QHostAddress bind{QHostAddress::AnyIPv4};
-    quint16 svcPort = 8784;
-    quint16 streamPort = 8786;
-    quint16 announcePort = 8783;
-    quint16 mdnsPort = 5353;
+    quint16 svcPort = SimConst::kServicePort;
+    quint16 streamPort = SimConst::kStreamPort;
+    quint16 announcePort = SimConst::kAnnouncePort;
+    quint16 mdnsPort = SimConst::kMdnsPort;
     QVector<QPair<QHostAddress, quint16>> streamTo;
     bool mdns = true;
     bool broadcast = true;
@@ -23,7 +25,7 @@ struct SimOptions {
     double duration = 0.0;
     qint64 count = 0;
     quint64 seed = 1;
-    double noise = 0.05;
+    double noise = SimConst::kDefaultNoise;
     bool quiet = false;
     bool stats = false;
 

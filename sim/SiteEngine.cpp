@@ -10,6 +10,8 @@
 namespace {
 constexpr int kInitialScanCount = 10;
 constexpr double kRssiAtOneMetre = -60.0;
+constexpr double kStillMetres = 0.01;
+constexpr quint8 kStillIoBit = 0x02;
 
 int qualityFor(double dist)
 {
@@ -67,6 +69,8 @@ TagReport SiteEngine::measureTag(SimNode &tag, qint64 nowMs)
     TagState &st = m_tags[tag.id];
     bool present = true;
     tag.truePos = tag.pathPosition((nowMs - m_startMs) / 1000.0, &present);
+    st.moved = st.lastTruePos.distanceTo(tag.truePos) > kStillMetres;
+    st.lastTruePos = tag.truePos;
     const NodeConfig &cfg = m_site.activeConfig();
     const bool tdoa = cfg.mode == QLatin1String("tdoa");
     const double emission = m_ranges.uniform(0.0, 1000.0);
@@ -74,7 +78,8 @@ TagReport SiteEngine::measureTag(SimNode &tag, qint64 nowMs)
     r.id = tag.id;
     r.timestamp = nowMs / 1000.0;
     r.seq = st.seq++;
-    r.io = tag.io;
+    // The motion sensor's bit: set while the tag stands still.
+    r.io = quint8(tag.io | (st.moved ? 0 : kStillIoBit));
     r.vbat = tag.vbat;
     r.temperature = tag.temperature;
     r.hasImu = true;
@@ -103,12 +108,12 @@ TagReport SiteEngine::measureTag(SimNode &tag, qint64 nowMs)
     }
     st.lastMeas = r.meas;
     if (!tdoa && cfg.locEngine == 1)
-        locate(tag, st, r.meas, &r);
+        locate(st, r.meas, &r);
     ++tag.reportsSent;
     return r;
 }
 
-void SiteEngine::locate(const SimNode &tag, TagState &st, const QVector<MeasSample> &meas, TagReport *r)
+void SiteEngine::locate(TagState &st, const QVector<MeasSample> &meas, TagReport *r)
 {
     QVector<Vec3> anchors;
     QVector<double> dists;
@@ -142,7 +147,6 @@ void SiteEngine::locate(const SimNode &tag, TagState &st, const QVector<MeasSamp
     r->pos = avg * (1.0 / st.history.size());
     r->pqf = fix.pqf;
     r->hasPos = true;
-    Q_UNUSED(tag)
 }
 
 void SiteEngine::scanInfra(int count)

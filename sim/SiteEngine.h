@@ -44,6 +44,8 @@ private:
         QVector<Vec3> history;
         Vec3 lastFix;
         bool hasFix = false;
+        Vec3 lastTruePos;
+        bool moved = true;
         QVector<MeasSample> lastMeas;
     };
 
@@ -53,5 +55,5 @@ private:
     QHash<quint64, TagState> m_tags;
     QHash<quint64, QHash<quint64, InfraRange>> m_infra;
 
-    void locate(const SimNode &tag, TagState &st, const QVector<MeasSample> &meas, TagReport *r);
+    void locate(TagState &st, const QVector<MeasSample> &meas, TagReport *r);
 };

@@ -20,7 +20,6 @@ public:
 
     bool bind(const QHostAddress &address);
     void setDestinations(const QVector<QPair<QHostAddress, quint16>> &destinations);
-    const QVector<QPair<QHostAddress, quint16>> &destinations() const { return m_destinations; }
     void send(const QVector<TagReport> &reports, Format format);
     // Sends already encoded reports (each a complete JSON line or TLV run).
     void sendEncoded(const QVector<QByteArray> &reports);

@@ -302,6 +302,7 @@ private slots:
         site.configs.first().posFilter = "none";
         SiteEngine engine(site, SimConst::kDefaultNoise, 9, kStart);
         QVector<qint64> seen;
+        QHash<quint64, quint8> lastIo;
         double errorSum = 0;
         int positioned = 0;
         for (qint64 t = kStart; t < kStart + 120000; t += 50) {
@@ -309,6 +310,7 @@ private slots:
             for (const TagReport &r : reports) {
                 if (r.id == 0x2009)
                     seen.append(t);
+                lastIo[r.id] = r.io;
                 if (r.hasPos) {
                     // Plan error: heights are weakly determined by anchors
                     // that hang at similar heights.
@@ -325,6 +327,9 @@ private slots:
         QVERIFY2(longestGap > 10000 && longestGap < 60000, qPrintable(QString::number(longestGap)));
         QVERIFY(seen.last() > kStart + 60000);
         QVERIFY(positioned > 1000);
+        // Tag 5 stands still, tag 1 walks: the motion bit tells them apart.
+        QCOMPARE(lastIo.value(0x2005) & 0x02, 0x02);
+        QCOMPARE(lastIo.value(0x2001) & 0x02, 0x00);
         QVERIFY2(errorSum / positioned < 0.1, qPrintable(QString::number(errorSum / positioned)));
     }
 };
