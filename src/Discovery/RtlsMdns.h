@@ -23,7 +23,6 @@ public:
 
     // Called from the owner's thread.
     void setQueryActive(bool active);
-    bool isQueryActive() const { return m_queryActive.load(); }
     void requestStop();
 
 signals:
