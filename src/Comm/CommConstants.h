@@ -9,6 +9,7 @@ constexpr quint16 kServicePort = 8784;
 constexpr int kSendIntervalMs = 50;
 constexpr int kKeepAliveIntervalMs = 10000;
 constexpr int kConnectTimeoutMs = 1000;
+constexpr int kWriteTimeoutMs = 1000;
 // A master never sends a line anywhere near this long; a peer that does is
 // broken or hostile, and the receive buffer must not grow without bound.
 constexpr int kMaxLineBytes = 1024 * 1024;

@@ -19,6 +19,7 @@ SvcClient::SvcClient(quint32 address, QObject *parent, quint16 port)
       m_sendTimer(new QTimer(this)),
       m_keepAliveTimer(new QTimer(this)),
       m_connectTimer(new QTimer(this)),
+      m_writeTimer(new QTimer(this)),
       m_lastActivity(QDateTime::currentMSecsSinceEpoch())
 {
     connect(m_socket, &QTcpSocket::readyRead, this, &SvcClient::readData);
@@ -38,6 +39,10 @@ SvcClient::SvcClient(quint32 address, QObject *parent, quint16 port)
     m_connectTimer->setSingleShot(true);
     m_connectTimer->setInterval(Comm::kConnectTimeoutMs);
     connect(m_connectTimer, &QTimer::timeout, this, &SvcClient::onConnectTimeout);
+
+    m_writeTimer->setSingleShot(true);
+    m_writeTimer->setInterval(Comm::kWriteTimeoutMs);
+    connect(m_writeTimer, &QTimer::timeout, this, &SvcClient::onWriteTimeout);
 
     connect(m_keepAliveTimer, &QTimer::timeout, this, &SvcClient::keepAlive);
     m_keepAliveTimer->start(Comm::kKeepAliveIntervalMs);
@@ -103,6 +108,7 @@ void SvcClient::close()
 void SvcClient::finishClose()
 {
     m_connectTimer->stop();
+    m_writeTimer->stop();
     m_sendTimer->stop();
     m_socket->close();
     emit error(m_address, Comm::kCloseCode, QString::fromLatin1(Comm::kCloseMessage));
@@ -127,6 +133,16 @@ void SvcClient::onTimerEvent()
         return;
     }
     m_inFlight.append({message, message.size()});
+    if (!m_writeTimer->isActive())
+        m_writeTimer->start();
+}
+
+void SvcClient::onWriteTimeout()
+{
+    // The master stopped taking bytes: what is pending is given up, and the
+    // owner hears of it as of any other write failure.
+    m_inFlight.clear();
+    emit error(m_address, QAbstractSocket::SocketTimeoutError, tr("Socket operation timed out"));
 }
 
 void SvcClient::onBytesWritten(qint64 bytes)
@@ -142,6 +158,11 @@ void SvcClient::onBytesWritten(qint64 bytes)
         if (!isPing(message))
             emit dataWritten(message);
     }
+    // Progress restarts the wait; nothing left pending ends it.
+    if (m_inFlight.isEmpty())
+        m_writeTimer->stop();
+    else
+        m_writeTimer->start();
 }
 
 bool SvcClient::isPing(const QByteArray &message)
@@ -215,6 +236,7 @@ void SvcClient::reportDropped(qint64 size)
 void SvcClient::socketErrorSlot(QAbstractSocket::SocketError socketError)
 {
     m_connectTimer->stop();
+    m_writeTimer->stop();
     m_inFlight.clear();
     const QString text = m_socket->errorString();
     m_socket->close();

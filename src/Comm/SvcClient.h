@@ -54,6 +54,7 @@ private slots:
     void keepAlive();
     void onBytesWritten(qint64 bytes);
     void onConnectTimeout();
+    void onWriteTimeout();
 
 private:
     struct InFlight
@@ -73,6 +74,8 @@ private:
     QTimer *m_sendTimer;
     QTimer *m_keepAliveTimer;
     QTimer *m_connectTimer;
+    // Runs while written bytes wait for the kernel to take them.
+    QTimer *m_writeTimer;
     qint64 m_lastActivity;
     QList<QByteArray> m_queue;
     QList<InFlight> m_inFlight;

@@ -284,6 +284,25 @@ private slots:
         QCOMPARE(server.lines(), (QList<QByteArray>{"{\"n\":1}", "{\"n\":2}"}));
     }
 
+    void masterThatStopsReadingIsReported()
+    {
+        // Accepts, then never reads: the kernel buffers fill and stay full.
+        QTcpServer deaf;
+        QVERIFY(deaf.listen(QHostAddress::LocalHost, 0));
+        SvcClient client(loopbackAddress(), nullptr, deaf.serverPort());
+        QSignalSpy written(&client, &SvcClient::dataWritten);
+        QSignalSpy errors(&client, &SvcClient::error);
+        client.write("{\"command\":\"first\"}");
+        QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 10000);
+        QTRY_VERIFY(deaf.hasPendingConnections());
+        QTcpSocket *peer = deaf.nextPendingConnection();
+        peer->setReadBufferSize(1);
+        client.write(QByteArray(64 * 1024 * 1024, ' '));
+        QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, 20000);
+        QCOMPARE(errors.first().at(1).toInt(), int(QAbstractSocket::SocketTimeoutError));
+        QCOMPARE(written.count(), 1);
+    }
+
     void silentMasterNeverBlocksTheEventLoop()
     {
         SilentListener silent;
