@@ -1,7 +1,9 @@
 #!/bin/sh
-# Runs the location stream benchmarks of a build made with -DSENTROVA_BENCH=ON
-# and writes their figures, with date, machine and command lines, to
-# <builddir>/bench-results/latest.md (copied by hand into docs/PERFORMANCE.md).
+# Runs every benchmark of a build made with -DSENTROVA_BENCH=ON — the
+# location stream's micro and end-to-end benchmarks, then each other
+# bench/bench_* program (Google Benchmark) — and writes their figures, with
+# date, machine and command lines, to <builddir>/bench-results/latest.md
+# (copied by hand into docs/PERFORMANCE.md).
 #   BENCH_E2E_TAGS      tag counts of the end-to-end runs (100,1000,5000)
 #   BENCH_E2E_RATES     total report rates tried, ascending
 #   BENCH_E2E_DURATION  seconds per end-to-end run (3)
@@ -17,6 +19,7 @@ DURATION=${BENCH_E2E_DURATION:-3}
 MIN_TIME=${BENCH_MIN_TIME:-0.5}
 REPETITIONS=${BENCH_REPETITIONS:-3}
 mkdir -p "$OUT"
+LOAD_AT_START=$(cut -d' ' -f1-3 /proc/loadavg)
 
 decode_cmd="$BUILD/bench/bench_stream_decode --benchmark_min_time=$MIN_TIME --benchmark_repetitions=$REPETITIONS --benchmark_report_aggregates_only=true"
 e2e_cmd="$BUILD/bench/bench_stream_e2e --sim $BUILD/sim/sentrova-sim --tags $TAGS --rates $RATES --duration $DURATION"
@@ -32,10 +35,20 @@ else
     : > "$OUT/e2e-runs.txt"
 fi
 
+others=""
+for b in "$BUILD"/bench/bench_*; do
+    name=$(basename "$b")
+    case "$name" in bench_stream_*) continue ;; esac
+    [ -x "$b" ] && [ -f "$b" ] || continue
+    echo "== $name"
+    QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b" --benchmark_min_time="$MIN_TIME" | tee "$OUT/$name.txt"
+    others="$others $name"
+done
+
 {
     echo "## Run of $(date -u '+%Y-%m-%d %H:%M UTC')"
     echo
-    echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs (nproc), $(free -h | awk '/^Mem:/{print $2}') memory, $(uname -sr); load average at start: $(cut -d' ' -f1-3 /proc/loadavg)."
+    echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs (nproc), $(free -h | awk '/^Mem:/{print $2}') memory, $(uname -sr); load average at start: $LOAD_AT_START."
     echo
     echo "Micro-benchmarks: \`$decode_cmd\`"
     echo
@@ -52,5 +65,13 @@ fi
     echo '```'
     cat "$OUT/e2e-runs.txt"
     echo '```'
+    for name in $others; do
+        echo
+        echo "$name: \`$BUILD/bench/$name --benchmark_min_time=$MIN_TIME\`"
+        echo
+        echo '```'
+        cat "$OUT/$name.txt"
+        echo '```'
+    done
 } > "$OUT/latest.md"
 echo "== figures written to $OUT/latest.md"
