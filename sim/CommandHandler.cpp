@@ -554,8 +554,8 @@ void CommandHandler::getFreeMask(const QJsonObject &cmd, Result &res)
             used |= 1u << o.seat;
     QJsonObject o = reply(cmd);
     o.insert(QStringLiteral("id"), n->idString());
-    o.insert(QStringLiteral("freeMask"), QStringLiteral("0x%1").arg(~used, 8, 16, QLatin1Char('0')).toUpper().replace(
-                                             QLatin1String("0X"), QLatin1String("0x")));
+    o.insert(QStringLiteral("freeMask"),
+             QStringLiteral("0x") + QString::number(~used, 16).toUpper().rightJustified(8, QLatin1Char('0')));
     res.responses.append(o);
 }
 
@@ -683,8 +683,16 @@ void CommandHandler::enableFwDesc(const QJsonObject &cmd, Result &res)
 {
     qint64 slot = -1;
     JsonRead::integer(cmd.value(QStringLiteral("id")), &slot);
+    // The flag comes as a JSON boolean, a number or a text, depending on the client.
     const QJsonValue en = cmd.value(QStringLiteral("enable"));
-    const bool on = en.isBool() ? en.toBool() : en.toString() == QLatin1String("1") || en.toString() == QLatin1String("true") || en.toInt() == 1;
+    qint64 number = 0;
+    const bool on = en.isBool() ? en.toBool()
+                                : en.toString() == QLatin1String("true") || (JsonRead::integer(en, &number) && number != 0);
+    // The master would be left without an image to start from.
+    if (!on && m_fw.isBoot(int(slot))) {
+        res.responses.append(error(cmd, QStringLiteral("descriptor %1 is the boot image").arg(slot)));
+        return;
+    }
     if (!m_fw.enable(int(slot), on)) {
         res.responses.append(error(cmd, QStringLiteral("no firmware descriptor %1").arg(slot)));
         return;
@@ -696,6 +704,10 @@ void CommandHandler::removeFwDesc(const QJsonObject &cmd, Result &res)
 {
     qint64 slot = -1;
     JsonRead::integer(cmd.value(QStringLiteral("id")), &slot);
+    if (m_fw.isBoot(int(slot))) {
+        res.responses.append(error(cmd, QStringLiteral("descriptor %1 is the boot image").arg(slot)));
+        return;
+    }
     if (!m_fw.remove(int(slot))) {
         res.responses.append(error(cmd, QStringLiteral("no firmware descriptor %1").arg(slot)));
         return;

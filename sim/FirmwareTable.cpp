@@ -22,8 +22,8 @@ QJsonArray FirmwareTable::toJson() const
         o.insert(QStringLiteral("name"), d.name);
         o.insert(QStringLiteral("version"), d.version);
         o.insert(QStringLiteral("size"), double(d.size));
-        o.insert(QStringLiteral("crc32"), QStringLiteral("0x%1").arg(d.crc32, 8, 16, QLatin1Char('0')).toUpper().replace(
-                                               QLatin1String("0X"), QLatin1String("0x")));
+        o.insert(QStringLiteral("crc32"),
+                 QStringLiteral("0x") + QString::number(d.crc32, 16).toUpper().rightJustified(8, QLatin1Char('0')));
         o.insert(QStringLiteral("enabled"), d.enabled);
         o.insert(QStringLiteral("boot"), d.boot);
         out.append(o);
@@ -37,6 +37,12 @@ FwDesc *FirmwareTable::find(int slot)
         if (d.slot == slot)
             return &d;
     return nullptr;
+}
+
+bool FirmwareTable::isBoot(int slot) const
+{
+    const FwDesc *d = const_cast<FirmwareTable *>(this)->find(slot);
+    return d && d->boot;
 }
 
 bool FirmwareTable::enable(int slot, bool on)

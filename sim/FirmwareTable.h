@@ -24,6 +24,7 @@ public:
 
     QJsonArray toJson() const;
     const QVector<FwDesc> &descriptors() const { return m_descs; }
+    bool isBoot(int slot) const;
     bool enable(int slot, bool on);
     bool remove(int slot);
     bool boot(int slot);

@@ -144,12 +144,25 @@ private slots:
                                  << "0:sentrova-anchor,boot 1:sentrova-tag" << "listFwDesc";
         QTest::newRow("disable") << QStringList{"{\"command\":\"enableFwDesc\",\"id\":1,\"enable\":false}"}
                                  << "0:sentrova-anchor,boot 1:sentrova-tag,off" << "enableFwDesc";
+        QTest::newRow("flag as text, then as number")
+            << QStringList{"{\"command\":\"enableFwDesc\",\"id\":\"1\",\"enable\":\"0\"}",
+                           "{\"command\":\"enableFwDesc\",\"id\":1,\"enable\":1}"}
+            << "0:sentrova-anchor,boot 1:sentrova-tag" << "enableFwDesc";
+        QTest::newRow("the boot image cannot be disabled")
+            << QStringList{"{\"command\":\"enableFwDesc\",\"id\":0,\"enable\":0}"}
+            << "0:sentrova-anchor,boot 1:sentrova-tag" << "error";
+        QTest::newRow("the boot image cannot be removed")
+            << QStringList{"{\"command\":\"removeFwDesc\",\"id\":0}"} << "0:sentrova-anchor,boot 1:sentrova-tag" << "error";
+        QTest::newRow("remove after booting another")
+            << QStringList{"{\"command\":\"bootFwDesc\",\"id\":1}", "{\"command\":\"removeFwDesc\",\"id\":0}"}
+            << "1:sentrova-tag,boot" << "removeFwDesc";
         QTest::newRow("a disabled image cannot boot")
             << QStringList{"{\"command\":\"enableFwDesc\",\"id\":1,\"enable\":false}", "{\"command\":\"bootFwDesc\",\"id\":1}"}
             << "0:sentrova-anchor,boot 1:sentrova-tag,off" << "error";
         QTest::newRow("boot the other") << QStringList{"{\"command\":\"bootFwDesc\",\"id\":\"1\"}"}
                                         << "0:sentrova-anchor 1:sentrova-tag,boot" << "bootFwDesc";
-        QTest::newRow("remove") << QStringList{"{\"command\":\"removeFwDesc\",\"id\":0}"} << "1:sentrova-tag" << "removeFwDesc";
+        QTest::newRow("remove") << QStringList{"{\"command\":\"removeFwDesc\",\"id\":1}"} << "0:sentrova-anchor,boot"
+                                << "removeFwDesc";
         QTest::newRow("remove a missing slot") << QStringList{"{\"command\":\"removeFwDesc\",\"id\":5}"}
                                                << "0:sentrova-anchor,boot 1:sentrova-tag" << "error";
     }
@@ -174,12 +187,12 @@ private slots:
         SiteEngine engine(SimSite::defaultSite(), 0.05, 1, 0);
         FirmwareTable fw;
         CommandHandler h(engine, fw);
-        h.handle(QJsonObject{{"command", "removeFwDesc"}, {"id", 0}}, 0);
+        h.handle(QJsonObject{{"command", "removeFwDesc"}, {"id", 1}}, 0);
         QCOMPARE(fw.saved().size(), 2);
         QCOMPARE(h.handle(QJsonObject{{"command", "saveFwDescList"}}, 0).responses.first().value("status").toString(),
                  QString("ok"));
         QCOMPARE(fw.saved().size(), 1);
-        QCOMPARE(fw.saved().first().name, QString("sentrova-tag"));
+        QCOMPARE(fw.saved().first().name, QString("sentrova-anchor"));
     }
 
     // Over the wire: a cut-off upload changes nothing, a whole one installs.
