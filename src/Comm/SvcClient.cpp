@@ -28,6 +28,8 @@ SvcClient::SvcClient(quint32 address, QObject *parent, quint16 port)
     connect(m_socket, &QAbstractSocket::connected, this, [this] {
         m_connectTimer->stop();
         m_timeoutReported = false;
+        m_inFlight.clear();
+        m_bytesHanded = 0;
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         qCDebug(lcComm) << "connected to" << QHostAddress(m_address).toString() << m_port;
         onTimerEvent();
@@ -132,28 +134,34 @@ void SvcClient::onTimerEvent()
         emit error(m_address, m_socket->error(), m_socket->errorString());
         return;
     }
-    m_inFlight.append({message, message.size()});
+    m_bytesHanded += written;
+    m_inFlight.append({message, m_bytesHanded});
     if (!m_writeTimer->isActive())
         m_writeTimer->start();
 }
 
 void SvcClient::onWriteTimeout()
 {
+    // A busy event loop may only be late in reporting progress: it is a
+    // stall only when the kernel takes nothing more.
+    if (m_inFlight.isEmpty())
+        return;
+    if (m_socket->bytesToWrite() == 0 || m_socket->flush()) {
+        m_writeTimer->start();
+        return;
+    }
     // The master stopped taking bytes: what is pending is given up, and the
     // owner hears of it as of any other write failure.
     m_inFlight.clear();
     emit error(m_address, QAbstractSocket::SocketTimeoutError, tr("Socket operation timed out"));
 }
 
-void SvcClient::onBytesWritten(qint64 bytes)
+void SvcClient::onBytesWritten(qint64)
 {
-    while (bytes > 0 && !m_inFlight.isEmpty()) {
-        InFlight &head = m_inFlight.first();
-        const qint64 used = qMin(bytes, head.remaining);
-        head.remaining -= used;
-        bytes -= used;
-        if (head.remaining > 0)
-            break;
+    // Counted from what the socket still holds rather than from the
+    // signal's argument, so a report that Qt folds into another is not lost.
+    const qint64 taken = m_bytesHanded - m_socket->bytesToWrite();
+    while (!m_inFlight.isEmpty() && m_inFlight.first().end <= taken) {
         const QByteArray message = m_inFlight.takeFirst().message;
         if (!isPing(message))
             emit dataWritten(message);

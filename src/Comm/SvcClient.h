@@ -60,7 +60,9 @@ private:
     struct InFlight
     {
         QByteArray message;
-        qint64 remaining;
+        // Position of the message's last byte in everything handed to the
+        // socket since it connected.
+        qint64 end;
     };
 
     void finishClose();
@@ -79,6 +81,7 @@ private:
     qint64 m_lastActivity;
     QList<QByteArray> m_queue;
     QList<InFlight> m_inFlight;
+    qint64 m_bytesHanded = 0;
     bool m_closeRequested = false;
     bool m_timeoutReported = false;
     QByteArray m_receiveBuffer;
