@@ -584,6 +584,10 @@ void CommandHandler::setUwbAntConfig(const QJsonObject &cmd, Result &res)
     }
     n->txDelay = quint16(tx);
     n->rxDelay = quint16(rx);
+    // The anchors range again with the new delays, so that the next
+    // "getDist" already shows their effect.
+    if (n->isAnchor())
+        m_engine.scanInfra(kDefaultScanCount);
     getUwbAntConfig(cmd, res);
     res.responses.last().insert(QStringLiteral("response"), QStringLiteral("setUwbAntConfig"));
 }

@@ -209,7 +209,7 @@ private slots:
         const int rx = int(reply.value("rxDelay").toDouble() - c / SimConst::kMetresPerDeviceUnit + 0.5);
         QCOMPARE(tx, 16530);
         h.handle(QJsonObject{{"command", "setUwbAntConfig"}, {"id", "0x0A01"}, {"txDelay", tx}, {"rxDelay", rx}}, kStart);
-        h.handle(QJsonObject{{"command", "scanInfra"}, {"cnt", 200}}, kStart);
+        // No explicit scan: new delays take effect in the next distances.
         QVERIFY(std::fabs(dist(0x0A00, 0x0A02) - dist(0x0A01, 0x0A00) - dist(0x0A01, 0x0A02)) < 0.01);
     }
 
