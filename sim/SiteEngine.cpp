@@ -53,8 +53,10 @@ QVector<TagReport> SiteEngine::dueReports(qint64 nowMs)
         const double interval = m_site.reportIntervalMs(tag, rank);
         if (interval <= 0.0 || st.nextDueMs > double(nowMs))
             continue;
-        // A late tick sends one report, not a burst.
-        st.nextDueMs = std::max(st.nextDueMs + interval, double(nowMs));
+        st.nextDueMs += interval;
+        // A late tick sends one report, not a burst of the missed ones.
+        if (st.nextDueMs <= double(nowMs))
+            st.nextDueMs = double(nowMs) + interval;
         bool present = true;
         tag.pathPosition((nowMs - m_startMs) / 1000.0, &present);
         if (!present)

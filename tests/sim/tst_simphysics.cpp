@@ -293,6 +293,51 @@ private slots:
         QCOMPARE(site.reportIntervalMs(tag, rank), intervalMs);
     }
 
+    // Simulated time, ticking like the simulator's 10 ms timer: a tag's
+    // count of reports follows the slowest of its rate, the configuration
+    // and the TDMA scheme.
+    void reportsPerTenSeconds_data()
+    {
+        QTest::addColumn<int>("refreshMs");
+        QTest::addColumn<quint64>("tag");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("5 Hz tag") << 100 << quint64(0x2001) << 50;
+        QTest::newRow("10 Hz tag") << 100 << quint64(0x2002) << 100;
+        QTest::newRow("1 Hz tag") << 100 << quint64(0x2005) << 10;
+        QTest::newRow("configuration at 4 Hz") << 250 << quint64(0x2002) << 40;
+        QTest::newRow("configuration at 4 Hz, slower tag") << 250 << quint64(0x2003) << 20;
+    }
+
+    void reportsPerTenSeconds()
+    {
+        QFETCH(int, refreshMs);
+        QFETCH(quint64, tag);
+        QFETCH(int, reports);
+        SimSite site = SimSite::defaultSite();
+        site.configs.first().msecRefreshInterval = refreshMs;
+        SiteEngine engine(site, SimConst::kDefaultNoise, 1, kStart);
+        int count = 0;
+        for (qint64 t = kStart; t < kStart + 10000; t += SimConst::kStreamTickMs)
+            for (const TagReport &r : engine.dueReports(t))
+                count += r.id == tag;
+        QCOMPARE(count, reports);
+    }
+
+    void lateTickSendsOneReport()
+    {
+        SiteEngine engine(SimSite::defaultSite(), SimConst::kDefaultNoise, 1, kStart);
+        auto countOf = [&](qint64 t) {
+            int n = 0;
+            for (const TagReport &r : engine.dueReports(t))
+                n += r.id == 0x2002;
+            return n;
+        };
+        QCOMPARE(countOf(kStart + 100), 1);
+        QCOMPARE(countOf(kStart + 5000), 1);
+        QCOMPARE(countOf(kStart + 5010), 0);
+        QCOMPARE(countOf(kStart + 5100), 1);
+    }
+
     // Tag 0x2009 leaves the hall long enough to be declared inactive and
     // comes back; the others keep reporting near where they really are.
     void tagsWalkAndReport()
