@@ -23,7 +23,6 @@ public:
     void stop();
 
     bool isRecording() const { return m_recording; }
-    bool isOpen() const { return m_open; }
     QString fileName() const { return m_fileName; }
 
 private:

@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-
 namespace {
 // Bursts of many masters arrive faster than one event loop turn; the kernel
 // caps this at its own maximum.
