@@ -7,6 +7,13 @@
 #include <QNetworkInterface>
 #include <QUdpSocket>
 
+namespace {
+bool isSpecific(const QHostAddress &a)
+{
+    return a != QHostAddress(QHostAddress::AnyIPv4) && a != QHostAddress(QHostAddress::Any);
+}
+} // namespace
+
 MdnsResponder::MdnsResponder(quint64 masterId, quint16 servicePort, QObject *parent)
     : QObject(parent), m_masterId(masterId), m_servicePort(servicePort), m_socket(new QUdpSocket(this))
 {
@@ -30,13 +37,13 @@ bool MdnsResponder::start(const QHostAddress &bind, quint16 port)
     for (const QNetworkInterface &i : ifaces) {
         if (!(i.flags() & QNetworkInterface::IsUp) || !(i.flags() & QNetworkInterface::CanMulticast))
             continue;
-        bool matches = bind == QHostAddress(QHostAddress::AnyIPv4) || bind == QHostAddress(QHostAddress::Any);
+        bool matches = !isSpecific(bind);
         const QList<QNetworkAddressEntry> entries = i.addressEntries();
         for (const QNetworkAddressEntry &e : entries)
             matches = matches || e.ip() == bind;
         if (matches && m_socket->joinMulticastGroup(group, i)) {
             joined = true;
-            if (bind != QHostAddress(QHostAddress::AnyIPv4) && bind != QHostAddress(QHostAddress::Any))
+            if (isSpecific(bind))
                 m_socket->setMulticastInterface(i);
         }
     }
@@ -133,15 +140,21 @@ void MdnsResponder::respond(const QNetworkDatagram &d)
                             << records.size() << "records";
     // A querier on another port than mDNS's own is a one-shot (legacy)
     // querier that only hears unicast answers.
-    if (d.senderPort() != m_port)
+    if (d.senderPort() != m_port) {
         m_socket->writeDatagram(wire, d.senderAddress(), quint16(d.senderPort()));
-    else
-        m_socket->writeDatagram(wire, QHostAddress(QString::fromLatin1(SimConst::kMdnsGroup)), m_port);
+        return;
+    }
+    // On a host with several interfaces the answer goes back out of the one
+    // the question came in on, with that interface's address in it.
+    const QNetworkInterface iface = QNetworkInterface::interfaceFromIndex(int(d.interfaceIndex()));
+    if (iface.isValid() && !isSpecific(m_bind))
+        m_socket->setMulticastInterface(iface);
+    m_socket->writeDatagram(wire, QHostAddress(QString::fromLatin1(SimConst::kMdnsGroup)), m_port);
 }
 
 QHostAddress MdnsResponder::addressFor(const QNetworkDatagram &d) const
 {
-    if (m_bind != QHostAddress(QHostAddress::AnyIPv4) && m_bind != QHostAddress(QHostAddress::Any))
+    if (isSpecific(m_bind))
         return m_bind;
     const QNetworkInterface iface = QNetworkInterface::interfaceFromIndex(int(d.interfaceIndex()));
     const QList<QNetworkAddressEntry> entries = iface.addressEntries();
