@@ -42,6 +42,7 @@ struct SimNode {
     double vbat = 3.7;
     double temperature = 22.0;
     double quat[4] = {1.0, 0.0, 0.0, 0.0};
+    bool fixedOrientation = false; // else the tag faces where it walks
     QVector<Waypoint> path;
     double rateHz = 1.0;
     bool joined = true;

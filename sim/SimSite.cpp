@@ -105,9 +105,11 @@ bool readNode(const QJsonObject &o, SimNode *n, QString *error)
     if (JsonRead::integer(o.value(QStringLiteral("io")), &v))
         n->io = quint8(v);
     const QJsonArray q = o.value(QStringLiteral("orientation")).toArray();
-    if (q.size() == 4)
+    if (q.size() == 4) {
         for (int i = 0; i < 4; ++i)
             n->quat[i] = q.at(i).toDouble();
+        n->fixedOrientation = true;
+    }
     if (n->isTag()) {
         if (JsonRead::number(o.value(QStringLiteral("rate")), &d) && d > 0)
             n->rateHz = d;

@@ -71,8 +71,17 @@ TagReport SiteEngine::measureTag(SimNode &tag, qint64 nowMs)
     TagState &st = m_tags[tag.id];
     bool present = true;
     tag.truePos = tag.pathPosition((nowMs - m_startMs) / 1000.0, &present);
-    st.moved = st.lastTruePos.distanceTo(tag.truePos) > kStillMetres;
+    const Vec3 step = tag.truePos - st.lastTruePos;
+    st.moved = step.norm() > kStillMetres;
     st.lastTruePos = tag.truePos;
+    if (st.moved && !tag.fixedOrientation) {
+        // Yaw only: the tag is carried upright, facing where it walks.
+        const double yaw = std::atan2(step.y, step.x);
+        tag.quat[0] = std::cos(yaw / 2.0);
+        tag.quat[1] = 0.0;
+        tag.quat[2] = 0.0;
+        tag.quat[3] = std::sin(yaw / 2.0);
+    }
     const NodeConfig &cfg = m_site.activeConfig();
     const bool tdoa = cfg.mode == QLatin1String("tdoa");
     const double emission = m_ranges.uniform(0.0, 1000.0);

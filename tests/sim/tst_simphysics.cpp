@@ -375,6 +375,10 @@ private slots:
         // Tag 5 stands still, tag 1 walks: the motion bit tells them apart.
         QCOMPARE(lastIo.value(0x2005) & 0x02, 0x02);
         QCOMPARE(lastIo.value(0x2001) & 0x02, 0x00);
+        // Tag 3 paces along x, so it faces +x or -x: yaw 0 or 180 degrees.
+        const SimNode *pacer = engine.site().find(0x2003);
+        QVERIFY(std::fabs(std::fabs(pacer->quat[0]) + std::fabs(pacer->quat[3]) - 1.0) < 1e-9);
+        QCOMPARE(pacer->quat[1], 0.0);
         QVERIFY2(errorSum / positioned < 0.1, qPrintable(QString::number(errorSum / positioned)));
     }
 };
