@@ -29,4 +29,10 @@ constexpr quint64 kServiceIdMask = 0xFFFF;
 
 constexpr quint16 kDefaultAntennaDelay = 16515;
 
+// Tag inactivity: checked every 250 ms, a tag silent for 10 s is inactive.
+constexpr int kActivityCheckMs = 250;
+constexpr qint64 kInactiveAfterMs = 10000;
+// Last-update time of a tag already reported inactive.
+constexpr quint64 kReportedInactive = ~quint64(0);
+
 } // namespace Comm

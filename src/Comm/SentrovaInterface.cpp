@@ -7,10 +7,15 @@
 #include "RtlsModelConstants.h"
 #include "RtlsNodeConfig.h"
 #include "RtlsObject.h"
+#include "RtlsLs.h"
+#include "RtlsMdnsService.h"
 #include "RtlsPos.h"
 #include "RtlsSvc.h"
 #include "SentrovaLog.h"
 
+#include <QDateTime>
+#include <QHostAddress>
+#include <QJsonArray>
 #include <QJsonParseError>
 #include <QTimer>
 
@@ -55,6 +60,18 @@ SentrovaInterface::SentrovaInterface()
     registerRtlsMetaTypes();
     RtlsHubLink::setCurrent(this);
     m_svc = new RtlsSvc(this);
+
+    m_ls = new RtlsLs(this, true);
+    connect(m_ls, &RtlsLs::recordingSignal, this, &SentrovaInterface::recording);
+
+    m_mdns = new RtlsMdnsService(this);
+    connect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
+    connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_svc, &RtlsSvc::masterDetected);
+    connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_ls, &RtlsLs::masterDetected);
+
+    m_activityTimer = new QTimer(this);
+    connect(m_activityTimer, &QTimer::timeout, this, &SentrovaInterface::checkActivity);
+    m_activityTimer->start(Comm::kActivityCheckMs);
 }
 
 SentrovaInterface::~SentrovaInterface()
@@ -165,6 +182,7 @@ int SentrovaInterface::updateNodeConfig(RtlsNodeConfig *config)
 
 void SentrovaInterface::toggleRtlsLsDisplayMessages()
 {
+    m_ls->toggleDisplayMessages();
 }
 
 void SentrovaInterface::toggleRtlsSvcDisplayMessages()
@@ -174,10 +192,13 @@ void SentrovaInterface::toggleRtlsSvcDisplayMessages()
 
 void SentrovaInterface::toggleLsCapture()
 {
+    m_ls->toggleCapture();
 }
 
 void SentrovaInterface::scanMaster()
 {
+    // A search started by hand skips multicast DNS and broadcasts at once.
+    QMetaObject::invokeMethod(m_mdns, "mdnsTimeout");
 }
 
 void SentrovaInterface::resetMaster()
@@ -506,6 +527,7 @@ void SentrovaInterface::setToFCompensation(double)
 
 void SentrovaInterface::pauseLs()
 {
+    m_ls->pause();
 }
 
 void SentrovaInterface::getAllDetails()
@@ -566,11 +588,13 @@ void SentrovaInterface::getNodeConfigList()
 }
 
 bool SentrovaInterface::externalEngine()
-{ return false;
+{
+    return m_ls->externalEngine();
 }
 
-void SentrovaInterface::useExternalEngine(bool)
+void SentrovaInterface::useExternalEngine(bool arg)
 {
+    m_ls->useExternalEngine(arg);
 }
 
 void SentrovaInterface::sendJsonString(QString str)
@@ -595,11 +619,116 @@ void SentrovaInterface::recording(int recordSize)
 }
 
 QJsonObject SentrovaInterface::toJSON(QJsonObject rootObj)
-{ return rootObj;
+{
+    if (!m_nodes.isEmpty()) {
+        QJsonArray nodes;
+        for (RtlsObject *node : qAsConst(m_nodes))
+            nodes.append(node->toJson());
+        rootObj.remove(key("node"));
+        rootObj.insert(key("node"), nodes);
+    }
+    QJsonObject master = rootObj.value(key("master")).toObject();
+    master.insert(key("externalEngine"), externalEngine());
+    rootObj.insert(key("master"), master);
+    return rootObj;
 }
 
-void SentrovaInterface::fromJSON(QJsonObject)
+void SentrovaInterface::fromJSON(QJsonObject rootObj)
 {
+    const QJsonValue nodes = rootObj.value(key("node"));
+    if (nodes.isArray()) {
+        const QJsonArray array = nodes.toArray();
+        for (const QJsonValue &element : array) {
+            if (element.isObject())
+                loadNode(element.toObject());
+            else
+                postMessage(QStringLiteral("Settings: node entry is not an object, skipped"));
+        }
+    } else if (!nodes.isUndefined()) {
+        postMessage(QStringLiteral("Settings: \"node\" is not a list, no nodes loaded"));
+    }
+
+    const QJsonValue master = rootObj.value(key("master"));
+    if (master.isObject())
+        loadMaster(master.toObject());
+    else if (!master.isUndefined())
+        postMessage(QStringLiteral("Settings: \"master\" is not an object, ignored"));
+}
+
+void SentrovaInterface::loadNode(const QJsonObject &element)
+{
+    const QString idText = element.value(key("id")).toString();
+    const uint64_t id = Rtls::parseHex64(idText);
+    if (id == 0) {
+        postMessage(QStringLiteral("Settings: node without a valid hexadecimal id skipped: %1")
+                        .arg(QString::fromUtf8(QJsonDocument(element).toJson(QJsonDocument::Compact))));
+        return;
+    }
+
+    RtlsObject *node = m_nodes.value(id, nullptr);
+    const bool isNew = !node;
+    if (isNew) {
+        node = new RtlsObject(this);
+        node->setID(id);
+    }
+    node->updateFromJson(element);
+
+    // The position is pushed to the node the next time its master lists it.
+    if (element.contains(key("coordinates")))
+        node->setFlags(node->flags() | Comm::kFlagPushPosition);
+    else
+        node->setFlags(node->flags() & ~Comm::kFlagPushPosition);
+
+    const QJsonValue mode = element.value(key("mode"));
+    if (mode.isString())
+        node->setMode(mode.toString());
+    else if (node->mode().isEmpty())
+        node->setMode(QStringLiteral("anchor"));
+
+    const bool anchor = node->mode() == QLatin1String("anchor");
+    if (isNew) {
+        m_nodes.insert(id, node);
+        if (anchor) {
+            m_anchors.insert(id, node);
+            emit anchorListUpdated();
+        } else {
+            m_nonAnchors.insert(id, node);
+        }
+        emit nodeAddedSignal(node);
+    } else {
+        emit nodeUpdatedSignal(node);
+        if (anchor)
+            emit anchorListUpdated();
+    }
+    if (anchor)
+        getDistances(id);
+}
+
+void SentrovaInterface::loadMaster(const QJsonObject &master)
+{
+    const QJsonValue ip = master.value(key("ip"));
+    if (ip.isString()) {
+        const QString text = ip.toString().trimmed();
+        if (text.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
+            bool ok = false;
+            const QHostAddress address(text);
+            const quint32 ipv4 = address.toIPv4Address(&ok);
+            if (ok && !text.isEmpty()) {
+                m_svc->connectToRtlsSvcIpAddr(ipv4);
+                m_ls->setRtlsLsIpAddr(ipv4);
+            } else {
+                postMessage(QStringLiteral("Settings: master address is not an IPv4 address: %1").arg(text));
+            }
+        }
+    } else if (!ip.isUndefined()) {
+        postMessage(QStringLiteral("Settings: master \"ip\" is not a text, ignored"));
+    }
+
+    const QJsonValue engine = master.value(key("externalEngine"));
+    if (engine.isBool())
+        useExternalEngine(engine.toBool());
+    else if (!engine.isUndefined())
+        postMessage(QStringLiteral("Settings: master \"externalEngine\" is not true or false, ignored"));
 }
 
 void SentrovaInterface::init()
@@ -609,4 +738,15 @@ void SentrovaInterface::init()
 
 void SentrovaInterface::checkActivity()
 {
+    const quint64 limit = quint64(QDateTime::currentMSecsSinceEpoch() - Comm::kInactiveAfterMs);
+    for (RtlsObject *node : qAsConst(m_nodes)) {
+        if (node->mode() != QLatin1String("tag"))
+            continue;
+        const quint64 last = node->lastUpdate();
+        if (last == 0 || last == Comm::kReportedInactive || last >= limit)
+            continue;
+        node->setLastUpdate(Comm::kReportedInactive);
+        postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
+        emit nodeInactiveSignal(node);
+    }
 }

@@ -12,6 +12,8 @@
 #include <cstdint>
 
 class QTimer;
+class RtlsLs;
+class RtlsMdnsService;
 class RtlsNodeConfig;
 class RtlsObject;
 class RtlsSvc;
@@ -150,7 +152,13 @@ private:
     int sendCommand(const char *command);
     int sendForNode(const char *command, uint64_t id);
 
+    void loadNode(const QJsonObject &element);
+    void loadMaster(const QJsonObject &master);
+
     RtlsSvc *m_svc = nullptr;
+    RtlsLs *m_ls = nullptr;
+    RtlsMdnsService *m_mdns = nullptr;
+    QTimer *m_activityTimer = nullptr;
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;

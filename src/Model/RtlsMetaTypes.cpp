@@ -1,5 +1,7 @@
 #include "RtlsMetaTypes.h"
 
+#include "RtlsObject.h"
+
 #include <QMetaType>
 
 #include <cstdint>
@@ -13,6 +15,8 @@ void registerRtlsMetaTypes()
         qRegisterMetaType<int64_t>("int64_t");
         qRegisterMetaType<uint16_t>("uint16_t");
         qRegisterMetaType<uint8_t>("uint8_t");
+        // Node records travel in the hub's signals, also across threads.
+        qRegisterMetaType<RtlsObject *>("RtlsObject*");
         return true;
     }();
     Q_UNUSED(registered)

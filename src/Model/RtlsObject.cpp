@@ -275,9 +275,14 @@ QJsonObject RtlsObject::toJson() const
     obj.insert(QStringLiteral("name"), m_name);
     obj.insert(QStringLiteral("description"), m_description);
     obj.insert(QStringLiteral("category"), m_category);
-    // Tags move: only fixed nodes have coordinates worth saving.
+    // Without the mode a saved tag would come back as an anchor.
+    if (!m_mode.isEmpty())
+        obj.insert(QStringLiteral("mode"), m_mode);
+    // Tags move: only fixed nodes have coordinates worth saving. Only the
+    // axis bits of the node's flags select axes; the other bits (such as the
+    // pending position push) must not hide a known position.
     if ((m_mode == kModeMaster || m_mode == kModeAnchor) && m_pos)
-        obj.insert(QStringLiteral("coordinates"), m_pos->toJson(m_flags));
+        obj.insert(QStringLiteral("coordinates"), m_pos->toJson(m_flags & Rtls::kPosXYZ));
     return obj;
 }
 

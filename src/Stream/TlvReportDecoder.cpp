@@ -10,6 +10,8 @@
 #include "StreamTimeText.h"
 #include "TlvReader.h"
 
+#include <QDateTime>
+
 
 using namespace Stream::Tlv;
 
@@ -23,6 +25,7 @@ int TlvReportDecoder::decode(const char *data, int size)
     if (!m_hub)
         return 0;
     Report report;
+    report.receivedAt = uint64_t(QDateTime::currentMSecsSinceEpoch());
     TlvReader reader(data, size);
     for (;;) {
         switch (reader.next()) {
@@ -137,6 +140,8 @@ void TlvReportDecoder::finishBetweenNodes(Report &report)
     if (m_echo && report.timeStamp != 0.0)
         echo(report);
     report.node = nullptr;
+    // Heard now, like a JSON report: the hub's inactivity check relies on it.
+    node->setLastUpdate(report.receivedAt);
     // A report with few measurements is kept but not announced: the node's
     // next, fuller report will be.
     const bool announce = report.measurements > kMinMeasurementsBetweenNodes;
@@ -158,6 +163,7 @@ void TlvReportDecoder::finishAtEnd(Report &report)
     if (m_echo)
         echo(report);
     report.node = nullptr;
+    node->setLastUpdate(report.receivedAt);
     if (m_hub->hasNonAnchor(node->id())) {
         m_hub->announceNodeUpdated(node);
     } else {

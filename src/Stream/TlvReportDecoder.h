@@ -29,6 +29,8 @@ private:
         double timeStamp = 0.0;
         uint32_t reportNumber = 0;
         int measurements = 0;
+        // Wall-clock time of the datagram, milliseconds since the epoch.
+        uint64_t receivedAt = 0;
     };
 
     void applyElement(Report &report, const TlvReader &element);

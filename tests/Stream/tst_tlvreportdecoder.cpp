@@ -165,6 +165,22 @@ private slots:
         QCOMPARE(hub.events, QStringList{"updated 0x000A"});
     }
 
+    // Every finished report marks its node as heard, so a tag that only
+    // ever sends TLV can still be found silent by the inactivity check.
+    void finishedReportsMarkTheNodeHeard()
+    {
+        FakeHubLink hub;
+        TlvReportDecoder decoder(&hub);
+        const quint64 before = quint64(QDateTime::currentMSecsSinceEpoch());
+        const QByteArray d = nodeId(0xB1) + measurements(1) + nodeId(0xB2);
+        QCOMPARE(decoder.decode(d.constData(), d.size()), 0);
+        for (uint64_t id : {uint64_t(0xB1), uint64_t(0xB2)}) {
+            RtlsObject *node = hub.findNode(id);
+            QVERIFY(node);
+            QVERIFY(node->lastUpdate() >= before);
+        }
+    }
+
     void reportFillsTheRecord()
     {
         FakeHubLink hub;

@@ -1,0 +1,246 @@
+// The hub's own behaviour: tag inactivity, the settings document both ways,
+// and the master address a settings file names.
+#include "Comm/HubProbe.h"
+#include "Comm/LineServer.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
+#include "SentrovaInterface.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+QJsonObject anchorElement(const QString &id, double x, double y, double z)
+{
+    return QJsonObject{{"id", id},
+                       {"name", "A " + id},
+                       {"coordinates", QJsonObject{{"x", x}, {"y", y}, {"z", z}}}};
+}
+
+QJsonObject findNodeElement(const QJsonObject &doc, const QString &id)
+{
+    const QJsonArray nodes = doc.value("node").toArray();
+    for (const QJsonValue &v : nodes)
+        if (v.toObject().value("id").toString() == id)
+            return v.toObject();
+    return {};
+}
+
+} // namespace
+
+class tst_Hub : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void inactivity_data();
+    void inactivity();
+    void inactiveTagReportedOnceUntilHeardAgain();
+    void newNodeWithoutModeIsAnAnchor();
+    void coordinatesSurviveSaveWithoutMaster();
+    void badValuesLoadWhatIsValid_data();
+    void badValuesLoadWhatIsValid();
+    void masterKeysKeptWhenSaving();
+    void autoAddressConnectsNowhere_data();
+    void autoAddressConnectsNowhere();
+    void settingsAddressIsConnectedDirectly();
+
+private:
+    SentrovaInterface *hub() { return SentrovaInterface::instance(); }
+};
+
+void tst_Hub::inactivity_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<qint64>("silentMs");
+    QTest::addColumn<bool>("never");
+    QTest::addColumn<bool>("reported");
+
+    QTest::newRow("tag silent 10.1 s") << "tag" << qint64(10100) << false << true;
+    QTest::newRow("tag silent 9.9 s") << "tag" << qint64(9900) << false << false;
+    QTest::newRow("tag never heard") << "tag" << qint64(0) << true << false;
+    QTest::newRow("anchor silent 60 s") << "anchor" << qint64(60000) << false << false;
+    QTest::newRow("master silent 60 s") << "master" << qint64(60000) << false << false;
+}
+
+void tst_Hub::inactivity()
+{
+    QFETCH(QString, mode);
+    QFETCH(qint64, silentMs);
+    QFETCH(bool, never);
+    QFETCH(bool, reported);
+
+    static uint64_t nextId = 0x7100;
+    const uint64_t id = nextId++;
+    auto *node = new RtlsObject(hub());
+    node->setID(id);
+    node->setMode(mode);
+    node->setLastUpdate(never ? 0 : quint64(QDateTime::currentMSecsSinceEpoch() - silentMs));
+    hub()->insertNonAnchor(node);
+
+    QSignalSpy inactive(hub(), &SentrovaInterface::nodeInactiveSignal);
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+    hub()->checkActivity();
+
+    QCOMPARE(inactive.count(), reported ? 1 : 0);
+    const QString line = QStringLiteral("node 0x%1 gone inactive").arg(id, 4, 16, QLatin1Char('0'));
+    QCOMPARE(console.count(), reported ? 1 : 0);
+    if (reported) {
+        QCOMPARE(inactive.at(0).at(0).value<RtlsObject *>(), node);
+        QCOMPARE(console.at(0).at(0).toString(), line);
+    }
+    // Whatever happened, the tag is not reported on the next round.
+    node->setMode(QStringLiteral("offline"));
+}
+
+void tst_Hub::inactiveTagReportedOnceUntilHeardAgain()
+{
+    auto *node = new RtlsObject(hub());
+    node->setID(0x7200);
+    node->setMode(QStringLiteral("tag"));
+    node->setLastUpdate(quint64(QDateTime::currentMSecsSinceEpoch() - 20000));
+    hub()->insertNonAnchor(node);
+
+    QSignalSpy inactive(hub(), &SentrovaInterface::nodeInactiveSignal);
+    hub()->checkActivity();
+    hub()->checkActivity();
+    QCOMPARE(inactive.count(), 1);
+
+    // A new report, then silence again: reported a second time.
+    node->updateFromJson(QJsonObject{{"id", "0x7200"}});
+    hub()->checkActivity();
+    QCOMPARE(inactive.count(), 1);
+    node->setLastUpdate(quint64(QDateTime::currentMSecsSinceEpoch() - 20000));
+    hub()->checkActivity();
+    QCOMPARE(inactive.count(), 2);
+    node->setMode(QStringLiteral("offline"));
+}
+
+void tst_Hub::newNodeWithoutModeIsAnAnchor()
+{
+    QSignalSpy added(hub(), &SentrovaInterface::nodeAddedSignal);
+    QSignalSpy anchors(hub(), &SentrovaInterface::anchorListUpdated);
+    hub()->fromJSON(QJsonObject{{"node", QJsonArray{QJsonObject{{"id", "0x7301"}},
+                                                   QJsonObject{{"id", "7302"}, {"mode", "tag"}}}}});
+    QCOMPARE(added.count(), 2);
+    QVERIFY(anchors.count() >= 1);
+    QCOMPARE(hub()->node(0x7301)->mode(), QStringLiteral("anchor"));
+    QCOMPARE(hub()->node(0x7302)->mode(), QStringLiteral("tag"));
+    QVERIFY(hub()->isAnchor(0x7301));
+    QVERIFY(!hub()->isAnchor(0x7302));
+}
+
+// Load a settings file, save it while no master has confirmed the nodes,
+// load the saved document again: the positions must all be there.
+void tst_Hub::coordinatesSurviveSaveWithoutMaster()
+{
+    const QJsonObject file{
+        {"node", QJsonArray{anchorElement("0x7401", 1.5, 2.25, 3), anchorElement("0x7402", -4, 0, 2.125)}},
+        {"master", QJsonObject{{"ip", "auto"}, {"externalEngine", true}}}};
+    hub()->fromJSON(file);
+    RtlsObject *node = hub()->node(0x7401);
+    QVERIFY(node);
+    QVERIFY(node->flags() & 0x40000000u);
+
+    const QJsonObject saved = hub()->toJSON(QJsonObject());
+    const QJsonObject first = findNodeElement(saved, "0x7401");
+    QCOMPARE(first.value("coordinates").toObject(), (QJsonObject{{"x", 1.5}, {"y", 2.25}, {"z", 3}}));
+    QCOMPARE(findNodeElement(saved, "0x7402").value("coordinates").toObject(),
+             (QJsonObject{{"x", -4}, {"y", 0}, {"z", 2.125}}));
+    QCOMPARE(first.value("mode").toString(), QStringLiteral("anchor"));
+
+    hub()->fromJSON(saved);
+    QCOMPARE(node->pos()->x(), 1.5f);
+    QCOMPARE(node->pos()->y(), 2.25f);
+    QCOMPARE(node->pos()->z(), 3.0f);
+    QVERIFY(node->flags() & 0x40000000u);
+}
+
+void tst_Hub::badValuesLoadWhatIsValid_data()
+{
+    QTest::addColumn<QJsonObject>("doc");
+    QTest::addColumn<QString>("reportPart");
+
+    const QJsonObject good{{"id", "0x7501"}, {"mode", "anchor"}};
+    QTest::newRow("id not hexadecimal")
+        << QJsonObject{{"node", QJsonArray{QJsonObject{{"id", "zz"}}, good}}} << "valid hexadecimal id";
+    QTest::newRow("id a number") << QJsonObject{{"node", QJsonArray{QJsonObject{{"id", 12}}, good}}}
+                                 << "valid hexadecimal id";
+    QTest::newRow("node entry a text") << QJsonObject{{"node", QJsonArray{"0x1", good}}} << "not an object";
+    QTest::newRow("ip not an address")
+        << QJsonObject{{"node", QJsonArray{good}}, {"master", QJsonObject{{"ip", "not.an.address"}}}}
+        << "not an IPv4 address";
+    QTest::newRow("ip a number") << QJsonObject{{"node", QJsonArray{good}}, {"master", QJsonObject{{"ip", 7}}}}
+                                 << "\"ip\" is not a text";
+    QTest::newRow("externalEngine a text")
+        << QJsonObject{{"node", QJsonArray{good}}, {"master", QJsonObject{{"externalEngine", "yes"}}}}
+        << "\"externalEngine\"";
+    QTest::newRow("master a list") << QJsonObject{{"node", QJsonArray{good}}, {"master", QJsonArray{}}}
+                                   << "\"master\" is not an object";
+}
+
+void tst_Hub::badValuesLoadWhatIsValid()
+{
+    QFETCH(QJsonObject, doc);
+    QFETCH(QString, reportPart);
+
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+    const bool engine = hub()->externalEngine();
+    hub()->fromJSON(doc);
+    QVERIFY(hub()->node(0x7501));
+    QCOMPARE(hub()->externalEngine(), engine);
+    QStringList lines;
+    for (const auto &args : qAsConst(console))
+        lines << args.at(0).toString();
+    QVERIFY2(lines.filter(reportPart).size() == 1, qPrintable(lines.join('\n')));
+}
+
+void tst_Hub::masterKeysKeptWhenSaving()
+{
+    const QJsonObject saved = hub()->toJSON(QJsonObject{{"master", QJsonObject{{"ip", "192.0.2.9"}}},
+                                                        {"gui", QJsonObject{{"k", 1}}}});
+    const QJsonObject master = saved.value("master").toObject();
+    QCOMPARE(master.value("ip").toString(), QStringLiteral("192.0.2.9"));
+    QCOMPARE(master.value("externalEngine").toBool(), hub()->externalEngine());
+    QCOMPARE(saved.value("gui").toObject().value("k").toInt(), 1);
+    QVERIFY(saved.value("node").isArray());
+}
+
+void tst_Hub::autoAddressConnectsNowhere_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::newRow("lower case") << "auto";
+    QTest::newRow("capitals") << "AUTO";
+    QTest::newRow("mixed") << "Auto";
+}
+
+void tst_Hub::autoAddressConnectsNowhere()
+{
+    QFETCH(QString, ip);
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+    const int clients = hub()->svc()->clientCount();
+    hub()->fromJSON(QJsonObject{{"master", QJsonObject{{"ip", ip}}}});
+    QCOMPARE(hub()->svc()->clientCount(), clients);
+    QCOMPARE(console.count(), 0);
+}
+
+void tst_Hub::settingsAddressIsConnectedDirectly()
+{
+    LineServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    hub()->svc()->setServicePort(server.serverPort());
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+
+    hub()->fromJSON(QJsonObject{{"master", QJsonObject{{"ip", "127.0.0.1"}, {"externalEngine", true}}}});
+
+    QTRY_COMPARE_WITH_TIMEOUT(server.lineCount(), 3, 10000);
+    QCOMPARE(console.at(0).at(0).toString(),
+             QStringLiteral("Connecting to the master using provided IP address 127.0.0.1"));
+    QCOMPARE(HubProbe::parse(server.lines(0).value(0)).value("command").toString(), QStringLiteral("listAnchors"));
+}
+
+QTEST_GUILESS_MAIN(tst_Hub)
+#include "tst_hub.moc"
