@@ -1,21 +1,43 @@
 #!/bin/sh
-# Starts the simulated site and the manager, which finds it by itself.
-# The simulator stops when the manager's window is closed.
+# Starts the simulated site and the manager connected to it.
+#
+# The simulator listens on loopback only, so the demo never answers or
+# announces anything on the real network; the demo's own settings file
+# (in build-release/demo) names it as the master. The simulator stops when
+# the manager's window is closed.
 set -e
 BUILD=${1:-build-release}
-SIM="$BUILD/sim/sentrova-sim"
-MANAGER="$BUILD/src/App/sentrova-manager"
+shift 2>/dev/null || true
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+SIM="$ROOT/$BUILD/sim/sentrova-sim"
+MANAGER="$ROOT/$BUILD/src/App/sentrova-manager"
+DEMO_DIR="$ROOT/$BUILD/demo"
+
+mkdir -p "$DEMO_DIR"
+if [ ! -f "$DEMO_DIR/sentrova.json" ]; then
+    cat > "$DEMO_DIR/sentrova.json" <<'JSON'
+{
+    "master": {
+        "externalEngine": true,
+        "ip": "127.0.0.1"
+    }
+}
+JSON
+fi
+
 GUI=""
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: running under xvfb-run (nothing will be visible)."
     GUI="xvfb-run -a"
 fi
+
 SIM_PID=""
 cleanup() { [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null; wait 2>/dev/null; }
 trap cleanup EXIT INT TERM
-if [ -x "$SIM" ]; then
-    "$SIM" &
-    SIM_PID=$!
-    echo "Simulated site running (pid $SIM_PID)."
-fi
-QT_LOGGING_RULES="${QT_LOGGING_RULES:-sentrova.console=true}" $GUI "$MANAGER" "$@"
+
+cd "$DEMO_DIR"
+"$SIM" --bind 127.0.0.1 --quiet > sim.log 2>&1 &
+SIM_PID=$!
+echo "Simulated site running on 127.0.0.1 (pid $SIM_PID, log $DEMO_DIR/sim.log)."
+echo "Manager console also on this terminal; settings and captures in $DEMO_DIR."
+QT_LOGGING_RULES="${QT_LOGGING_RULES:-sentrova.console.info=true}" $GUI "$MANAGER" "$@"

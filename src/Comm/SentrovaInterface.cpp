@@ -100,7 +100,11 @@ bool SentrovaInterface::hasNode(uint64_t id) const
 
 void SentrovaInterface::postMessage(const QString &line)
 {
-    qCInfo(lcConsole).noquote() << line;
+    // Echoed traffic keeps its line feed on the console; the log adds its own.
+    QStringView text(line);
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    qCInfo(lcConsole).noquote() << text;
     emit displayMessage(line);
 }
 
