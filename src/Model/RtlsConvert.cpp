@@ -1,9 +1,54 @@
 #include "RtlsConvert.h"
 
+namespace {
+
+constexpr int kMaxHexDigits = 16;
+
+int hexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+// Ids arrive as hexadecimal text in every JSON report; nearly all are an
+// optional "0x" and at most 16 digits with nothing around them, which this
+// reads without the copies that trimming and Qt's number parser make.
+// Anything else is left to the general parser.
+bool parsePlainHex(const QString &text, uint64_t &out)
+{
+    const QChar *p = text.constData();
+    int n = text.size();
+    if (n >= 2 && p[0] == QLatin1Char('0') && (p[1] == QLatin1Char('x') || p[1] == QLatin1Char('X'))) {
+        p += 2;
+        n -= 2;
+    }
+    if (n == 0 || n > kMaxHexDigits)
+        return false;
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        const int d = hexDigit(p[i].unicode());
+        if (d < 0)
+            return false;
+        v = (v << 4) | static_cast<uint64_t>(d);
+    }
+    out = v;
+    return true;
+}
+
+} // namespace
+
 namespace Rtls {
 
 uint64_t parseHex64(const QString &text)
 {
+    uint64_t plain = 0;
+    if (parsePlainHex(text, plain))
+        return plain;
     QString t = text.trimmed();
     if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
         t = t.mid(2);

@@ -7,15 +7,7 @@ RtlsIMU::RtlsIMU(QObject *parent) : QObject(parent) {}
 
 int RtlsIMU::updateFromTlv(const char *data, int size)
 {
-    TlvReader reader(data, size);
-    int count = 0;
-    for (;;) {
-        const TlvReader::Result r = reader.next();
-        if (r == TlvReader::Result::End)
-            return count;
-        if (r == TlvReader::Result::Error)
-            return -1;
-        ++count;
+    return TlvReader::forEach(data, size, [this](const TlvReader &reader) {
         float f = 0.0f;
         switch (reader.type()) {
         case Rtls::kTlvImuAm: {
@@ -51,7 +43,7 @@ int RtlsIMU::updateFromTlv(const char *data, int size)
         default:
             break;
         }
-    }
+    });
 }
 
 void RtlsIMU::setQuat(float q0, float q1, float q2, float q3)

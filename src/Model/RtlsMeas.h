@@ -7,9 +7,15 @@
 #include <QObject>
 
 #include <cstdint>
+#include <vector>
 
 // A node's ranging measurements keyed by anchor id: those of the last report
 // and those of the one before.
+//
+// Every report of every tag passes through here, so the two tables are kept
+// as flat arrays that are swapped and cleared, never freed: a report costs no
+// allocation once a node has seen its largest report. The hash form is made
+// only for a reader that asks for it.
 class RtlsMeas : public QObject
 {
     Q_OBJECT
@@ -33,6 +39,21 @@ public:
     void shift();
 
 private:
-    Table m_current;
-    Table m_previous;
+    struct Slot
+    {
+        uint64_t anchor;
+        RtlsMeasEntry entry;
+    };
+    using Slots = std::vector<Slot>;
+
+    static Table toTable(const Slots &from);
+    // Stores under the anchor, replacing what the anchor already had.
+    void store(uint64_t anchor, const RtlsMeasEntry &entry);
+    int find(uint64_t anchor);
+
+    Slots m_current;
+    Slots m_previous;
+    // Positions in m_current by anchor, only while a report is too large for
+    // a linear search to stay cheap (a hostile one could name thousands).
+    QHash<uint64_t, int> m_index;
 };

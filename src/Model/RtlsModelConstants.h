@@ -43,6 +43,9 @@ constexpr int32_t kMeasEmpty = 0;
 constexpr int32_t kMeasDistance = 1;
 constexpr int32_t kMeasToa = 2;
 
+// A measurement table larger than this is searched through an index.
+constexpr int kMeasLinearSearchLimit = 32;
+
 // Statistics histories keep at most this many values.
 constexpr int kStatsHistoryLimit = 1001;
 

@@ -3,6 +3,7 @@
 #include "RtlsConvert.h"
 #include "RtlsHubLink.h"
 #include "RtlsIMU.h"
+#include "RtlsJsonFields.h"
 #include "RtlsMeas.h"
 #include "RtlsObjectStats.h"
 #include "RtlsPos.h"
@@ -17,23 +18,80 @@ const QString kModeMaster = QStringLiteral("master");
 const QString kModeAnchor = QStringLiteral("anchor");
 const QString kModeTag = QStringLiteral("tag");
 
+// The keys of a node record, in the order in which updateFromJson applies
+// them: where two keys touch the same field or flag the later one wins.
+enum Field {
+    kId,
+    kName,
+    kDescription,
+    kMode,
+    kTimestamp,
+    kIo,
+    kVbat,
+    kCoordinates,
+    kNodeDetails,
+    kNodeOptions,
+    kRoles,
+    kSeat,
+    kSensors,
+    kNodeStatus,
+    kMeas,
+    kDistances,
+    kUptime,
+    kMemFree,
+    kCpuLoad,
+    kTdoaCnt,
+    kTwrCnt,
+    kTwrErrCnt,
+    kReportsSent,
+    kTsyncCnt,
+    kDwVbat,
+    kDwTemp,
+    kTsyncDrift,
+    kTsyncErr,
+    kRawTsyncDrift,
+    kRawTsyncErr,
+    kFieldCount
+};
+
+const QLatin1String kFieldNames[kFieldCount] = {
+    QLatin1String("id"),          QLatin1String("name"),        QLatin1String("description"),
+    QLatin1String("mode"),        QLatin1String("timestamp"),   QLatin1String("io"),
+    QLatin1String("vbat"),        QLatin1String("coordinates"), QLatin1String("nodeDetails"),
+    QLatin1String("nodeOptions"), QLatin1String("roles"),       QLatin1String("seat"),
+    QLatin1String("sensors"),     QLatin1String("nodeStatus"),  QLatin1String("meas"),
+    QLatin1String("distances"),   QLatin1String("uptime"),      QLatin1String("memFree"),
+    QLatin1String("cpuLoad"),     QLatin1String("tdoaCnt"),     QLatin1String("twrCnt"),
+    QLatin1String("twrErrCnt"),   QLatin1String("reportsSent"), QLatin1String("tsyncCnt"),
+    QLatin1String("dwVbat"),      QLatin1String("dwTemp"),      QLatin1String("tsyncDrift"),
+    QLatin1String("tsyncErr"),    QLatin1String("rawTsyncDrift"), QLatin1String("rawTsyncErr"),
+};
+
 // A JSON number, or nothing: keys of another type count as absent.
-bool number(const QJsonObject &obj, const char *key, double &out)
+bool number(const QJsonValue &v, double &out)
 {
-    const QJsonValue v = obj.value(QLatin1String(key));
     if (!v.isDouble())
         return false;
     out = v.toDouble();
     return true;
 }
 
-bool text(const QJsonObject &obj, const char *key, QString &out)
+bool number(const QJsonObject &obj, const char *key, double &out)
 {
-    const QJsonValue v = obj.value(QLatin1String(key));
+    return number(obj.value(QLatin1String(key)), out);
+}
+
+bool text(const QJsonValue &v, QString &out)
+{
     if (!v.isString())
         return false;
     out = v.toString();
     return true;
+}
+
+bool text(const QJsonObject &obj, const char *key, QString &out)
+{
+    return text(obj.value(QLatin1String(key)), out);
 }
 
 } // namespace
@@ -100,8 +158,9 @@ uint64_t RtlsObject::lastUpdate() const { return m_lastupdate; }
 
 uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
 {
+    const RtlsJsonFields f(obj, kFieldNames, kFieldCount);
     QString s;
-    if (!text(obj, "id", s))
+    if (!text(f[kId], s))
         return 0;
     // The service path knows nodes by the low 16 bits of their id.
     const uint64_t id = Rtls::parseHex64(s) & Rtls::kJsonIdMask;
@@ -109,31 +168,29 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
         return 0;
 
     double v = 0.0;
-    if (text(obj, "name", s))
+    if (text(f[kName], s))
         setName(s);
-    if (text(obj, "description", s))
+    if (text(f[kDescription], s))
         setDescription(s);
-    if (text(obj, "mode", s))
+    if (text(f[kMode], s))
         setMode(s);
-    if (number(obj, "timestamp", v))
+    if (number(f[kTimestamp], v))
         setMsgTime(static_cast<double>(Rtls::truncateTo<uint64_t>(v * 1000.0)));
-    if (number(obj, "io", v))
+    if (number(f[kIo], v))
         applyIo(v);
-    if (number(obj, "vbat", v))
+    if (number(f[kVbat], v))
         imu()->setVBat(static_cast<float>(v));
 
     uint32_t result = 0;
-    const QJsonValue coordinates = obj.value(QLatin1String("coordinates"));
-    if (coordinates.isObject()) {
-        result = pos()->updateFromJson(coordinates.toObject());
+    if (f[kCoordinates].isObject()) {
+        result = pos()->updateFromJson(f[kCoordinates].toObject());
         setMsgFlags(Rtls::kMsgCoordinates);
     } else {
         clearMsgFlags(Rtls::kMsgCoordinates);
     }
 
-    const QJsonValue details = obj.value(QLatin1String("nodeDetails"));
-    if (details.isObject()) {
-        const QJsonObject d = details.toObject();
+    if (f[kNodeDetails].isObject()) {
+        const QJsonObject d = f[kNodeDetails].toObject();
         if (text(d, "nodeOptions", s))
             applyNodeOptionsText(s);
         if (text(d, "flags", s))
@@ -141,25 +198,23 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
         clearMsgFlags(Rtls::kMsgDetailsPending);
         setMsgFlags(Rtls::kMsgNodeOptions);
     }
-    if (text(obj, "nodeOptions", s)) {
+    if (text(f[kNodeOptions], s)) {
         applyNodeOptionsText(s);
         clearMsgFlags(Rtls::kMsgDetailsPending);
         setMsgFlags(Rtls::kMsgNodeOptions);
     }
-    if (text(obj, "roles", s))
+    if (text(f[kRoles], s))
         setRoles(Rtls::parseHex32(s));
-    if (text(obj, "seat", s))
+    if (text(f[kSeat], s))
         setSeat(s.trimmed().toInt());
 
-    const QJsonValue sensors = obj.value(QLatin1String("sensors"));
-    if (sensors.isObject())
-        applySensors(sensors.toObject());
-    const QJsonValue status = obj.value(QLatin1String("nodeStatus"));
-    if (status.isObject())
-        applyNodeStatus(status.toObject());
+    if (f[kSensors].isObject())
+        applySensors(f[kSensors].toObject());
+    if (f[kNodeStatus].isObject())
+        applyNodeStatus(f[kNodeStatus].toObject());
 
-    applyMeasurements(obj);
-    applyStats(obj);
+    applyMeasurements(f);
+    applyStats(f);
 
     setLastUpdate(static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch()));
     setMsgFlags(result);
@@ -220,11 +275,11 @@ void RtlsObject::applyNodeStatus(const QJsonObject &status)
         record->setVBat(static_cast<float>(Rtls::truncateTo<int32_t>(v)));
 }
 
-void RtlsObject::applyMeasurements(const QJsonObject &obj)
+void RtlsObject::applyMeasurements(const RtlsJsonFields &fields)
 {
     bool any = false;
-    for (const char *key : {"meas", "distances"}) {
-        const QJsonValue v = obj.value(QLatin1String(key));
+    for (const int field : {kMeas, kDistances}) {
+        const QJsonValue &v = fields[field];
         if (!v.isArray())
             continue;
         setMsgFlags(Rtls::kMsgMeasurements);
@@ -235,36 +290,36 @@ void RtlsObject::applyMeasurements(const QJsonObject &obj)
         clearMsgFlags(Rtls::kMsgMeasurements);
 }
 
-void RtlsObject::applyStats(const QJsonObject &obj)
+void RtlsObject::applyStats(const RtlsJsonFields &f)
 {
     double v = 0.0;
-    if (number(obj, "uptime", v))
+    if (number(f[kUptime], v))
         stats()->setUptime(Rtls::truncateTo<uint32_t>(v));
-    if (number(obj, "memFree", v))
+    if (number(f[kMemFree], v))
         stats()->setMemFree(Rtls::truncateTo<uint32_t>(v));
-    if (number(obj, "cpuLoad", v))
+    if (number(f[kCpuLoad], v))
         stats()->setCpuLoad(static_cast<float>(v));
-    if (number(obj, "tdoaCnt", v))
+    if (number(f[kTdoaCnt], v))
         stats()->setTdoaCnt(Rtls::truncateTo<uint32_t>(v));
-    if (number(obj, "twrCnt", v))
+    if (number(f[kTwrCnt], v))
         stats()->setTwrCnt(Rtls::truncateTo<uint32_t>(v));
-    if (number(obj, "twrErrCnt", v))
+    if (number(f[kTwrErrCnt], v))
         stats()->setTwrErr(Rtls::truncateTo<int32_t>(v));
-    if (number(obj, "reportsSent", v))
+    if (number(f[kReportsSent], v))
         stats()->setReportsSent(Rtls::truncateTo<int32_t>(v));
-    if (number(obj, "tsyncCnt", v))
+    if (number(f[kTsyncCnt], v))
         stats()->setTsyncCnt(Rtls::truncateTo<uint32_t>(v));
-    if (number(obj, "dwVbat", v))
+    if (number(f[kDwVbat], v))
         stats()->setDwVBat(Rtls::truncateTo<int32_t>(v));
-    if (number(obj, "dwTemp", v))
+    if (number(f[kDwTemp], v))
         stats()->setDwTemp(Rtls::truncateTo<int32_t>(v));
-    if (number(obj, "tsyncDrift", v))
+    if (number(f[kTsyncDrift], v))
         stats()->setTsyncDrift(v);
-    if (number(obj, "tsyncErr", v))
+    if (number(f[kTsyncErr], v))
         stats()->setTsyncErr(Rtls::truncateTo<int64_t>(v));
-    if (number(obj, "rawTsyncDrift", v))
+    if (number(f[kRawTsyncDrift], v))
         stats()->setRawTsyncDrift(v);
-    if (number(obj, "rawTsyncErr", v))
+    if (number(f[kRawTsyncErr], v))
         stats()->setRawTsyncErr(Rtls::truncateTo<int64_t>(v));
 }
 

@@ -10,6 +10,7 @@
 
 class QJsonArray;
 class RtlsIMU;
+class RtlsJsonFields;
 class RtlsMeas;
 class RtlsObjectStats;
 class RtlsPos;
@@ -112,8 +113,8 @@ private:
     void applySensors(const QJsonObject &sensors);
     void applyNodeStatus(const QJsonObject &status);
     void applyIo(double io);
-    void applyMeasurements(const QJsonObject &obj);
-    void applyStats(const QJsonObject &obj);
+    void applyMeasurements(const RtlsJsonFields &fields);
+    void applyStats(const RtlsJsonFields &fields);
 
     uint64_t m_id = 0;
     QString m_name;

@@ -83,17 +83,9 @@ int RtlsPos::updateFromTlv(const char *data, int size)
 {
     if (!data || size <= 0)
         return -1;
-    TlvReader reader(data, size);
     double sample[3] = {m_x, m_y, m_z};
     uint32_t given = 0;
-    int count = 0;
-    for (;;) {
-        const TlvReader::Result r = reader.next();
-        if (r == TlvReader::Result::Error)
-            return -1;
-        if (r == TlvReader::Result::End)
-            break;
-        ++count;
+    const int count = TlvReader::forEach(data, size, [&](const TlvReader &reader) {
         float f = 0.0f;
         uint8_t b = 0;
         switch (reader.type()) {
@@ -117,7 +109,9 @@ int RtlsPos::updateFromTlv(const char *data, int size)
         default:
             break;
         }
-    }
+    });
+    if (count < 0)
+        return -1;
     // An unusable sample (NaN, or infinite, which averaging could never
     // recover from) leaves the position as it was.
     if (!std::isfinite(sample[0]) || !std::isfinite(sample[1]) || !std::isfinite(sample[2]))

@@ -29,6 +29,26 @@ public:
     // Bytes of the buffer used so far.
     int offset() const { return m_offset; }
 
+    // Calls visit(reader) for every element of a run, in order; returns the
+    // number of elements, or -1 when the run is cut short (the elements
+    // before the cut have been visited).
+    template<typename Visit>
+    static int forEach(const char *data, int size, Visit &&visit)
+    {
+        TlvReader reader(data, size);
+        for (int count = 0;; ++count) {
+            switch (reader.next()) {
+            case Result::End:
+                return count;
+            case Result::Error:
+                return -1;
+            case Result::Element:
+                visit(static_cast<const TlvReader &>(reader));
+                break;
+            }
+        }
+    }
+
     // The current element's value as a little-endian number; false (and out
     // untouched) when the value is shorter than the number.
     bool readUInt8(uint8_t &out) const;

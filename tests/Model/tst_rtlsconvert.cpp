@@ -61,6 +61,12 @@ private slots:
         QTest::newRow("prefix only") << "0x" << quint64(0);
         QTest::newRow("signed") << "-1" << quint64(0);
         QTest::newRow("empty") << "" << quint64(0);
+        QTest::newRow("surrounding white space") << " \t0x1a " << quint64(0x1A);
+        QTest::newRow("inner space") << "1 A" << quint64(0);
+        QTest::newRow("space after prefix") << "0x 1A" << quint64(0x1A);
+        QTest::newRow("leading zeros beyond 16 digits") << "0x00000000000000001A" << quint64(0x1A);
+        QTest::newRow("trailing garbage") << "1Ag" << quint64(0);
+        QTest::newRow("non-ASCII digit") << QString::fromUtf8("1\u0661") << quint64(0);
     }
 
     void hex()

@@ -81,6 +81,44 @@ private slots:
         QCOMPARE(m.previous().keys(), QList<uint64_t>{2});
     }
 
+    // Reports with many anchors go through an index instead of a linear
+    // search; both must keep one entry per anchor, the last one given.
+    void manyAnchors_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("few") << 3;
+        QTest::newRow("at the linear limit") << 32;
+        QTest::newRow("one past the limit") << 33;
+        QTest::newRow("many") << 300;
+    }
+
+    void manyAnchors()
+    {
+        QFETCH(int, count);
+        QJsonArray first;
+        for (int i = 1; i <= count; ++i)
+            first.append(QJsonObject{{"anchor", QString::number(i, 16)}, {"dist", i}});
+        first.append(QJsonObject{{"anchor", "1"}, {"dist", 99}});
+        first.append(QJsonObject{{"anchor", QString::number(count, 16)}, {"dist", 98}});
+        RtlsMeas m;
+        m.updateFromJson(first);
+        RtlsMeas::Table expected;
+        for (int i = 1; i <= count; ++i)
+            expected.insert(i, entry(1, i, 0, 0));
+        expected[1].value = 99;
+        expected[count].value = 98;
+        QCOMPARE(m.current(), expected);
+
+        // The next report starts empty and finds its own repeated anchor.
+        const QByteArray a = tlv('(', le64(count)) + tlv(')', le32(1));
+        const QByteArray b = tlv('(', le64(count)) + tlv(')', le32(2));
+        m.shift();
+        m.updateFromTlv(a.constData(), a.size());
+        m.updateFromTlv(b.constData(), b.size());
+        QCOMPARE(m.current(), (RtlsMeas::Table{{uint64_t(count), entry(1, 2, 0, 0)}}));
+        QCOMPARE(m.previous(), expected);
+    }
+
     void toJson()
     {
         RtlsMeas m;

@@ -45,6 +45,13 @@ QVariant readPath(RtlsObject &node, const QString &path)
         else if (parts[0] == "pos")
             target = node.pos();
     }
+    if (path == "pos.avg")
+        return int(node.pos()->avg());
+    // The anchor of the only entry, or 0.
+    if (path == "meas.current" || path == "meas.previous") {
+        const RtlsMeas::Table t = parts[1] == "current" ? node.meas()->current() : node.meas()->previous();
+        return t.size() == 1 ? double(t.begin().key()) : 0.0;
+    }
     return target->property(parts.last().toLatin1());
 }
 
@@ -149,6 +156,32 @@ private slots:
         else
             QCOMPARE(got.toDouble(), expected.toDouble());
     }
+
+    // A record's keys come in alphabetical order, not in the order their
+    // effects must be applied; these keys touch the same field or flag.
+    void orderOfEffects_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("status vbat after vbat") << QByteArray(R"("vbat":3.5,"nodeStatus":{"vbat":3.9}})") << "imu.vbat"
+                                                << QVariant(3.0);
+        QTest::newRow("status io after io") << QByteArray(R"("io":1,"nodeStatus":{"io":"4"}})") << "imu.io" << QVariant(4);
+        QTest::newRow("io before coordinates") << QByteArray(R"("io":2,"coordinates":{"x":1}})") << "pos.avg" << QVariant(0);
+        QTest::newRow("options after mode") << QByteArray(R"("nodeOptions":"0","mode":"offline"})") << "mode" << QVariant("tag");
+        QTest::newRow("options after details")
+            << QByteArray(R"("nodeOptions":"2","nodeDetails":{"nodeOptions":"4"}})") << "mode" << QVariant("anchor");
+        QTest::newRow("distances after meas, current")
+            << QByteArray(R"("meas":[{"anchor":"1","dist":1}],"distances":[{"anchor":"2","dist":2}]})") << "meas.current"
+            << QVariant(2.0);
+        QTest::newRow("distances after meas, previous")
+            << QByteArray(R"("meas":[{"anchor":"1","dist":1}],"distances":[{"anchor":"2","dist":2}]})") << "meas.previous"
+            << QVariant(1.0);
+        QTest::newRow("unknown keys ignored") << QByteArray(R"("nam":"x","names":"y","name":"n","zz":1})") << "name"
+                                              << QVariant("n");
+    }
+
+    void orderOfEffects() { keys(); }
 
     void msgFlags_data()
     {
