@@ -11,10 +11,10 @@ class TestSimService : public QObject
 private:
     SimProcess m_sim;
 
-    static bool hasTyped(const QJsonObject &o, const QString &spec)
+    static bool hasTyped(const QJsonObject &o, const QString &keyAndType)
     {
-        const QString key = spec.section(QLatin1Char(':'), 0, 0);
-        const QString type = spec.section(QLatin1Char(':'), 1, 1);
+        const QString key = keyAndType.section(QLatin1Char(':'), 0, 0);
+        const QString type = keyAndType.section(QLatin1Char(':'), 1, 1);
         const QJsonValue v = o.value(key);
         if (type == QLatin1String("s"))
             return v.isString();
