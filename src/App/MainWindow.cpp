@@ -202,6 +202,14 @@ void MainWindow::connectActions()
 
     connect(hub, &SentrovaInterface::displayMessage, this, &MainWindow::printMessage);
     connect(Dispatch::instance(), &Dispatch::idSelected, this, &MainWindow::selectedID);
+    // The capture toggle gives no other sign that it worked: keep the
+    // running record count in the status bar while recording.
+    connect(hub, &SentrovaInterface::recordingSignal, this, [this](int records) {
+        if (records < 0)
+            statusBar()->showMessage(tr("Capture stopped"), AppConstants::kStatusMessageMs);
+        else
+            statusBar()->showMessage(tr("Capturing: %1 records").arg(records));
+    });
 }
 
 void MainWindow::createMenus()

@@ -80,6 +80,7 @@ private slots:
     void settingsFileProblems();
     void failedSaveKeepsOldFile();
     void recentFiles();
+    void captureShowsItsCount();
 
 private:
     MainWindow *createWindow();
@@ -614,6 +615,22 @@ void TestMainWindow::recentFiles()
     // Save goes to the current file without asking.
     m_window->save();
     QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File saved: /d/3.dat"));
+}
+
+void TestMainWindow::captureShowsItsCount()
+{
+    MainWindow *window = createWindow();
+    QAction *capture = nullptr;
+    for (QAction *action : window->findChildren<QAction *>())
+        if (action->text() == QLatin1String("Enable/disable &capture"))
+            capture = action;
+    QVERIFY(capture);
+
+    capture->trigger();
+    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Capturing: 0 records"));
+    QVERIFY(QFile::exists(QStringLiteral("test.dat")));
+    capture->trigger();
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Capture stopped"));
 }
 
 QTEST_MAIN(TestMainWindow)
