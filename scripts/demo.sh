@@ -2,9 +2,10 @@
 # Starts the simulated site and the manager connected to it.
 #
 # The simulator listens on loopback only, so the demo never answers or
-# announces anything on the real network; the demo's own settings file
-# (in build-release/demo) names it as the master. The simulator stops when
-# the manager's window is closed.
+# announces anything on the real network; the manager finds it by the
+# announcements the simulator sends to port 8783 on loopback. Settings and
+# captures go to build-release/demo. The simulator stops when the manager's
+# window is closed.
 set -e
 BUILD=${1:-build-release}
 shift 2>/dev/null || true
@@ -14,16 +15,6 @@ MANAGER="$ROOT/$BUILD/src/App/sentrova-manager"
 DEMO_DIR="$ROOT/$BUILD/demo"
 
 mkdir -p "$DEMO_DIR"
-if [ ! -f "$DEMO_DIR/sentrova.json" ]; then
-    cat > "$DEMO_DIR/sentrova.json" <<'JSON'
-{
-    "master": {
-        "externalEngine": true,
-        "ip": "127.0.0.1"
-    }
-}
-JSON
-fi
 
 GUI=""
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
