@@ -12,6 +12,8 @@
 #include <QDateTime>
 #include <QJsonArray>
 
+#include <iterator>
+
 namespace {
 
 const QString kModeMaster = QStringLiteral("master");
@@ -54,7 +56,7 @@ enum Field {
     kFieldCount
 };
 
-const QLatin1String kFieldNames[kFieldCount] = {
+const QLatin1String kFieldNames[] = {
     QLatin1String("id"),          QLatin1String("name"),        QLatin1String("description"),
     QLatin1String("mode"),        QLatin1String("timestamp"),   QLatin1String("io"),
     QLatin1String("vbat"),        QLatin1String("coordinates"), QLatin1String("nodeDetails"),
@@ -66,6 +68,7 @@ const QLatin1String kFieldNames[kFieldCount] = {
     QLatin1String("dwVbat"),      QLatin1String("dwTemp"),      QLatin1String("tsyncDrift"),
     QLatin1String("tsyncErr"),    QLatin1String("rawTsyncDrift"), QLatin1String("rawTsyncErr"),
 };
+static_assert(std::size(kFieldNames) == kFieldCount, "one name per field");
 
 // A JSON number, or nothing: keys of another type count as absent.
 bool number(const QJsonValue &v, double &out)
