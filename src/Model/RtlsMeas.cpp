@@ -33,6 +33,8 @@ void RtlsMeas::shift()
 {
     m_previous.swap(m_current);
     m_current.clear();
+    if (m_current.capacity() > Rtls::kMeasKeptCapacity)
+        m_current.shrink_to_fit();
     m_index.clear();
 }
 

@@ -13,9 +13,9 @@
 // and those of the one before.
 //
 // Every report of every tag passes through here, so the two tables are kept
-// as flat arrays that are swapped and cleared, never freed: a report costs no
-// allocation once a node has seen its largest report. The hash form is made
-// only for a reader that asks for it.
+// as flat arrays that are swapped and cleared rather than freed: a report
+// costs no allocation once a node has seen its largest usual report. The hash
+// form is made only for a reader that asks for it.
 class RtlsMeas : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The model's numbers: the msgflags bits that tell what the last update of a
@@ -45,6 +46,9 @@ constexpr int32_t kMeasToa = 2;
 
 // A measurement table larger than this is searched through an index.
 constexpr int kMeasLinearSearchLimit = 32;
+// Storage a measurement table keeps between reports; a rare larger report's
+// storage is given back.
+constexpr size_t kMeasKeptCapacity = 64;
 
 // Statistics histories keep at most this many values.
 constexpr int kStatsHistoryLimit = 1001;
