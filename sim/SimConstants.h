@@ -29,6 +29,9 @@ constexpr int kMaxLineBytes = 64 * 1024;
 constexpr int kStreamTickMs = 10;
 constexpr int kAnnounceIntervalMs = 5000;
 
+// Generated tags are numbered from 0x4000 and must stay 16-bit ids.
+constexpr int kMaxLoadTags = 0xBFFF;
+
 constexpr int kAutoPosSamples = 32;
 constexpr int kTdmaSchemeCount = 14;
 

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Every integer up to 2^53 is exact as a double and fits a qint64.
+constexpr double kIntegerLimit = 9007199254740992.0;
+
 bool parsePort(const QString &text, quint16 *out)
 {
     bool ok = false;
@@ -123,18 +126,27 @@ bool SimOptions::parse(const QStringList &args, SimOptions *out, QString *error)
         }
         return v;
     };
-    o.tags = int(number(tags, 0, 0));
+    // Converting a double beyond the target's range is undefined, so the
+    // integer options are bounded while still doubles.
+    const double tagCount = number(tags, 0, 0);
+    if (ok && tagCount > SimConst::kMaxLoadTags) {
+        *error = QStringLiteral("--tags: at most %1").arg(SimConst::kMaxLoadTags);
+        return false;
+    }
+    o.tags = int(tagCount);
     o.rate = number(rate, 0, 0);
     o.duration = number(duration, 0, 0);
-    o.count = qint64(number(count, 0, 0));
-    o.seed = quint64(number(seed, 0, 1));
+    const double reportCount = number(count, 0, 0);
+    const double seedValue = number(seed, 0, 1);
+    if (ok && (reportCount >= kIntegerLimit || seedValue >= kIntegerLimit)) {
+        *error = QStringLiteral("--count and --seed: below %1").arg(kIntegerLimit, 0, 'g', 16);
+        return false;
+    }
+    o.count = qint64(reportCount);
+    o.seed = quint64(seedValue);
     o.noise = number(noise, 0, SimConst::kDefaultNoise);
     if (!ok)
         return false;
-    if (o.tags > 0xBFFF) {
-        *error = QStringLiteral("--tags: at most %1").arg(0xBFFF);
-        return false;
-    }
     if (o.tags > 0 && o.rate <= 0) {
         *error = QStringLiteral("--tags needs --rate");
         return false;
