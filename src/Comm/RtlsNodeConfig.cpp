@@ -1,5 +1,7 @@
 #include "RtlsNodeConfig.h"
 
+#include "RtlsConvert.h"
+
 #include <cmath>
 #include <limits>
 
@@ -42,8 +44,7 @@ QJsonObject RtlsNodeConfig::toJSON() const
     QJsonObject obj;
     obj.insert(QStringLiteral("cfgId"), decimal(m_cfgId));
     obj.insert(QStringLiteral("nodeOptions"), m_mode);
-    obj.insert(QStringLiteral("nodeMask"),
-               QStringLiteral("0x") + QStringLiteral("%1").arg(m_nodeMask, 4, 16, QLatin1Char('0')).toUpper());
+    obj.insert(QStringLiteral("nodeMask"), QStringLiteral("0x") + Rtls::hexId(m_nodeMask));
     obj.insert(QStringLiteral("msecRefreshInterval"), decimal(m_msecRefreshInterval));
     obj.insert(QStringLiteral("msecTsync"), decimal(m_msecTsync));
     obj.insert(QStringLiteral("secExpiration"), decimal(m_secExpiration));
@@ -65,12 +66,8 @@ void RtlsNodeConfig::fromJSON(const QJsonObject &obj)
         setMode(obj.value(QLatin1String("nodeOptions")).toString());
     else if (obj.contains(QLatin1String("mode")))
         setMode(obj.value(QLatin1String("mode")).toString());
-    if (obj.contains(QLatin1String("nodeMask"))) {
-        QString text = obj.value(QLatin1String("nodeMask")).toString().trimmed();
-        if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-            text = text.mid(2);
-        setNodeMask(text.toULongLong(nullptr, 16));
-    }
+    if (obj.contains(QLatin1String("nodeMask")))
+        setNodeMask(Rtls::parseHex64(obj.value(QLatin1String("nodeMask")).toString()));
     if (obj.contains(QLatin1String("msecRefreshInterval")))
         setMsecRefreshInterval(readInt(obj.value(QLatin1String("msecRefreshInterval"))));
     if (obj.contains(QLatin1String("msecTsync")))
