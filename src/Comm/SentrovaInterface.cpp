@@ -165,6 +165,15 @@ int SentrovaInterface::sendForNode(const char *command, uint64_t id)
     return send(obj);
 }
 
+int SentrovaInterface::sendRoles(const char *command, uint64_t id, uint32_t roles)
+{
+    QJsonObject obj;
+    obj.insert(key("command"), QLatin1String(command));
+    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("roles"), hexWord(roles));
+    return send(obj);
+}
+
 int SentrovaInterface::updateNodeConfig(RtlsNodeConfig *config)
 {
     if (!config)
@@ -331,29 +340,17 @@ void SentrovaInterface::getPosition(uint64_t id)
 
 void SentrovaInterface::setRoles(uint64_t id, uint32_t roles)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setRoles"));
-    obj.insert(key("id"), hexWord(id));
-    obj.insert(key("roles"), hexWord(roles));
-    send(obj);
+    sendRoles("setRoles", id, roles);
 }
 
 void SentrovaInterface::addRoles(uint64_t id, uint32_t roles)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("addRoles"));
-    obj.insert(key("id"), hexWord(id));
-    obj.insert(key("roles"), hexWord(roles));
-    send(obj);
+    sendRoles("addRoles", id, roles);
 }
 
 void SentrovaInterface::removeRoles(uint64_t id, uint32_t roles)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("removeRoles"));
-    obj.insert(key("id"), hexWord(id));
-    obj.insert(key("roles"), hexWord(roles));
-    send(obj);
+    sendRoles("removeRoles", id, roles);
 }
 
 void SentrovaInterface::getSeat(uint64_t id)

@@ -151,6 +151,7 @@ private:
     int send(const QJsonObject &command);
     int sendCommand(const char *command);
     int sendForNode(const char *command, uint64_t id);
+    int sendRoles(const char *command, uint64_t id, uint32_t roles);
 
     void loadNode(const QJsonObject &element);
     void loadMaster(const QJsonObject &master);
