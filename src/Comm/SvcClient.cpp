@@ -30,6 +30,11 @@ SvcClient::SvcClient(quint32 address, QObject *parent, quint16 port)
         m_timeoutReported = false;
         m_inFlight.clear();
         m_bytesHanded = 0;
+        // A line the previous link left half-sent never ends: it must not
+        // swallow the first line of this one.
+        m_receiveBuffer.clear();
+        m_discardingLine = false;
+        m_discardedBytes = 0;
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         qCDebug(lcComm) << "connected to" << QHostAddress(m_address).toString() << m_port;
         onTimerEvent();

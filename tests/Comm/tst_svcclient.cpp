@@ -173,6 +173,35 @@ private slots:
         QCOMPARE(got, lines);
     }
 
+    void reconnectionStartsWithAnEmptyLine_data()
+    {
+        QTest::addColumn<QByteArray>("leftOver");
+        QTest::newRow("half a line") << QByteArray("{\"partial\":");
+        QTest::newRow("overlong line") << QByteArray(Comm::kMaxLineBytes + 1, 'x');
+    }
+    void reconnectionStartsWithAnEmptyLine()
+    {
+        QFETCH(QByteArray, leftOver);
+        LineServer server;
+        QVERIFY(server.start());
+        SvcClient client(loopbackAddress(), nullptr, server.serverPort());
+        QSignalSpy ready(&client, &SvcClient::dataReady);
+        QSignalSpy error(&client, &SvcClient::error);
+        client.write("{\"command\":\"hello\"}");
+        QTRY_COMPARE_WITH_TIMEOUT(server.lineCount(), 1, 10000);
+
+        server.peer(0)->write(leftOver);
+        server.peer(0)->disconnectFromHost();
+        QTRY_VERIFY_WITH_TIMEOUT(!error.isEmpty(), 10000);
+
+        client.write("{\"command\":\"again\"}");
+        QTRY_COMPARE_WITH_TIMEOUT(server.peerCount(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.lineCount(1), 1, 10000);
+        server.peer(1)->write("{\"b\":2}\n");
+        QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 10000);
+        QCOMPARE(ready.first().at(0).toByteArray(), QByteArray("{\"b\":2}"));
+    }
+
     void overlongLineIsDroppedOnce_data()
     {
         QTest::addColumn<int>("length");
