@@ -42,7 +42,6 @@ RtlsMdnsService::RtlsMdnsService(const Options &options, QObject *parent)
 
     if (m_options.multicastDns) {
         m_worker = new RtlsMdns(this);
-        connect(m_worker, &QThread::finished, m_worker, &QObject::deleteLater);
         connect(m_worker, &RtlsMdns::masterDetectedSignal, this, &RtlsMdnsService::workerFoundMaster,
                 Qt::QueuedConnection);
         connect(m_worker, &RtlsMdns::consoleLine, this, &postLine, Qt::QueuedConnection);
