@@ -55,8 +55,6 @@ void QMDns::query(const QString &name)
 
 void QMDns::setupSockets()
 {
-    qDeleteAll(m_sockets);
-    m_sockets.clear();
     const QList<QHostAddress> addresses = QNetworkInterface::allAddresses();
     for (const QHostAddress &address : addresses) {
         if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isLoopback())
