@@ -270,7 +270,7 @@ void MainWindow::createConsoleDock()
 void MainWindow::writeConsoleLine(const QString &message)
 {
     qCInfo(lcConsole).noquote() << message;
-    ConsoleText::appendLine(m_console, ConsoleText::line(QTime::currentTime(), message));
+    printMessage(message);
 }
 
 void MainWindow::showStatus(const QString &message)
@@ -416,7 +416,6 @@ void MainWindow::saveAs()
     if (fileName.isEmpty())
         return;
     saveFile(fileName);
-    showStatus(tr("File saved: ") + fileName);
 }
 
 void MainWindow::openRecentFile()
