@@ -16,6 +16,7 @@ public:
     // Encoded reports due by elapsedMs (at most limit of them, 0 = no limit).
     QVector<QByteArray> due(qint64 elapsedMs, quint64 limit);
     quint64 produced() const { return m_produced; }
+    void setFormat(StreamSender::Format format) { m_format = format; }
     static constexpr quint64 kFirstTagId = 0x4000;
 
 private:

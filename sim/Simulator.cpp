@@ -41,6 +41,12 @@ bool Simulator::start()
     if (!m_server->listen(m_options.bind, m_options.svcPort))
         return false;
     connect(m_server, &ServiceServer::clientsChanged, this, &Simulator::updateDestinations);
+    // The generated load is encoded as it is produced, so it must learn of a
+    // new format; the site's reports read it on every tick.
+    connect(m_server, &ServiceServer::formatChanged, this, [this] {
+        if (m_load)
+            m_load->setFormat(streamFormat());
+    });
     connect(m_server, &ServiceServer::scheduleChanged, this,
             [this] { m_engine->restartSchedule(QDateTime::currentMSecsSinceEpoch()); });
 
@@ -60,11 +66,8 @@ bool Simulator::start()
             qCWarning(lcSim) << "multicast DNS is off";
     }
 
-    if (m_options.loadMode()) {
-        const auto fmt = m_engine->site().outDataFormat == QLatin1String("tlv") ? StreamSender::Format::Tlv
-                                                                                : StreamSender::Format::Json;
-        m_load = std::make_unique<LoadGenerator>(m_options.tags, m_options.rate, fmt, now / 1000.0);
-    }
+    if (m_options.loadMode())
+        m_load = std::make_unique<LoadGenerator>(m_options.tags, m_options.rate, streamFormat(), now / 1000.0);
     m_clock.start();
     m_tick = new QTimer(this);
     m_tick->setTimerType(Qt::PreciseTimer);
@@ -78,6 +81,12 @@ bool Simulator::start()
     qCInfo(lcSim).noquote() << "serving" << m_engine->site().nodes.size() << "nodes on"
                             << m_options.bind.toString() << "port" << m_server->port();
     return true;
+}
+
+StreamSender::Format Simulator::streamFormat() const
+{
+    return m_engine->site().outDataFormat == QLatin1String("tlv") ? StreamSender::Format::Tlv
+                                                                  : StreamSender::Format::Json;
 }
 
 quint16 Simulator::servicePort() const
@@ -112,9 +121,7 @@ void Simulator::onTick()
         QVector<TagReport> reports = m_engine->dueReports(QDateTime::currentMSecsSinceEpoch());
         if (limit > 0 && m_sender->reportsSent() + quint64(reports.size()) > limit)
             reports.resize(int(limit - std::min<quint64>(limit, m_sender->reportsSent())));
-        const auto fmt = m_engine->site().outDataFormat == QLatin1String("tlv") ? StreamSender::Format::Tlv
-                                                                                : StreamSender::Format::Json;
-        m_sender->send(reports, fmt);
+        m_sender->send(reports, streamFormat());
     }
     const bool countDone = limit > 0 && m_sender->reportsSent() >= limit;
     const bool timeDone = m_options.duration > 0 && elapsed >= qint64(m_options.duration * 1000.0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimOptions.h"
+#include "StreamSender.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -11,7 +12,6 @@ class SiteEngine;
 class FirmwareTable;
 class CommandHandler;
 class ServiceServer;
-class StreamSender;
 class DiscoveryResponder;
 class MdnsResponder;
 class LoadGenerator;
@@ -49,6 +49,7 @@ private:
     QElapsedTimer m_clock;
     bool m_stopped = false;
 
+    StreamSender::Format streamFormat() const;
     void updateDestinations();
     void onTick();
     void printSent();

@@ -182,6 +182,25 @@ private slots:
         QCOMPARE(d.at(0), '{');
     }
 
+    void loadModeSwitchesFormatOnCommand()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--stream-to", streamTo(), "--tags", "10", "--rate", "10"}));
+        LineClient c;
+        QVERIFY(c.connectTo(sim.port));
+        QCOMPARE(nextDatagram().at(0), '{');
+        QCOMPARE(c.request(QByteArray("{\"command\":\"setOutDataFormat\",\"outDataFormat\":\"tlv\"}")).value("status").toString(),
+                 QString("ok"));
+        QByteArray d;
+        for (int i = 0; i < 200 && (d.isEmpty() || d.at(0) == '{'); ++i)
+            d = nextDatagram();
+        QVector<Report> reports;
+        QVERIFY(decodeTlv(d, &reports));
+        QVERIFY(!reports.isEmpty());
+        for (const Report &r : reports)
+            QVERIFY(r.id >= 0x4000 && r.id < 0x400A);
+    }
+
     void nodeConfigShapesTheReports_data()
     {
         QTest::addColumn<QByteArray>("config");
