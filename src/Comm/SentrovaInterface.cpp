@@ -40,6 +40,14 @@ QString dioMask(uint8_t mask)
     return QStringLiteral("0x%1").arg(mask, 2, 16, QLatin1Char('0'));
 }
 
+QJsonObject nodeCommand(const char *command, uint64_t id)
+{
+    QJsonObject obj;
+    obj.insert(key("command"), QLatin1String(command));
+    obj.insert(key("id"), hexWord(id));
+    return obj;
+}
+
 QJsonValue axisValue(bool known, float value)
 {
     if (!known)
@@ -159,17 +167,12 @@ int SentrovaInterface::sendCommand(const char *command)
 
 int SentrovaInterface::sendForNode(const char *command, uint64_t id)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QLatin1String(command));
-    obj.insert(key("id"), hexWord(id));
-    return send(obj);
+    return send(nodeCommand(command, id));
 }
 
 int SentrovaInterface::sendRoles(const char *command, uint64_t id, uint32_t roles)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QLatin1String(command));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand(command, id);
     obj.insert(key("roles"), hexWord(roles));
     return send(obj);
 }
@@ -360,9 +363,7 @@ void SentrovaInterface::getSeat(uint64_t id)
 
 void SentrovaInterface::setSeat(uint64_t id, uint32_t seat)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setSeat"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setSeat", id);
     obj.insert(key("seat"), QString::number(seat));
     send(obj);
 }
@@ -374,9 +375,7 @@ void SentrovaInterface::getFreeMask(uint64_t id)
 
 void SentrovaInterface::setSensorOutput(uint64_t id, QString mode)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("sensOut"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("sensOut", id);
     obj.insert(key("mode"), mode);
     send(obj);
 }
@@ -388,9 +387,7 @@ void SentrovaInterface::getAntennaDelays(uint64_t id)
 
 void SentrovaInterface::setAntennaDelays(uint64_t id, uint16_t tx, uint16_t rx)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setUwbAntConfig"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setUwbAntConfig", id);
     obj.insert(key("txDelay"), int(tx));
     obj.insert(key("rxDelay"), int(rx));
     send(obj);
@@ -416,9 +413,7 @@ void SentrovaInterface::getMode(uint64_t id)
 
 void SentrovaInterface::setMode(uint64_t id, QString mode)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setMode"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setMode", id);
     obj.insert(key("mode"), mode);
     send(obj);
 }
@@ -433,9 +428,7 @@ void SentrovaInterface::setUwbChannel(int channel)
 
 void SentrovaInterface::sendUserText(uint64_t id, int type, QString text)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setUserData"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setUserData", id);
     obj.insert(key("type"), QString::number(type));
     obj.insert(key("text"), text);
     send(obj);
@@ -443,18 +436,14 @@ void SentrovaInterface::sendUserText(uint64_t id, int type, QString text)
 
 void SentrovaInterface::setGroup(uint64_t id, int group)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setGroup"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setGroup", id);
     obj.insert(key("group"), QString::number(group));
     send(obj);
 }
 
 void SentrovaInterface::setParentAnchor(uint64_t id, QString parent)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setParent"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setParent", id);
     obj.insert(key("parent"), parent);
     obj.insert(key("group"), parent);
     send(obj);
@@ -503,9 +492,7 @@ void SentrovaInterface::setAnchorPosition(uint64_t id, uint32_t flags)
 void SentrovaInterface::setDigitalIO(uint64_t id, uint8_t setMask, uint8_t clearMask, uint8_t toggleMask,
                                      int toggleCount, int toggleWait)
 {
-    QJsonObject obj;
-    obj.insert(key("command"), QStringLiteral("setDio8"));
-    obj.insert(key("id"), hexWord(id));
+    QJsonObject obj = nodeCommand("setDio8", id);
     obj.insert(key("setMask"), dioMask(setMask));
     obj.insert(key("clearMask"), dioMask(clearMask));
     obj.insert(key("toggleMask"), dioMask(toggleMask));
