@@ -56,12 +56,8 @@ bool MdnsResponder::start(const QHostAddress &bind, quint16 port)
 
 QString MdnsResponder::instanceName(const QString &service) const
 {
-    return QStringLiteral("[sentrova:%1%2].")
-               .arg(quint32(m_masterId >> 32), 8, 16, QLatin1Char('0'))
-               .arg(quint32(m_masterId), 8, 16, QLatin1Char('0'))
-               .toUpper()
-               .replace(QLatin1String("[SENTROVA:"), QLatin1String("[sentrova:")) +
-           DnsCodec::normalise(service);
+    const QString hex = QString::number(m_masterId, 16).toUpper().rightJustified(16, QLatin1Char('0'));
+    return QStringLiteral("[sentrova:%1].").arg(hex) + DnsCodec::normalise(service);
 }
 
 QVector<DnsCodec::Record> MdnsResponder::answer(const DnsCodec::Question &q, const QHostAddress &address) const

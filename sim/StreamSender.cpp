@@ -58,7 +58,7 @@ void StreamSender::flush(QByteArray *datagram)
 {
     for (const auto &d : qAsConst(m_destinations)) {
         if (m_socket->writeDatagram(*datagram, d.first, d.second) < 0 && !m_warned) {
-            // Once per failure kind: a missing listener must not flood the log.
+            // Once for the whole run: a missing listener must not flood the log.
             m_warned = true;
             qCWarning(lcSim).noquote() << "stream datagram to" << d.first.toString() << d.second
                                        << "failed:" << m_socket->errorString();
