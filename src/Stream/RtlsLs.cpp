@@ -1,6 +1,7 @@
 #include "RtlsLs.h"
 
 #include "FileRecorder.h"
+#include "RtlsConvert.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "StreamAlert.h"
@@ -224,19 +225,16 @@ int RtlsLs::jsonUpdateNode(QJsonObject obj)
 {
     if (m_paused || obj.isEmpty() || !m_hub)
         return 0;
-    bool ok = false;
-    const uint64_t id = obj.value(QLatin1String("id")).toString().toULongLong(&ok, 16);
-    if (!ok || id == 0)
+    const uint64_t id = Rtls::parseHex64(obj.value(QLatin1String("id")).toString());
+    if (id == 0)
         return 0;
     const QJsonValue mode = obj.value(QLatin1String("mode"));
     if (mode.type() == QJsonValue::String && mode.toString() == QLatin1String(Stream::kAnchorText))
         return 0;
 
     RtlsObject *node = m_hub->findNode(id);
-    if (!node) {
-        node = new RtlsObject();
-        node->setID(id);
-    }
+    if (!node)
+        node = new RtlsObject(id);
     const int result = static_cast<int>(node->updateFromJson(obj));
     if (node->category().isEmpty())
         node->setCategory(QString::fromLatin1(Stream::kTagText));

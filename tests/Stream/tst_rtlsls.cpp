@@ -67,6 +67,8 @@ private slots:
             << L{"{\"id\":\"0x0012\",\"mode\":\"anchor\",\"coordinates\":{\"x\":1}}\n"} << QStringList{} << 1;
         QTest::newRow("id zero dropped") << L{"{\"id\":\"0x0\"}\n"} << QStringList{} << 1;
         QTest::newRow("id not hexadecimal dropped") << L{"{\"id\":\"zz\"}\n"} << QStringList{} << 1;
+        // The node record refuses a signed id; a node made for it would stay empty.
+        QTest::newRow("id with a sign dropped") << L{"{\"id\":\"+12\"}\n"} << QStringList{} << 1;
         QTest::newRow("id missing dropped") << L{"{\"x\":1}\n"} << QStringList{} << 1;
         QTest::newRow("malformed line dropped, next one read")
             << L{"{\"id\":\n" + b} << QStringList{"added 0x0013"} << 1;
