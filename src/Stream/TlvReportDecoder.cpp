@@ -111,11 +111,10 @@ void TlvReportDecoder::startNode(Report &report, uint64_t id)
 {
     RtlsObject *node = m_hub->hasNonAnchor(id) ? m_hub->findNode(id) : nullptr;
     if (!node) {
-        node = new RtlsObject();
+        node = new RtlsObject(id);
         node->setCategory(QString::fromLatin1(Stream::kTagText));
         node->setMode(QString::fromLatin1(Stream::kTagText));
         m_hub->requestDetails(id);
-        node->setID(id);
     }
     node->meas()->shift();
     node->clearMsgFlags(Rtls::kMsgCoordinates | Rtls::kMsgMeasurements);
