@@ -19,22 +19,19 @@ bool FileRecorder::open(const QString &fileName)
     delete m_file;
     m_fileName = fileName;
     m_file = new QFile(fileName, this);
-    m_open = m_file->open(QIODevice::WriteOnly | QIODevice::Truncate);
-    m_recording = m_open;
-    return m_open;
+    m_recording = m_file->open(QIODevice::WriteOnly | QIODevice::Truncate);
+    return m_recording;
 }
 
 void FileRecorder::write(const char *data, qint64 length)
 {
-    if (m_open)
+    if (m_recording)
         m_file->write(data, length);
 }
 
 void FileRecorder::stop()
 {
-    if (m_open) {
+    if (m_recording)
         m_file->close();
-        m_open = false;
-    }
     m_recording = false;
 }

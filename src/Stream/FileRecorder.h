@@ -28,6 +28,5 @@ public:
 private:
     QString m_fileName;
     QFile *m_file = nullptr;
-    bool m_open = false;
     bool m_recording = false;
 };
