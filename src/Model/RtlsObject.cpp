@@ -7,7 +7,6 @@
 #include "RtlsMeas.h"
 #include "RtlsObjectStats.h"
 #include "RtlsPos.h"
-#include "SentrovaLog.h"
 
 #include <QDateTime>
 #include <QJsonArray>
