@@ -3,6 +3,8 @@
 #include "StreamConstants.h"
 #include "StreamLog.h"
 
+#include <QDeadlineTimer>
+
 RtlsLsTcpServerThread::RtlsLsTcpServerThread(qintptr socketDescriptor, QObject *parent)
     : QThread(parent)
     , m_socketDescriptor(socketDescriptor)
@@ -19,6 +21,8 @@ void RtlsLsTcpServerThread::run()
         return;
     }
     socket.disconnectFromHost();
-    if (socket.state() != QAbstractSocket::UnconnectedState)
-        socket.waitForDisconnected(Stream::kServerDisconnectWaitMs);
+    const QDeadlineTimer deadline(Stream::kServerDisconnectWaitMs);
+    while (socket.state() != QAbstractSocket::UnconnectedState && !isInterruptionRequested()
+           && !deadline.hasExpired())
+        socket.waitForDisconnected(Stream::kServerQuitCheckMs);
 }

@@ -3,8 +3,6 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <atomic>
-
 // Serves one accepted location stream client on a thread of its own. This
 // system sends nothing to stream clients: the connection is closed at once.
 class RtlsLsTcpServerThread : public QThread
@@ -14,7 +12,9 @@ class RtlsLsTcpServerThread : public QThread
 public:
     RtlsLsTcpServerThread(qintptr socketDescriptor, QObject *parent);
 
-    void requestQuit() { m_quit = 1; }
+    // Cuts short the wait for the peer, so that the server's destructor
+    // does not hold the GUI thread.
+    void requestQuit() { requestInterruption(); }
 
 signals:
     void error(QTcpSocket::SocketError socketError);
@@ -24,5 +24,4 @@ protected:
 
 private:
     const qintptr m_socketDescriptor;
-    std::atomic<int> m_quit{0};
 };

@@ -54,5 +54,7 @@ constexpr const char *kNoTimeText = "....-..-.. --:--:--.---";
 // A stream client is disconnected at once; this bounds the wait for the
 // peer to acknowledge.
 constexpr int kServerDisconnectWaitMs = 30000;
+// How often that wait looks whether the server is shutting down.
+constexpr int kServerQuitCheckMs = 100;
 
 } // namespace Stream
