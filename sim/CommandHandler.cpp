@@ -5,10 +5,21 @@
 #include "SiteEngine.h"
 
 #include <QJsonArray>
+#include <limits>
 
 namespace {
 constexpr int kDefaultScanCount = 10;
 constexpr int kMaxScanCount = 1000;
+
+// A descriptor id beyond int would wrap onto a real slot; -1 names none.
+int descriptorSlot(const QJsonObject &cmd)
+{
+    qint64 slot = -1;
+    if (!JsonRead::integer(cmd.value(QStringLiteral("id")), &slot) || slot < 0 ||
+        slot > std::numeric_limits<int>::max())
+        return -1;
+    return int(slot);
+}
 } // namespace
 
 CommandHandler::CommandHandler(SiteEngine &engine, FirmwareTable &firmware) : m_engine(engine), m_fw(firmware)
@@ -685,19 +696,18 @@ void CommandHandler::listFwDesc(const QJsonObject &cmd, Result &res)
 
 void CommandHandler::enableFwDesc(const QJsonObject &cmd, Result &res)
 {
-    qint64 slot = -1;
-    JsonRead::integer(cmd.value(QStringLiteral("id")), &slot);
+    const int slot = descriptorSlot(cmd);
     // The flag comes as a JSON boolean, a number or a text, depending on the client.
     const QJsonValue en = cmd.value(QStringLiteral("enable"));
     qint64 number = 0;
     const bool on = en.isBool() ? en.toBool()
                                 : en.toString() == QLatin1String("true") || (JsonRead::integer(en, &number) && number != 0);
     // The master would be left without an image to start from.
-    if (!on && m_fw.isBoot(int(slot))) {
+    if (!on && m_fw.isBoot(slot)) {
         res.responses.append(error(cmd, QStringLiteral("descriptor %1 is the boot image").arg(slot)));
         return;
     }
-    if (!m_fw.enable(int(slot), on)) {
+    if (!m_fw.enable(slot, on)) {
         res.responses.append(error(cmd, QStringLiteral("no firmware descriptor %1").arg(slot)));
         return;
     }
@@ -706,13 +716,12 @@ void CommandHandler::enableFwDesc(const QJsonObject &cmd, Result &res)
 
 void CommandHandler::removeFwDesc(const QJsonObject &cmd, Result &res)
 {
-    qint64 slot = -1;
-    JsonRead::integer(cmd.value(QStringLiteral("id")), &slot);
-    if (m_fw.isBoot(int(slot))) {
+    const int slot = descriptorSlot(cmd);
+    if (m_fw.isBoot(slot)) {
         res.responses.append(error(cmd, QStringLiteral("descriptor %1 is the boot image").arg(slot)));
         return;
     }
-    if (!m_fw.remove(int(slot))) {
+    if (!m_fw.remove(slot)) {
         res.responses.append(error(cmd, QStringLiteral("no firmware descriptor %1").arg(slot)));
         return;
     }
@@ -721,9 +730,8 @@ void CommandHandler::removeFwDesc(const QJsonObject &cmd, Result &res)
 
 void CommandHandler::bootFwDesc(const QJsonObject &cmd, Result &res)
 {
-    qint64 slot = -1;
-    JsonRead::integer(cmd.value(QStringLiteral("id")), &slot);
-    if (!m_fw.boot(int(slot))) {
+    const int slot = descriptorSlot(cmd);
+    if (!m_fw.boot(slot)) {
         res.responses.append(error(cmd, QStringLiteral("no enabled firmware descriptor %1").arg(slot)));
         return;
     }

@@ -165,6 +165,12 @@ private slots:
                                 << "removeFwDesc";
         QTest::newRow("remove a missing slot") << QStringList{"{\"command\":\"removeFwDesc\",\"id\":5}"}
                                                << "0:sentrova-anchor,boot 1:sentrova-tag" << "error";
+        QTest::newRow("an id beyond int names no slot")
+            << QStringList{"{\"command\":\"bootFwDesc\",\"id\":1}", "{\"command\":\"removeFwDesc\",\"id\":4294967296}"}
+            << "0:sentrova-anchor 1:sentrova-tag,boot" << "error";
+        QTest::newRow("a hexadecimal id beyond int names no slot")
+            << QStringList{"{\"command\":\"bootFwDesc\",\"id\":\"0x100000001\"}"}
+            << "0:sentrova-anchor,boot 1:sentrova-tag" << "error";
     }
 
     void descriptorCommands()
