@@ -1,5 +1,8 @@
 #include "BenchDatagrams.h"
 
+#include "RtlsModelConstants.h"
+#include "StreamConstants.h"
+
 #include <QtEndian>
 
 #include <cstring>
@@ -43,22 +46,22 @@ QByteArray BenchDatagrams::tlv(int nodes, int measurements)
 {
     QByteArray out;
     for (int n = 0; n < nodes; ++n) {
-        element(out, 1, le<uint64_t>(kFirstTagId + n));
-        element(out, 2, f64(kTimeStamp));
-        element(out, 3, le<uint32_t>(1000 + n));
+        element(out, Stream::Tlv::kNodeId, le<uint64_t>(kFirstTagId + n));
+        element(out, Stream::Tlv::kTimeStamp, f64(kTimeStamp));
+        element(out, Stream::Tlv::kReportNumber, le<uint32_t>(1000 + n));
         QByteArray pos;
-        element(pos, 0x50, f32(1.25f + n));
-        element(pos, 0x51, f32(2.5f));
-        element(pos, 0x52, f32(1.0f));
-        element(pos, 0x54, QByteArray(1, char(90)));
-        element(out, 8, pos);
+        element(pos, Rtls::kTlvPosX, f32(1.25f + n));
+        element(pos, Rtls::kTlvPosY, f32(2.5f));
+        element(pos, Rtls::kTlvPosZ, f32(1.0f));
+        element(pos, Rtls::kTlvPosPqf, QByteArray(1, char(90)));
+        element(out, Stream::Tlv::kPosition, pos);
         for (int m = 0; m < measurements; ++m) {
             QByteArray meas;
-            element(meas, 0x28, le<uint64_t>(0x100 + m));
-            element(meas, 0x29, f32(3.0f + 0.5f * m));
-            element(meas, 0x2A, QByteArray(1, char(80)));
-            element(meas, 0x2B, f32(-79.5f));
-            element(out, 4, meas);
+            element(meas, Rtls::kTlvMeasAnchor, le<uint64_t>(0x100 + m));
+            element(meas, Rtls::kTlvMeasValue, f32(3.0f + 0.5f * m));
+            element(meas, Rtls::kTlvMeasTqf, QByteArray(1, char(80)));
+            element(meas, Rtls::kTlvMeasRssi, f32(-79.5f));
+            element(out, Stream::Tlv::kMeasurement, meas);
         }
     }
     return out;

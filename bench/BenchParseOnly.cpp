@@ -1,5 +1,6 @@
 #include "BenchParseOnly.h"
 
+#include "StreamConstants.h"
 #include "TlvReader.h"
 
 #include <QJsonDocument>
@@ -29,13 +30,13 @@ int BenchParseOnly::walkTlv(const QByteArray &datagram)
     TlvReader top(datagram.constData(), datagram.size());
     while (top.next() == TlvReader::Result::Element) {
         switch (top.type()) {
-        case 1:
+        case Stream::Tlv::kNodeId:
             ++reports;
             readValue(top);
             break;
-        case 4:
-        case 6:
-        case 8: {
+        case Stream::Tlv::kMeasurement:
+        case Stream::Tlv::kImu:
+        case Stream::Tlv::kPosition: {
             TlvReader nested(top.value(), top.length());
             while (nested.next() == TlvReader::Result::Element)
                 readValue(nested);
