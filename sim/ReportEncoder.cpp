@@ -58,11 +58,18 @@ template <typename T> void element(QByteArray *out, quint8 type, T v)
     appendLe(out, v);
 }
 
-void nested(QByteArray *out, quint8 type, const QByteArray &inner)
+// A nested element's length byte is filled in once its inner elements are
+// written, so no temporary buffer is allocated per element.
+int beginNested(QByteArray *out, quint8 type)
 {
     out->append(char(type));
-    out->append(char(inner.size()));
-    out->append(inner);
+    out->append('\0');
+    return out->size();
+}
+
+void endNested(QByteArray *out, int innerStart)
+{
+    (*out)[innerStart - 1] = char(out->size() - innerStart);
 }
 
 } // namespace
@@ -120,28 +127,28 @@ void ReportEncoder::appendTlv(QByteArray *out, const TagReport &r)
     element<double>(out, kTypeTime, r.timestamp);
     element<quint32>(out, kTypeSeq, r.seq);
     for (const MeasSample &m : r.meas) {
-        QByteArray inner;
-        element<quint64>(&inner, kMeasAnchor, m.anchor);
-        element<float>(&inner, kMeasValue, float(m.value));
-        element<quint8>(&inner, kMeasTqf, quint8(m.tqf));
-        element<float>(&inner, kMeasRssi, float(m.rssi));
-        nested(out, kTypeMeas, inner);
+        const int meas = beginNested(out, kTypeMeas);
+        element<quint64>(out, kMeasAnchor, m.anchor);
+        element<float>(out, kMeasValue, float(m.value));
+        element<quint8>(out, kMeasTqf, quint8(m.tqf));
+        element<float>(out, kMeasRssi, float(m.rssi));
+        endNested(out, meas);
     }
     if (r.hasPos) {
-        QByteArray inner;
-        element<float>(&inner, kPosX, float(r.pos.x));
-        element<float>(&inner, kPosY, float(r.pos.y));
-        element<float>(&inner, kPosZ, float(r.pos.z));
-        element<quint8>(&inner, kPosPqf, r.pqf);
-        nested(out, kTypePos, inner);
+        const int pos = beginNested(out, kTypePos);
+        element<float>(out, kPosX, float(r.pos.x));
+        element<float>(out, kPosY, float(r.pos.y));
+        element<float>(out, kPosZ, float(r.pos.z));
+        element<quint8>(out, kPosPqf, r.pqf);
+        endNested(out, pos);
     }
-    QByteArray imu;
-    element<float>(&imu, kImuVbat, float(r.vbat));
-    element<float>(&imu, kImuTemp, float(r.temperature));
+    const int imu = beginNested(out, kTypeImu);
+    element<float>(out, kImuVbat, float(r.vbat));
+    element<float>(out, kImuTemp, float(r.temperature));
     if (r.hasImu)
         for (int i = 0; i < 4; ++i)
-            element<float>(&imu, quint8(kImuQ0 + i), float(r.quat[i]));
-    nested(out, kTypeImu, imu);
+            element<float>(out, quint8(kImuQ0 + i), float(r.quat[i]));
+    endNested(out, imu);
     element<quint8>(out, kTypeIo, r.io);
     element<qint32>(out, kTypeVbat, qint32(std::lround(r.vbat * 1000.0)));
 }

@@ -72,6 +72,32 @@ private slots:
         QCOMPARE(o.value("vbat").toDouble(), 3.71);
         QCOMPARE(o.value("sensors").toObject().value("temperature").toDouble(), 21.5);
     }
+
+    // Nested elements carry their own length: a wrong one shifts every
+    // element after it, so the run is walked to its exact end.
+    void tlvNestedLengths()
+    {
+        TagReport r;
+        r.id = 0x1A2;
+        r.hasPos = true;
+        r.hasImu = true;
+        r.meas = {MeasSample{0x1000, 4.5, false, 90, -70.0, 0.05}, MeasSample{0x1001, 6.0, false, 80, -72.0, 0.05}};
+        QByteArray run;
+        ReportEncoder::appendTlv(&run, r);
+        QMap<quint8, QVector<int>> nestedSizes;
+        int at = 0;
+        while (at + 2 <= run.size()) {
+            const quint8 type = quint8(run.at(at));
+            const int length = quint8(run.at(at + 1));
+            nestedSizes[type].append(length);
+            at += 2 + length;
+        }
+        QCOMPARE(at, run.size());
+        // anchor (8), value (4), tqf (1), rssi (4), each behind two header bytes
+        QCOMPARE(nestedSizes.value(ReportEncoder::kTypeMeas), (QVector<int>{25, 25}));
+        QCOMPARE(nestedSizes.value(ReportEncoder::kTypePos), QVector<int>{21});
+        QCOMPARE(nestedSizes.value(ReportEncoder::kTypeImu), QVector<int>{36});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimEncoder)
