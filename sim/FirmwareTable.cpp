@@ -41,8 +41,10 @@ FwDesc *FirmwareTable::find(int slot)
 
 bool FirmwareTable::isBoot(int slot) const
 {
-    const FwDesc *d = const_cast<FirmwareTable *>(this)->find(slot);
-    return d && d->boot;
+    for (const FwDesc &d : m_descs)
+        if (d.slot == slot)
+            return d.boot;
+    return false;
 }
 
 bool FirmwareTable::enable(int slot, bool on)
