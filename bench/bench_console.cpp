@@ -5,25 +5,16 @@
 // lines go through.
 
 #include "AppConstants.h"
+#include "BenchMemory.h"
 #include "ConsoleText.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QTextEdit>
 #include <QTime>
 
 #include <benchmark/benchmark.h>
 
 namespace {
-
-double residentKiB()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toDouble() * 4.0 : 0;
-}
 
 void printLine(QTextEdit *console, const QString &message)
 {
@@ -47,7 +38,7 @@ void BM_ConsoleLine(benchmark::State &state)
         printLine(&console, message);
     QCoreApplication::processEvents();
 
-    const double before = residentKiB();
+    const double before = BenchMemory::residentKiB();
     for (auto _ : state) {
         printLine(&console, message);
         if (visible)
@@ -55,7 +46,7 @@ void BM_ConsoleLine(benchmark::State &state)
     }
     state.counters["lines_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                        benchmark::Counter::kIsRate);
-    state.counters["rss_growth_KiB"] = residentKiB() - before;
+    state.counters["rss_growth_KiB"] = BenchMemory::residentKiB() - before;
 }
 
 } // namespace

@@ -5,12 +5,12 @@
 // Reports resident memory growth too, which must stay flat once every node
 // is known.
 
+#include "BenchMemory.h"
 #include "RtlsSvc.h"
 #include "SentrovaInterface.h"
 #include "SvcClient.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,15 +21,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-double residentKiB()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toDouble() * 4.0 : 0;
-}
 
 QJsonObject anchorJson(int id)
 {
@@ -57,13 +48,13 @@ void BM_AnchorList(benchmark::State &state)
     RtlsSvc *svc = SentrovaInterface::instance()->svc();
     const QByteArray line = anchorList(static_cast<int>(state.range(0)));
     svc->processMessage(line);
-    const double before = residentKiB();
+    const double before = BenchMemory::residentKiB();
     for (auto _ : state)
         svc->processMessage(line);
     state.counters["anchors_per_s"] = benchmark::Counter(static_cast<double>(state.iterations() * state.range(0)),
                                                          benchmark::Counter::kIsRate);
     state.counters["line_bytes"] = line.size();
-    state.counters["rss_growth_KiB"] = residentKiB() - before;
+    state.counters["rss_growth_KiB"] = BenchMemory::residentKiB() - before;
 }
 
 void BM_NodeStatus(benchmark::State &state)
@@ -75,12 +66,12 @@ void BM_NodeStatus(benchmark::State &state)
     status.insert("tsyncDrift", 1.000002);
     const QByteArray line = QJsonDocument(status).toJson(QJsonDocument::Compact);
     svc->processMessage(line);
-    const double before = residentKiB();
+    const double before = BenchMemory::residentKiB();
     for (auto _ : state)
         svc->processMessage(line);
     state.counters["lines_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                        benchmark::Counter::kIsRate);
-    state.counters["rss_growth_KiB"] = residentKiB() - before;
+    state.counters["rss_growth_KiB"] = BenchMemory::residentKiB() - before;
 }
 
 // Lines of 200 bytes written by a loopback peer in 64 KiB bursts and cut
