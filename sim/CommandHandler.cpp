@@ -2,6 +2,7 @@
 
 #include "FirmwareTable.h"
 #include "JsonRead.h"
+#include "SimConstants.h"
 #include "SiteEngine.h"
 
 #include <QJsonArray>
@@ -259,7 +260,7 @@ void CommandHandler::getTdmaScheme(const QJsonObject &cmd, Result &res)
 void CommandHandler::setTdmaScheme(const QJsonObject &cmd, Result &res)
 {
     qint64 s = -1;
-    if (!JsonRead::integer(cmd.value(QStringLiteral("scheme")), &s) || s < 0 || s >= 14) {
+    if (!JsonRead::integer(cmd.value(QStringLiteral("scheme")), &s) || s < 0 || s >= SimConst::kTdmaSchemeCount) {
         res.responses.append(error(cmd, QStringLiteral("scheme must be 0 to 13")));
         return;
     }
@@ -273,7 +274,7 @@ void CommandHandler::setTdmaScheme(const QJsonObject &cmd, Result &res)
 void CommandHandler::setUwbConfig(const QJsonObject &cmd, Result &res)
 {
     qint64 chan = 0;
-    if (!JsonRead::integer(cmd.value(QStringLiteral("chan")), &chan) || !SimSite::isUwbChannel(int(chan))) {
+    if (!JsonRead::integer(cmd.value(QStringLiteral("chan")), &chan) || !SimSite::isUwbChannel(chan)) {
         res.responses.append(error(cmd, QStringLiteral("chan must be 1, 2, 3, 4, 5 or 7")));
         return;
     }

@@ -210,7 +210,7 @@ bool SimSite::fromJson(const QJsonObject &doc, SimSite *site, QString *error)
         s.tdmaScheme = int(v);
     }
     if (JsonRead::integer(doc.value(QStringLiteral("uwbChannel")), &v)) {
-        if (!isUwbChannel(int(v))) {
+        if (!isUwbChannel(v)) {
             *error = QStringLiteral("\"uwbChannel\" must be 1, 2, 3, 4, 5 or 7");
             return false;
         }
@@ -316,7 +316,7 @@ const NodeConfig &SimSite::activeConfig() const
     return configs.isEmpty() ? fallback : configs.first();
 }
 
-bool SimSite::isUwbChannel(int channel)
+bool SimSite::isUwbChannel(qint64 channel)
 {
     return channel >= 1 && channel <= 7 && channel != 6;
 }

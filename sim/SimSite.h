@@ -39,7 +39,7 @@ public:
     // Reporting interval of the tag at tagRank (its place among tags) in ms,
     // or 0 when the TDMA scheme has no slot left for it.
     double reportIntervalMs(const SimNode &tag, int tagRank) const;
-    static bool isUwbChannel(int channel);
+    static bool isUwbChannel(qint64 channel);
     static int schemeRateHz(int scheme);
     static int schemeCapacity(int scheme);
 };

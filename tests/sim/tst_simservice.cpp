@@ -125,6 +125,8 @@ private slots:
                                                     << "error" << QStringList{"error:s"};
         QTest::newRow("setUwbConfig bad channel") << QByteArray("{\"command\":\"setUwbConfig\",\"chan\":6}") << "error"
                                                   << QStringList{"error:s"};
+        QTest::newRow("setUwbConfig channel beyond int") << QByteArray("{\"command\":\"setUwbConfig\",\"chan\":4294967301}")
+                                                         << "error" << QStringList{"error:s"};
         QTest::newRow("setOutDataFormat bad") << QByteArray("{\"command\":\"setOutDataFormat\",\"outDataFormat\":\"xml\"}")
                                               << "error" << QStringList{"error:s"};
         QTest::newRow("setPos bad axis") << QByteArray("{\"command\":\"setPos\",\"id\":\"0x1001\",\"x\":\"left\"}") << "error"
