@@ -180,8 +180,8 @@ void SvcClient::onBytesWritten(qint64)
 
 bool SvcClient::isPing(const QByteArray &message)
 {
-    const QByteArray text(message.constData(), static_cast<int>(qstrnlen(message.constData(), message.size())));
-    return text.contains(Comm::kPingMessage);
+    const int length = static_cast<int>(qstrnlen(message.constData(), message.size()));
+    return QByteArray::fromRawData(message.constData(), length).contains(Comm::kPingMessage);
 }
 
 void SvcClient::keepAlive()
