@@ -33,7 +33,7 @@ QString SimNode::idString() const
 
 QString SimNode::hex16(quint32 v)
 {
-    return QStringLiteral("0x") + QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper();
+    return idString(v);
 }
 
 double SimNode::biasMetres() const
