@@ -1,0 +1,3 @@
+#include "MapLog.h"
+
+Q_LOGGING_CATEGORY(lcMap, "sentrova.map", QtWarningMsg)
