@@ -41,6 +41,10 @@ public:
     int tdmaScheme() const { return m_tdmaScheme; }
     QString outDataFormat() const { return m_outDataFormat; }
     bool isAnchor(uint64_t id) const { return m_anchors.contains(id); }
+    // The registry and the anchor table, read only, for views that list or
+    // walk every node (iteration order is the hash's, not a sorted one).
+    const QHash<uint64_t, RtlsObject *> &nodes() const { return m_nodes; }
+    QList<uint64_t> anchorIds() const { return m_anchors.keys(); }
 
     // RtlsHubLink
     void postMessage(const QString &line) override;
