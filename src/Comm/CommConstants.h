@@ -29,6 +29,10 @@ constexpr quint64 kServiceIdMask = 0xFFFF;
 
 constexpr quint16 kDefaultAntennaDelay = 16515;
 
+// A master named on the command line is greeted again this long after its
+// link broke (there is no discovery to find it).
+constexpr int kFixedMasterRetryMs = 2000;
+
 // Tag inactivity: checked every 250 ms, a tag silent for 10 s is inactive.
 constexpr int kActivityCheckMs = 250;
 constexpr qint64 kInactiveAfterMs = 10000;

@@ -2,6 +2,8 @@
 
 #include "CommConstants.h"
 #include "CommLog.h"
+#include "MqttConfig.h"
+#include "MqttPublisher.h"
 #include "RtlsConvert.h"
 #include "RtlsMetaTypes.h"
 #include "RtlsModelConstants.h"
@@ -80,6 +82,17 @@ SentrovaInterface::SentrovaInterface()
     m_activityTimer = new QTimer(this);
     connect(m_activityTimer, &QTimer::timeout, this, &SentrovaInterface::checkActivity);
     m_activityTimer->start(Comm::kActivityCheckMs);
+
+    m_mqtt = new MqttPublisher(this);
+    connect(this, &SentrovaInterface::nodeAddedSignal, m_mqtt, &MqttPublisher::nodeAdded);
+    connect(this, &SentrovaInterface::nodeUpdatedSignal, m_mqtt, &MqttPublisher::nodeUpdated);
+    connect(this, &SentrovaInterface::nodeInactiveSignal, m_mqtt, &MqttPublisher::nodeInactive);
+    connect(m_mqtt, &MqttPublisher::displayMessage, this, &SentrovaInterface::postMessage);
+    // Nodes known before publishing was switched on get their status too.
+    connect(m_mqtt, &MqttPublisher::activated, this, [this] {
+        for (RtlsObject *node : qAsConst(m_nodes))
+            m_mqtt->nodeAdded(node);
+    });
 }
 
 SentrovaInterface::~SentrovaInterface()
@@ -213,6 +226,11 @@ void SentrovaInterface::toggleLsCapture()
 
 void SentrovaInterface::scanMaster()
 {
+    if (m_fixedMaster) {
+        postMessage(QStringLiteral("No search for masters: the command line names the master %1")
+                        .arg(QHostAddress(m_fixedMaster).toString()));
+        return;
+    }
     // A search started by hand skips multicast DNS and broadcasts at once.
     QMetaObject::invokeMethod(m_mdns, "mdnsTimeout");
 }
@@ -616,8 +634,13 @@ QJsonObject SentrovaInterface::toJSON(QJsonObject rootObj)
         rootObj.insert(key("node"), nodes);
     }
     QJsonObject master = rootObj.value(key("master")).toObject();
+    // The address the file named stays in it: a save must not turn a fixed
+    // master into discovery.
+    if (!m_masterIp.isEmpty() && !master.contains(key("ip")))
+        master.insert(key("ip"), m_masterIp);
     master.insert(key("externalEngine"), externalEngine());
     rootObj.insert(key("master"), master);
+    rootObj.insert(key("mqtt"), m_mqtt->config().toJson());
     return rootObj;
 }
 
@@ -641,6 +664,23 @@ void SentrovaInterface::fromJSON(QJsonObject rootObj)
         loadMaster(master.toObject());
     else if (!master.isUndefined())
         postMessage(QStringLiteral("Settings: \"master\" is not an object, ignored"));
+
+    loadMqtt(rootObj.value(key("mqtt")));
+}
+
+void SentrovaInterface::loadMqtt(const QJsonValue &mqtt)
+{
+    if (mqtt.isUndefined())
+        return;
+    if (!mqtt.isObject()) {
+        postMessage(QStringLiteral("Settings: \"mqtt\" is not an object, ignored"));
+        return;
+    }
+    QStringList problems;
+    const MqttConfig config = MqttConfig::fromJson(mqtt.toObject(), &problems);
+    for (const QString &line : qAsConst(problems))
+        postMessage(line);
+    m_mqtt->loadConfig(config);
 }
 
 void SentrovaInterface::loadNode(const QJsonObject &element)
@@ -697,7 +737,11 @@ void SentrovaInterface::loadMaster(const QJsonObject &master)
     const QJsonValue ip = master.value(key("ip"));
     if (ip.isString()) {
         const QString text = ip.toString().trimmed();
-        if (text.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
+        m_masterIp = ip.toString();
+        if (m_fixedMaster && text.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
+            postMessage(QStringLiteral("Settings: master address %1 not used: the command line names the master %2")
+                            .arg(text, QHostAddress(m_fixedMaster).toString()));
+        } else if (text.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
             bool ok = false;
             const QHostAddress address(text);
             const quint32 ipv4 = address.toIPv4Address(&ok);
@@ -721,7 +765,44 @@ void SentrovaInterface::loadMaster(const QJsonObject &master)
 
 void SentrovaInterface::init()
 {
-    m_svc->init();
+    if (m_fixedMaster) {
+        m_svc->connectToRtlsSvcIpAddr(m_fixedMaster);
+        m_ls->setRtlsLsIpAddr(m_fixedMaster);
+    } else {
+        m_svc->init();
+    }
+    m_mqtt->start();
+}
+
+void SentrovaInterface::setFixedMaster(quint32 address)
+{
+    if (address == 0 || m_fixedMaster)
+        return;
+    m_fixedMaster = address;
+    disconnect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
+    disconnect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_svc, &RtlsSvc::masterDetected);
+    disconnect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_ls, &RtlsLs::masterDetected);
+    // The service handler asks for a search when its last master is gone;
+    // without discovery that means: the same master again, after a pause.
+    connect(m_svc, &RtlsSvc::scanMasterSignal, this, [this] {
+        QTimer::singleShot(Comm::kFixedMasterRetryMs, this, &SentrovaInterface::reconnectFixedMaster);
+    });
+}
+
+void SentrovaInterface::reconnectFixedMaster()
+{
+    if (m_fixedMaster && m_svc->clientCount() == 0)
+        m_svc->connectToRtlsSvcIpAddr(m_fixedMaster);
+}
+
+void SentrovaInterface::setCaptureFileName(const QString &fileName)
+{
+    m_ls->setCaptureFileName(fileName);
+}
+
+bool SentrovaInterface::isCapturing() const
+{
+    return m_ls->isRecording();
 }
 
 void SentrovaInterface::checkActivity()

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+class MqttPublisher;
 class QTimer;
 class RtlsLs;
 class RtlsMdnsService;
@@ -36,6 +37,18 @@ public:
     bool hasNode(uint64_t id) const;
 
     RtlsSvc *svc() const { return m_svc; }
+    // Publishing the model to an MQTT broker; its settings are the
+    // document's "mqtt" object.
+    MqttPublisher *mqtt() const { return m_mqtt; }
+
+    // Talk to this master only (IPv4, host byte order): no discovery, and
+    // the same address again when the link breaks. A settings file's
+    // master address is then not used. Takes effect at init().
+    void setFixedMaster(quint32 address);
+    quint32 fixedMaster() const { return m_fixedMaster; }
+    // Where the capture is recorded; takes effect at the next start.
+    void setCaptureFileName(const QString &fileName);
+    bool isCapturing() const;
     // What the masters last reported.
     uint64_t masterId() const { return m_masterId; }
     int tdmaScheme() const { return m_tdmaScheme; }
@@ -159,11 +172,14 @@ private:
 
     void loadNode(const QJsonObject &element);
     void loadMaster(const QJsonObject &master);
+    void loadMqtt(const QJsonValue &mqtt);
+    void reconnectFixedMaster();
 
     RtlsSvc *m_svc = nullptr;
     RtlsLs *m_ls = nullptr;
     RtlsMdnsService *m_mdns = nullptr;
     QTimer *m_activityTimer = nullptr;
+    MqttPublisher *m_mqtt = nullptr;
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;
@@ -171,4 +187,7 @@ private:
     QString m_outDataFormat;
     uint64_t m_masterId = 0;
     int m_tdmaScheme = 0;
+    quint32 m_fixedMaster = 0;
+    // The master address as the settings file gave it, written back on save.
+    QString m_masterIp;
 };

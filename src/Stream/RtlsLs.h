@@ -52,6 +52,10 @@ public:
     // unfinished, TLV otherwise.
     void receiveDatagram(const QByteArray &datagram);
 
+    // The capture file; a new name takes effect at the next start.
+    QString captureFileName() const { return m_captureFileName; }
+    void setCaptureFileName(const QString &fileName) { m_captureFileName = fileName; }
+
     int jsonLineCount() const { return m_jsonLines; }
     int recordCount() const { return m_records; }
 

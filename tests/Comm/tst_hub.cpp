@@ -2,6 +2,7 @@
 // and the master address a settings file names.
 #include "Comm/HubProbe.h"
 #include "Comm/LineServer.h"
+#include "MqttPublisher.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
@@ -47,6 +48,9 @@ private slots:
     void autoAddressConnectsNowhere_data();
     void autoAddressConnectsNowhere();
     void settingsAddressIsConnectedDirectly();
+    void settingsAddressSurvivesSave();
+    void mqttSettingsBothWays();
+    void mqttSettingsNotAnObject();
 
 private:
     SentrovaInterface *hub() { return SentrovaInterface::instance(); }
@@ -240,6 +244,51 @@ void tst_Hub::settingsAddressIsConnectedDirectly()
     QCOMPARE(console.at(0).at(0).toString(),
              QStringLiteral("Connecting to the master using provided IP address 127.0.0.1"));
     QCOMPARE(HubProbe::parse(server.lines(0).value(0)).value("command").toString(), QStringLiteral("listAnchors"));
+}
+
+// Saving starts from an empty document: the address the file named must
+// come back, or a save turns a fixed master into discovery.
+void tst_Hub::settingsAddressSurvivesSave()
+{
+    hub()->fromJSON(QJsonObject{{"master", QJsonObject{{"ip", "AUTO"}}}});
+    QCOMPARE(hub()->toJSON(QJsonObject()).value("master").toObject().value("ip").toString(), QStringLiteral("AUTO"));
+    hub()->fromJSON(QJsonObject{{"master", QJsonObject{{"ip", "auto"}}}});
+    QCOMPARE(hub()->toJSON(QJsonObject()).value("master").toObject().value("ip").toString(), QStringLiteral("auto"));
+}
+
+void tst_Hub::mqttSettingsBothWays()
+{
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+    const QJsonObject mqtt{{"enabled", false}, {"host", "broker.site"}, {"port", 8883}, {"clientId", "desk"},
+                           {"username", "ops"}, {"password", "pw"}, {"tls", true}, {"caFile", "/etc/ca.pem"},
+                           {"topicPrefix", "plant"}, {"rateLimit", 5}};
+    hub()->fromJSON(QJsonObject{{"mqtt", mqtt}});
+    QCOMPARE(console.count(), 0);
+    QCOMPARE(hub()->mqtt()->config().host, QStringLiteral("broker.site"));
+    QCOMPARE(hub()->toJSON(QJsonObject()).value("mqtt").toObject(), mqtt);
+
+    // A bad value is reported and keeps its default; the rest is read.
+    QJsonObject bad = mqtt;
+    bad.insert("port", "8883");
+    hub()->fromJSON(QJsonObject{{"mqtt", bad}});
+    QCOMPARE(console.count(), 1);
+    QVERIFY(console.at(0).at(0).toString().contains(QStringLiteral("\"port\"")));
+    QCOMPARE(hub()->mqtt()->config().port, MqttConfig::kDefaultPort);
+    QCOMPARE(hub()->mqtt()->config().topicPrefix, QStringLiteral("plant"));
+
+    // A document without "mqtt" leaves the settings alone.
+    hub()->fromJSON(QJsonObject{{"gui", QJsonObject()}});
+    QCOMPARE(hub()->mqtt()->config().topicPrefix, QStringLiteral("plant"));
+}
+
+void tst_Hub::mqttSettingsNotAnObject()
+{
+    const MqttConfig before = hub()->mqtt()->config();
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+    hub()->fromJSON(QJsonObject{{"mqtt", QJsonArray{1, 2}}});
+    QCOMPARE(console.count(), 1);
+    QCOMPARE(console.at(0).at(0).toString(), QStringLiteral("Settings: \"mqtt\" is not an object, ignored"));
+    QCOMPARE(hub()->mqtt()->config(), before);
 }
 
 QTEST_GUILESS_MAIN(tst_Hub)

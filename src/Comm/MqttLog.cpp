@@ -1,0 +1,3 @@
+#include "MqttLog.h"
+
+Q_LOGGING_CATEGORY(lcMqtt, "sentrova.mqtt", QtWarningMsg)

@@ -1,0 +1,278 @@
+// What the broker publisher writes and reads without a broker: topic names,
+// payloads, the "mqtt" settings object and the --mqtt broker text.
+#include "MqttConfig.h"
+#include "MqttMessages.h"
+#include "RtlsObject.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+class tst_MqttMessages : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void topics_data();
+    void topics();
+    void positionPayload_data();
+    void positionPayload();
+    void statusAndZonePayloads();
+    void reportTime_data();
+    void reportTime();
+    void batteryVolts_data();
+    void batteryVolts();
+    void configFromJson_data();
+    void configFromJson();
+    void configRoundTrip();
+    void parseBroker_data();
+    void parseBroker();
+};
+
+void tst_MqttMessages::topics_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<quint64>("id");
+    QTest::addColumn<QByteArray>("position");
+    QTest::addColumn<QByteArray>("status");
+    QTest::addColumn<QByteArray>("zone");
+
+    QTest::newRow("short id padded") << "sentrova" << quint64(0x12) << QByteArray("sentrova/tags/0x0012/position")
+                                     << QByteArray("sentrova/nodes/0x0012/status")
+                                     << QByteArray("sentrova/zones/0x0012/events");
+    QTest::newRow("wide id, upper case") << "site/hall" << quint64(0xabcdef123) << QByteArray("site/hall/tags/0xABCDEF123/position")
+                                         << QByteArray("site/hall/nodes/0xABCDEF123/status")
+                                         << QByteArray("site/hall/zones/0xABCDEF123/events");
+    QTest::newRow("all ones") << "p" << quint64(~0ULL) << QByteArray("p/tags/0xFFFFFFFFFFFFFFFF/position")
+                              << QByteArray("p/nodes/0xFFFFFFFFFFFFFFFF/status")
+                              << QByteArray("p/zones/0xFFFFFFFFFFFFFFFF/events");
+}
+
+void tst_MqttMessages::topics()
+{
+    QFETCH(QString, prefix);
+    QFETCH(quint64, id);
+    QFETCH(QByteArray, position);
+    QFETCH(QByteArray, status);
+    QFETCH(QByteArray, zone);
+    QCOMPARE(MqttMessages::positionTopic(prefix, id), position);
+    QCOMPARE(MqttMessages::statusTopic(prefix, id), status);
+    QCOMPARE(MqttMessages::zoneTopic(prefix, id), zone);
+}
+
+void tst_MqttMessages::positionPayload_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("z");
+    QTest::addColumn<int>("pqf");
+    QTest::addColumn<double>("timestamp");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("millimetres") << 1.23456 << -2.0 << 0.5 << 87 << 1700000000.1234
+                                 << QByteArray(R"({"id":"0x4001","x":1.235,"y":-2,"z":0.5,"pqf":87,"timestamp":1700000000.123})");
+    QTest::newRow("negative zero and tiny") << -0.0001 << 0.0 << 100.0 << 0 << 0.0
+                                           << QByteArray(R"({"id":"0x4001","x":0,"y":0,"z":100,"pqf":0,"timestamp":0})");
+    QTest::newRow("large site") << 12345.6789 << -9876.5 << 3.0 << 255 << 1.5
+                                << QByteArray(R"({"id":"0x4001","x":12345.679,"y":-9876.5,"z":3,"pqf":255,"timestamp":1.5})");
+    QTest::newRow("not a number") << qQNaN() << 0.0 << 0.0 << 1 << 1.0 << QByteArray();
+    QTest::newRow("infinite time") << 0.0 << 0.0 << 0.0 << 1 << qInf() << QByteArray();
+}
+
+void tst_MqttMessages::positionPayload()
+{
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(double, z);
+    QFETCH(int, pqf);
+    QFETCH(double, timestamp);
+    QFETCH(QByteArray, expected);
+
+    QByteArray out("stale");
+    const bool ok = MqttMessages::positionPayload(&out, 0x4001, x, y, z, pqf, timestamp);
+    QCOMPARE(ok, !expected.isEmpty());
+    QCOMPARE(out, expected);
+    if (ok)
+        QVERIFY(QJsonDocument::fromJson(out).isObject());
+}
+
+void tst_MqttMessages::statusAndZonePayloads()
+{
+    const QJsonObject status =
+        QJsonDocument::fromJson(MqttMessages::statusPayload(0x12, QStringLiteral("Fork \"lift\" 1"),
+                                                            QStringLiteral("tag"), 3.7049, true))
+            .object();
+    QCOMPARE(status.value("id").toString(), QStringLiteral("0x0012"));
+    QCOMPARE(status.value("name").toString(), QStringLiteral("Fork \"lift\" 1"));
+    QCOMPARE(status.value("mode").toString(), QStringLiteral("tag"));
+    QCOMPARE(status.value("battery").toDouble(), 3.7);
+    QCOMPARE(status.value("inactive").toBool(), true);
+    QCOMPARE(status.size(), 5);
+
+    const QJsonObject unknown =
+        QJsonDocument::fromJson(MqttMessages::statusPayload(0x12, {}, QStringLiteral("anchor"), -1.0, false)).object();
+    QVERIFY(unknown.value("battery").isNull());
+
+    const QJsonObject zone =
+        QJsonDocument::fromJson(MqttMessages::zoneEventPayload(0xA5EA0, QStringLiteral("Dock"), 0x4001, false, 12.3456))
+            .object();
+    QCOMPARE(zone.value("zone").toString(), QStringLiteral("0xA5EA0"));
+    QCOMPARE(zone.value("name").toString(), QStringLiteral("Dock"));
+    QCOMPARE(zone.value("id").toString(), QStringLiteral("0x4001"));
+    QCOMPARE(zone.value("event").toString(), QStringLiteral("exit"));
+    QCOMPARE(zone.value("timestamp").toDouble(), 12.346);
+
+    QCOMPARE(MqttMessages::managerTopic("a/b"), QByteArray("a/b/manager/status"));
+    QCOMPARE(QJsonDocument::fromJson(MqttMessages::managerPayload(true)).object().value("online").toBool(), true);
+}
+
+void tst_MqttMessages::reportTime_data()
+{
+    QTest::addColumn<double>("msgtime");
+    QTest::addColumn<quint64>("lastupdate");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("JSON stream keeps milliseconds") << 1700000000123.0 << quint64(5) << 1700000000.123;
+    QTest::newRow("TLV stream keeps seconds") << 1700000000.5 << quint64(5) << 1700000000.5;
+    QTest::newRow("no stamp: time heard") << 0.0 << quint64(1700000001250) << 1700000001.25;
+}
+
+void tst_MqttMessages::reportTime()
+{
+    QFETCH(double, msgtime);
+    QFETCH(quint64, lastupdate);
+    QFETCH(double, expected);
+    RtlsObject node(0x4001);
+    node.setMsgTime(msgtime);
+    node.setLastUpdate(lastupdate);
+    QCOMPARE(MqttMessages::reportTime(node), expected);
+}
+
+void tst_MqttMessages::batteryVolts_data()
+{
+    QTest::addColumn<float>("vbat");
+    QTest::addColumn<double>("volts");
+
+    QTest::newRow("JSON volts") << 3.7f << double(3.7f);
+    QTest::newRow("TLV millivolts") << 3712.0f << 3.712;
+    QTest::newRow("none reported") << 0.0f << -1.0;
+    QTest::newRow("negative") << -1.0f << -1.0;
+    QTest::newRow("not a number") << float(qQNaN()) << -1.0;
+}
+
+void tst_MqttMessages::batteryVolts()
+{
+    QFETCH(float, vbat);
+    QFETCH(double, volts);
+    QCOMPARE(MqttMessages::batteryVolts(vbat), volts);
+}
+
+void tst_MqttMessages::configFromJson_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("problems");
+
+    QTest::newRow("empty object: defaults") << QByteArray("{}") << "localhost" << 1883 << "sentrova" << 0.0 << false << 0;
+    QTest::newRow("all given") << QByteArray(R"({"enabled":true,"host":" broker.lan ","port":8883,"topicPrefix":"site/a/","rateLimit":2.5})")
+                               << "broker.lan" << 8883 << "site/a" << 2.5 << true << 0;
+    QTest::newRow("port as text") << QByteArray(R"({"port":"1884"})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("port zero") << QByteArray(R"({"port":0})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("port too big") << QByteArray(R"({"port":65536})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("port fraction") << QByteArray(R"({"port":1883.5})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("wildcard prefix") << QByteArray(R"({"topicPrefix":"a/#"})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("plus in prefix") << QByteArray(R"({"topicPrefix":"a/+/b"})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("slash-only prefix") << QByteArray(R"({"topicPrefix":"//"})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("negative rate") << QByteArray(R"({"rateLimit":-1})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+    QTest::newRow("enabled as text") << QByteArray(R"({"enabled":"yes","host":5})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 2;
+    QTest::newRow("empty host") << QByteArray(R"({"host":"  "})") << "localhost" << 1883 << "sentrova" << 0.0 << false << 1;
+}
+
+void tst_MqttMessages::configFromJson()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, prefix);
+    QFETCH(double, rate);
+    QFETCH(bool, enabled);
+    QFETCH(int, problems);
+
+    QStringList lines;
+    const MqttConfig c = MqttConfig::fromJson(QJsonDocument::fromJson(json).object(), &lines);
+    QCOMPARE(c.host, host);
+    QCOMPARE(int(c.port), port);
+    QCOMPARE(c.topicPrefix, prefix);
+    QCOMPARE(c.rateLimit, rate);
+    QCOMPARE(c.enabled, enabled);
+    QCOMPARE(lines.size(), problems);
+}
+
+void tst_MqttMessages::configRoundTrip()
+{
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("10.0.0.7");
+    c.port = 8883;
+    c.clientId = QStringLiteral("desk-1");
+    c.username = QStringLiteral("ops");
+    c.password = QStringLiteral("s3cr\u00e9t");
+    c.tls = true;
+    c.caFile = QStringLiteral("/etc/ssl/site-ca.pem");
+    c.topicPrefix = QStringLiteral("plant/north");
+    c.rateLimit = 4;
+    QStringList problems;
+    const QJsonObject saved = QJsonDocument::fromJson(QJsonDocument(c.toJson()).toJson()).object();
+    QCOMPARE(MqttConfig::fromJson(saved, &problems), c);
+    QVERIFY(problems.isEmpty());
+    QVERIFY(!MqttConfig().sameConnection(c));
+    MqttConfig faster = c;
+    faster.rateLimit = 10;
+    QVERIFY(faster.sameConnection(c));
+    QVERIFY(faster != c);
+    QCOMPARE(c.effectiveClientId(), QStringLiteral("desk-1"));
+    QVERIFY(MqttConfig().effectiveClientId().startsWith(QStringLiteral("sentrova-manager-")));
+}
+
+void tst_MqttMessages::parseBroker_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("host only") << "broker.lan" << true << "broker.lan" << 1883;
+    QTest::newRow("host and port") << "10.1.2.3:1884" << true << "10.1.2.3" << 1884;
+    QTest::newRow("bracketed v6 with port") << "[::1]:8883" << true << "::1" << 8883;
+    QTest::newRow("bracketed v6") << "[fe80::1]" << true << "fe80::1" << 1883;
+    QTest::newRow("bare v6") << "fe80::1" << true << "fe80::1" << 1883;
+    QTest::newRow("empty") << "" << false << "" << 0;
+    QTest::newRow("port only") << ":1883" << false << "" << 0;
+    QTest::newRow("empty port") << "host:" << false << "" << 0;
+    QTest::newRow("port zero") << "host:0" << false << "" << 0;
+    QTest::newRow("port too big") << "host:70000" << false << "" << 0;
+    QTest::newRow("port not a number") << "host:mqtt" << false << "" << 0;
+    QTest::newRow("unclosed bracket") << "[::1:1883" << false << "" << 0;
+    QTest::newRow("junk after bracket") << "[::1]x" << false << "" << 0;
+}
+
+void tst_MqttMessages::parseBroker()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+
+    QString h = QStringLiteral("unchanged");
+    quint16 p = 7;
+    QCOMPARE(MqttConfig::parseBroker(text, &h, &p), ok);
+    QCOMPARE(h, ok ? host : QStringLiteral("unchanged"));
+    QCOMPARE(int(p), ok ? port : 7);
+}
+
+QTEST_GUILESS_MAIN(tst_MqttMessages)
+#include "tst_mqttmessages.moc"

@@ -1,0 +1,430 @@
+// The broker publisher against Debian's mosquitto on loopback: what arrives
+// on which topic, retained statuses, the rate limit, zone events kept while
+// the broker is away, reconnection, a refused login, and a broker that
+// stops reading.
+#include "Comm/MosquittoBroker.h"
+#include "Comm/MqttTestSubscriber.h"
+#include "MqttClient.h"
+#include "MqttPublisher.h"
+#include "RtlsIMU.h"
+#include "RtlsModelConstants.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+constexpr int kWait = 20000;
+
+QString hex(uint64_t id)
+{
+    return QStringLiteral("0x%1").arg(id, 4, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+}
+
+// One location report through the JSON path of the model.
+void jsonReport(RtlsObject *node, double x, double y, double z, double seconds, int pqf = 90)
+{
+    node->updateFromJson(QJsonObject{{"id", hex(node->id())},
+                                     {"timestamp", seconds},
+                                     {"coordinates", QJsonObject{{"x", x}, {"y", y}, {"z", z}, {"pqf", pqf}}}});
+}
+
+// What the TLV path leaves in a record: seconds, the coordinates flag.
+void tlvReport(RtlsObject *node, float x, float y, float z, double seconds)
+{
+    node->clearMsgFlags(Rtls::kMsgCoordinates);
+    node->pos()->setPos(x, y, z);
+    node->setMsgFlags(Rtls::kMsgCoordinates);
+    node->setMsgTime(seconds);
+    node->setLastUpdate(quint64(QDateTime::currentMSecsSinceEpoch()));
+}
+
+int linesContaining(const QSignalSpy &spy, const QString &text)
+{
+    int n = 0;
+    for (const QList<QVariant> &args : spy)
+        if (args.at(0).toString().contains(text))
+            ++n;
+    return n;
+}
+
+} // namespace
+
+class tst_MqttPublisher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void publishesWhatTheModelHolds_data();
+    void publishesWhatTheModelHolds();
+    void statusIsRetainedAndFollowsInactivity();
+    void rateLimitPerTag_data();
+    void rateLimitPerTag();
+    void brokerStartedLater();
+    void reconnectsAfterBrokerRestart();
+    void refusedLoginReportedOnceAndNothingPilesUp();
+    void slowBrokerBoundsTheBacklog();
+
+private:
+    std::unique_ptr<MqttPublisher> connectedPublisher(const QString &prefix = QStringLiteral("sentrova"));
+
+    MosquittoBroker m_broker;
+};
+
+void tst_MqttPublisher::initTestCase()
+{
+    if (MosquittoBroker::binary().isEmpty())
+        QSKIP(qPrintable(MosquittoBroker::missingMessage()));
+    QVERIFY2(m_broker.start(), "mosquitto did not start");
+}
+
+std::unique_ptr<MqttPublisher> tst_MqttPublisher::connectedPublisher(const QString &prefix)
+{
+    auto pub = std::make_unique<MqttPublisher>();
+    pub->client()->setRetryDelays(50, 200);
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = m_broker.port;
+    c.topicPrefix = prefix;
+    pub->setConfig(c);
+    pub->start();
+    (void)QTest::qWaitFor([&] { return pub->isConnected(); }, kWait);
+    return pub;
+}
+
+void tst_MqttPublisher::publishesWhatTheModelHolds_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<quint64>("id");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("positionPublished");
+    QTest::addColumn<double>("timestamp");
+
+    QTest::newRow("tag from JSON") << "sentrova" << quint64(0x4001) << "tag" << "json" << true << 1700000000.123;
+    QTest::newRow("tag from TLV") << "sentrova" << quint64(0x4002) << "tag" << "tlv" << true << 1700000000.5;
+    QTest::newRow("wide id from TLV") << "sentrova" << quint64(0x123456) << "tag" << "tlv" << true << 1700000001.0;
+    QTest::newRow("prefix of the user's") << "plant/north" << quint64(0x4003) << "tag" << "json" << true << 1700000002.0;
+    QTest::newRow("anchor: status only") << "sentrova" << quint64(0x1001) << "anchor" << "json" << false << 0.0;
+    QTest::newRow("tag without coordinates") << "sentrova" << quint64(0x4004) << "tag" << "none" << false << 0.0;
+}
+
+void tst_MqttPublisher::publishesWhatTheModelHolds()
+{
+    QFETCH(QString, prefix);
+    QFETCH(quint64, id);
+    QFETCH(QString, mode);
+    QFETCH(QString, path);
+    QFETCH(bool, positionPublished);
+    QFETCH(double, timestamp);
+
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(m_broker.port, qPrintable(prefix + QStringLiteral("/#"))));
+    auto pub = connectedPublisher(prefix);
+    QVERIFY(pub->isConnected());
+
+    RtlsObject node(id);
+    node.setMode(mode);
+    node.setName(QStringLiteral("Unit %1").arg(id));
+    if (path == QLatin1String("json"))
+        jsonReport(&node, 1.5, -2.25, 0.125, timestamp, 77);
+    else if (path == QLatin1String("tlv"))
+        tlvReport(&node, 1.5f, -2.25f, 0.125f, timestamp);
+    else
+        node.updateFromJson(QJsonObject{{"id", hex(id)}, {"timestamp", 5.0}});
+    pub->nodeAdded(&node);
+    pub->nodeUpdated(&node);
+
+    // Positions travel in order on one connection: once a later tag's is
+    // in, this one's would be too.
+    RtlsObject sentinel(0x7FFE);
+    sentinel.setMode(QStringLiteral("tag"));
+    jsonReport(&sentinel, 0, 0, 0, 1.0);
+    pub->nodeUpdated(&sentinel);
+    const QByteArray sentinelTopic = prefix.toUtf8() + "/tags/0x7FFE/position";
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(sentinelTopic).size(), 1, kWait);
+
+    const QByteArray idText = hex(id).toUtf8();
+    const QList<MqttTestSubscriber::Message> positions = sub.on(prefix.toUtf8() + "/tags/" + idText + "/position");
+    QCOMPARE(positions.size(), positionPublished ? 1 : 0);
+    if (positionPublished) {
+        const QJsonObject p = positions.first().json();
+        QCOMPARE(p.keys(), (QStringList{"id", "pqf", "timestamp", "x", "y", "z"}));
+        QCOMPARE(p.value("id").toString(), QString::fromLatin1(idText));
+        QCOMPARE(p.value("x").toDouble(), 1.5);
+        QCOMPARE(p.value("y").toDouble(), -2.25);
+        QCOMPARE(p.value("z").toDouble(), 0.125);
+        QCOMPARE(p.value("timestamp").toDouble(), timestamp);
+        QVERIFY(!positions.first().retained);
+        if (path == QLatin1String("json"))
+            QCOMPARE(p.value("pqf").toInt(), 77);
+    }
+
+    const QByteArray statusTopic = prefix.toUtf8() + "/nodes/" + idText + "/status";
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(statusTopic).size(), 1, kWait);
+    const QJsonObject status = sub.on(statusTopic).first().json();
+    QCOMPARE(status.value("mode").toString(), mode);
+    QCOMPARE(status.value("name").toString(), QStringLiteral("Unit %1").arg(id));
+    QCOMPARE(status.value("inactive").toBool(), false);
+
+    const QList<MqttTestSubscriber::Message> online = sub.on(prefix.toUtf8() + "/manager/status");
+    QVERIFY(!online.isEmpty());
+    QCOMPARE(online.last().json().value("online").toBool(), true);
+}
+
+void tst_MqttPublisher::statusIsRetainedAndFollowsInactivity()
+{
+    auto pub = connectedPublisher(QStringLiteral("retained"));
+    QVERIFY(pub->isConnected());
+    RtlsObject tag(0x4010);
+    tag.setMode(QStringLiteral("tag"));
+    jsonReport(&tag, 1, 2, 0, 10.0);
+    tag.imu()->setVBat(3712.0f);
+    pub->nodeUpdated(&tag);
+    // The hub marks a silent tag with all ones before it says so.
+    tag.setLastUpdate(~quint64(0));
+    pub->nodeInactive(&tag);
+
+    const QByteArray topic("retained/nodes/0x4010/status");
+    MqttTestSubscriber early;
+    QVERIFY(early.subscribe(m_broker.port, "retained/#"));
+    QTRY_VERIFY_WITH_TIMEOUT(!early.on(topic).isEmpty() && early.on(topic).last().json().value("inactive").toBool(),
+                             kWait);
+    {
+        // A subscriber that comes later gets the last status, retained.
+        MqttTestSubscriber late;
+        QVERIFY(late.subscribe(m_broker.port, "retained/#"));
+        QTRY_VERIFY_WITH_TIMEOUT(!late.on(topic).isEmpty() && late.on(topic).last().json().value("inactive").toBool(),
+                                 kWait);
+        QVERIFY(late.on(topic).last().retained);
+        QCOMPARE(late.on(topic).last().json().value("battery").toDouble(), 3.71);
+    }
+
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(m_broker.port, "retained/#"));
+    jsonReport(&tag, 1, 2, 0, 11.0);
+    pub->nodeUpdated(&tag);
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on(topic).isEmpty() && !sub.on(topic).last().json().value("inactive").toBool(),
+                             kWait);
+
+    // Switched off: the manager's own status says offline, retained.
+    pub->setEnabled(false);
+    MqttTestSubscriber after;
+    QVERIFY(after.subscribe(m_broker.port, "retained/manager/status"));
+    QTRY_VERIFY_WITH_TIMEOUT(!after.messages().isEmpty() && !after.messages().last().json().value("online").toBool(),
+                             kWait);
+}
+
+void tst_MqttPublisher::rateLimitPerTag_data()
+{
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<QList<int>>("stepsMs");
+    QTest::addColumn<int>("expected");
+
+    // 100 reports; a burst of two, then the limit.
+    QTest::newRow("no limit") << 0.0 << QList<int>{100} << 100;
+    QTest::newRow("10 Hz tag, 5 Hz limit") << 5.0 << QList<int>{100} << 51;
+    QTest::newRow("10 Hz tag, 2 Hz limit") << 2.0 << QList<int>{100} << 21;
+    QTest::newRow("jittered 10 Hz tag, 10 Hz limit") << 10.0 << QList<int>{95, 105} << 100;
+    QTest::newRow("20 Hz tag, 10 Hz limit") << 10.0 << QList<int>{50} << 51;
+}
+
+void tst_MqttPublisher::rateLimitPerTag()
+{
+    QFETCH(double, limit);
+    QFETCH(QList<int>, stepsMs);
+    QFETCH(int, expected);
+
+    const QString prefix = QStringLiteral("rate%1").arg(QTest::currentDataTag()).remove(QLatin1Char(' ')).remove(QLatin1Char(','));
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(m_broker.port, qPrintable(prefix + QStringLiteral("/tags/#"))));
+    auto pub = connectedPublisher(prefix);
+    QVERIFY(pub->isConnected());
+    MqttConfig c = pub->config();
+    c.rateLimit = limit;
+    pub->setConfig(c);
+    qint64 now = 1000;
+    pub->setClock([&now] { return now; });
+
+    RtlsObject tag(0x4020);
+    tag.setMode(QStringLiteral("tag"));
+    for (int i = 0; i < 100; ++i) {
+        jsonReport(&tag, i * 0.1, 0, 0, 100.0 + i);
+        pub->nodeUpdated(&tag);
+        now += stepsMs.at(i % stepsMs.size());
+    }
+    RtlsObject sentinel(0x7FFE);
+    sentinel.setMode(QStringLiteral("tag"));
+    jsonReport(&sentinel, 0, 0, 0, 1.0);
+    pub->nodeUpdated(&sentinel);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.count("0x7FFE"), 1, kWait);
+    QCOMPARE(sub.count("0x4020"), expected);
+    // Rate-limited reports are not failures.
+    QCOMPARE(pub->droppedCount(), quint64(0));
+}
+
+void tst_MqttPublisher::brokerStartedLater()
+{
+    MosquittoBroker later;
+    later.port = MosquittoBroker::freePort();
+    MqttPublisher pub;
+    pub.client()->setRetryDelays(50, 100);
+    QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
+    QSignalSpy attempts(pub.client(), &MqttClient::connectFailed);
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = later.port;
+    pub.setConfig(c);
+    pub.start();
+    QTRY_VERIFY_WITH_TIMEOUT(attempts.count() >= 3, kWait);
+    QCOMPARE(linesContaining(lines, QStringLiteral("cannot reach broker")), 1);
+    QCOMPARE(pub.state(), MqttPublisher::State::Retrying);
+
+    QVERIFY(later.start());
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
+    QCOMPARE(linesContaining(lines, QStringLiteral("connected to broker")), 1);
+}
+
+void tst_MqttPublisher::reconnectsAfterBrokerRestart()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttPublisher pub;
+    pub.client()->setRetryDelays(50, 200);
+    QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
+    QSignalSpy connected(&pub, &MqttPublisher::connectedChanged);
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = broker.port;
+    c.topicPrefix = QStringLiteral("restart");
+    pub.setConfig(c);
+    pub.start();
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
+
+    RtlsObject anchor(0x1001);
+    anchor.setMode(QStringLiteral("anchor"));
+    pub.nodeAdded(&anchor);
+
+    // Without persistence the new broker has no retained statuses: any a
+    // subscriber gets were published again after the reconnection.
+    QVERIFY(broker.restart());
+    QTRY_VERIFY_WITH_TIMEOUT(linesContaining(lines, QStringLiteral("lost")) == 1, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
+    QCOMPARE(connected.count(), 3);
+
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(broker.port, "restart/#"));
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("restart/nodes/0x1001/status").size(), 1, kWait);
+    QVERIFY(sub.on("restart/nodes/0x1001/status").first().retained);
+}
+
+void tst_MqttPublisher::refusedLoginReportedOnceAndNothingPilesUp()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start({{QStringLiteral("ops"), QStringLiteral("right")}}));
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(broker.port, "login/#", "ops", "right"));
+
+    MqttPublisher pub;
+    pub.client()->setRetryDelays(50, 100);
+    QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
+    QSignalSpy attempts(pub.client(), &MqttClient::connectFailed);
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = broker.port;
+    c.username = QStringLiteral("ops");
+    c.password = QStringLiteral("wrong");
+    c.topicPrefix = QStringLiteral("login");
+    pub.setConfig(c);
+    pub.start();
+    QTRY_VERIFY_WITH_TIMEOUT(attempts.count() >= 3, kWait);
+    for (const QList<QVariant> &attempt : attempts)
+        QVERIFY(attempt.at(1).toBool());
+    QCOMPARE(linesContaining(lines, QStringLiteral("refused the login")), 1);
+
+    // The model goes on; what cannot be sent is dropped or kept bounded.
+    RtlsObject tag(0x4030);
+    tag.setMode(QStringLiteral("tag"));
+    for (int i = 0; i < 2000; ++i) {
+        jsonReport(&tag, i * 0.01, 0, 0, 1000.0 + i);
+        pub.nodeUpdated(&tag);
+    }
+    for (int i = 0; i < MqttPublisher::kMaxPendingZoneEvents + 5; ++i)
+        pub.publishZoneEvent(0xA5EA, QStringLiteral("Dock"), quint64(0x5000 + i), true);
+    QCOMPARE(pub.pendingZoneEvents(), MqttPublisher::kMaxPendingZoneEvents);
+    QCOMPARE(pub.droppedCount(), quint64(2000 + 5));
+    QCOMPARE(pub.publishedCount(), quint64(0));
+    QCOMPARE(pub.trackedNodes(), 1);
+    QCOMPARE(linesContaining(lines, QStringLiteral("refused the login")), 1);
+
+    // The right password: the kept events go out in order, the oldest five
+    // having made room.
+    c.password = QStringLiteral("right");
+    pub.setConfig(c);
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.count("login/zones/"), MqttPublisher::kMaxPendingZoneEvents, kWait);
+    const QList<MqttTestSubscriber::Message> events = sub.on("login/zones/0xA5EA/events");
+    QCOMPARE(events.first().json().value("id").toString(), hex(0x5000 + 5));
+    QCOMPARE(events.last().json().value("id").toString(), hex(0x5000 + MqttPublisher::kMaxPendingZoneEvents + 4));
+    QCOMPARE(pub.pendingZoneEvents(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("login/nodes/0x4030/status").size(), 1, kWait);
+    QCOMPARE(linesContaining(lines, QStringLiteral("2005 messages were not published")), 1);
+}
+
+void tst_MqttPublisher::slowBrokerBoundsTheBacklog()
+{
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttPublisher pub;
+    QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = broker.port;
+    c.topicPrefix = QStringLiteral("slow");
+    pub.setConfig(c);
+    pub.start();
+    QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
+
+    // A broker that stops reading: once the sockets are full, messages wait
+    // in the client, up to its limit and no further.
+    MqttClient *client = pub.client();
+    client->setBacklogLimit(100);
+    broker.pause();
+    const QByteArray big(64 * 1024, 'x');
+    int queued = 0;
+    MqttClient::Publish result = MqttClient::Publish::Queued;
+    for (int i = 0; i < 4000 && result == MqttClient::Publish::Queued; ++i) {
+        result = client->publish("slow/bulk", big, 0, false);
+        if (result == MqttClient::Publish::Queued)
+            ++queued;
+    }
+    QCOMPARE(result, MqttClient::Publish::Backlog);
+    QVERIFY(client->backlog() <= 100);
+
+    RtlsObject tag(0x4040);
+    tag.setMode(QStringLiteral("tag"));
+    jsonReport(&tag, 1, 1, 0, 1.0);
+    pub.nodeUpdated(&tag);
+    QCOMPARE(pub.droppedCount(), quint64(1));
+    QCOMPARE(linesContaining(lines, QStringLiteral("does not keep up")), 1);
+
+    broker.resume();
+    QTRY_COMPARE_WITH_TIMEOUT(client->backlog(), 0, kWait);
+    jsonReport(&tag, 2, 1, 0, 2.0);
+    pub.nodeUpdated(&tag);
+    QCOMPARE(linesContaining(lines, QStringLiteral("keeps up again")), 1);
+    QCOMPARE(pub.droppedCount(), quint64(1));
+}
+
+QTEST_GUILESS_MAIN(tst_MqttPublisher)
+#include "tst_mqttpublisher.moc"
