@@ -13,6 +13,9 @@ constexpr int kWriteTimeoutMs = 1000;
 // A master never sends a line anywhere near this long; a peer that does is
 // broken or hostile, and the receive buffer must not grow without bound.
 constexpr int kMaxLineBytes = 1024 * 1024;
+// Lines a master's send queue holds at most (at one line per send tick,
+// more than eight minutes of traffic); further lines are not queued.
+constexpr int kMaxQueuedLines = 10000;
 // Re-query of node configurations and auto positions after a change.
 constexpr int kRequeryDelayMs = 2000;
 

@@ -81,8 +81,8 @@ void RtlsNodeConfig::fromJSON(const QJsonObject &obj)
     if (obj.contains(QLatin1String("posFilterArg")))
         setPosFilterArg(obj.value(QLatin1String("posFilterArg")).toString());
     if (obj.contains(QLatin1String("downloadRate"))) {
-        const QJsonValue rate = obj.value(QLatin1String("downloadRate"));
-        setDownloadRate(rate.isDouble() ? truncateToInt(rate.toDouble(), 1) : 1);
+        // Masters send it as a decimal string, as toJSON() writes it.
+        setDownloadRate(readInt(obj.value(QLatin1String("downloadRate")), 1));
     }
 }
 

@@ -92,6 +92,7 @@ void RtlsSvc::masterDetected(unsigned int ipaddr)
     connect(client, &SvcClient::dataWritten, this, &RtlsSvc::dataWritten);
     connect(client, &SvcClient::error, this, &RtlsSvc::rtlsSvcTcpClientError);
     connect(client, &SvcClient::lineDropped, this, &RtlsSvc::lineDropped);
+    connect(client, &SvcClient::queueFull, this, &RtlsSvc::queueFull);
     m_clients.insert(ipaddr, client);
 
     post(QStringLiteral("Request master to send all anchors"));
@@ -130,6 +131,13 @@ void RtlsSvc::lineDropped(unsigned int addr, qint64 size)
     qCDebug(lcComm) << "dropped" << size << "bytes from" << dotted(addr);
     post(QStringLiteral("SVC_IN: dropped a line longer than %1 bytes from the master at %2")
              .arg(Comm::kMaxLineBytes)
+             .arg(dotted(addr)));
+}
+
+void RtlsSvc::queueFull(unsigned int addr)
+{
+    post(QStringLiteral("SVC_OUT: %1 commands wait for the master at %2; further commands are not sent")
+             .arg(Comm::kMaxQueuedLines)
              .arg(dotted(addr)));
 }
 

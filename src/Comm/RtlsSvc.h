@@ -55,6 +55,7 @@ public slots:
 
 private slots:
     void lineDropped(unsigned int addr, qint64 size);
+    void queueFull(unsigned int addr);
 
 private:
     void handleResponse(const QString &response, const QJsonObject &object);

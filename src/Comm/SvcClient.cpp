@@ -97,7 +97,20 @@ int SvcClient::write(QByteArray data)
     if (data.isEmpty())
         return 0;
     data.append(Comm::kLineDelimiter);
+    // A master that does not answer must not collect the same request (a
+    // details request per tag heard, say) again and again.
+    if (m_queued.contains(data))
+        return 0;
+    if (m_queue.size() >= Comm::kMaxQueuedLines) {
+        if (!m_queueFullReported) {
+            m_queueFullReported = true;
+            qCWarning(lcComm) << "send queue of" << QHostAddress(m_address).toString() << "is full";
+            emit queueFull(m_address);
+        }
+        return 0;
+    }
     m_queue.append(data);
+    m_queued.insert(data);
     if (!m_sendTimer->isActive()) {
         onTimerEvent();
         m_sendTimer->start();
@@ -133,7 +146,7 @@ void SvcClient::onTimerEvent()
         return;
 
     m_lastActivity = QDateTime::currentMSecsSinceEpoch();
-    const QByteArray message = m_queue.takeFirst();
+    const QByteArray message = takeQueued();
     const qint64 written = m_socket->write(message);
     if (written < 0) {
         emit error(m_address, m_socket->error(), m_socket->errorString());
@@ -143,6 +156,16 @@ void SvcClient::onTimerEvent()
     m_inFlight.append({message, m_bytesHanded});
     if (!m_writeTimer->isActive())
         m_writeTimer->start();
+}
+
+QByteArray SvcClient::takeQueued()
+{
+    const QByteArray message = m_queue.takeFirst();
+    m_queued.remove(message);
+    // Reported again only once the queue has drained well below its bound.
+    if (m_queue.size() < Comm::kMaxQueuedLines / 2)
+        m_queueFullReported = false;
+    return message;
 }
 
 void SvcClient::onWriteTimeout()
@@ -188,11 +211,8 @@ void SvcClient::keepAlive()
 {
     if (m_closeRequested)
         return;
-    // While a master is unreachable one waiting ping is enough; more would
-    // only pile up in the queue.
-    const QByteArray ping = QByteArray(Comm::kPingMessage) + Comm::kLineDelimiter;
-    if (!isOpen() && m_queue.contains(ping))
-        return;
+    // While a master is unreachable one waiting ping is enough: write()
+    // does not queue a second one.
     write(Comm::kPingMessage);
 }
 

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QTcpSocket;
@@ -43,8 +44,14 @@ signals:
     void error(unsigned int addr, int socketError, QString message);
     // A line longer than Comm::kMaxLineBytes was thrown away.
     void lineDropped(unsigned int addr, qint64 size);
+    // The send queue reached Comm::kMaxQueuedLines; emitted once each time
+    // it fills up.
+    void queueFull(unsigned int addr);
 
 public slots:
+    // Queues one message. A message identical to one still waiting in the
+    // queue is not queued again, and a full queue takes nothing: both
+    // return 0.
     int write(QByteArray data);
 
 private slots:
@@ -66,6 +73,7 @@ private:
     };
 
     void finishClose();
+    QByteArray takeQueued();
     void cutLines();
     void reportDropped(qint64 size);
     static bool isPing(const QByteArray &message);
@@ -80,6 +88,9 @@ private:
     QTimer *m_writeTimer;
     qint64 m_lastActivity;
     QList<QByteArray> m_queue;
+    // The messages in m_queue, for the look-up of a duplicate.
+    QSet<QByteArray> m_queued;
+    bool m_queueFullReported = false;
     QList<InFlight> m_inFlight;
     qint64 m_bytesHanded = 0;
     bool m_closeRequested = false;

@@ -164,10 +164,18 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
     QString s;
     if (!text(f[kId], s))
         return 0;
-    // The service path knows nodes by the low 16 bits of their id.
-    const uint64_t id = Rtls::parseHex64(s) & Rtls::kJsonIdMask;
-    if (id == 0 || id != m_id)
+    // The service path knows nodes by the low 16 bits of their id, while the
+    // stream and the settings file create records with the full id: the
+    // same full id always matches, otherwise both sides are compared on
+    // those bits, so every record can be updated.
+    const uint64_t id = Rtls::parseHex64(s);
+    if (id == 0)
         return 0;
+    if (id != m_id) {
+        const uint64_t low = id & Rtls::kJsonIdMask;
+        if (low == 0 || low != (m_id & Rtls::kJsonIdMask))
+            return 0;
+    }
 
     double v = 0.0;
     if (text(f[kName], s))

@@ -41,9 +41,10 @@ uint32_t RtlsPos::updateFromJson(const QJsonObject &obj)
     for (const Axis &axis : axes) {
         // A coordinate that is not a number is absent: averaging a 0 into a
         // known position would drag it toward the origin, and an infinite
-        // one would never average out again.
+        // one would never average out again. A number beyond a float's
+        // range is infinite once stored, so it is checked as a float.
         const QJsonValue v = obj.value(QLatin1String(axis.key));
-        if (!v.isDouble() || !std::isfinite(v.toDouble()))
+        if (!v.isDouble() || !std::isfinite(static_cast<float>(v.toDouble())))
             continue;
         *axis.value = averaged(*axis.value, v.toDouble());
         result |= axis.bit;

@@ -19,6 +19,8 @@ public:
     bool feed(const QByteArray &data, OnLine &&onLine);
 
     int pendingSize() const { return m_pending.size(); }
+    // The start of a line not yet ended.
+    const QByteArray &pending() const { return m_pending; }
     bool isDiscarding() const { return m_discarding; }
     // True while a line has begun and not ended.
     bool isMidLine() const { return m_discarding || !m_pending.isEmpty(); }

@@ -1,10 +1,11 @@
 #include "RtlsLs.h"
 
+#include "FailureLineLimiter.h"
 #include "FileRecorder.h"
+#include "RtlsAlert.h"
 #include "RtlsConvert.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
-#include "StreamAlert.h"
 #include "StreamLog.h"
 #include "StreamTimeText.h"
 
@@ -13,11 +14,28 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <limits>
+
 namespace {
 // Bursts of many masters arrive faster than one event loop turn; the kernel
 // caps this at its own maximum.
 constexpr int kReceiveBufferBytes = 4 << 20;
 constexpr int kLargestDatagram = 65536;
+// A dropped fragment is named on the console by its start only.
+constexpr int kFragmentShown = 120;
+
+bool parsesAsJson(const QByteArray &line)
+{
+    QJsonParseError error;
+    QJsonDocument::fromJson(line, &error);
+    return error.error == QJsonParseError::NoError;
+}
+
+void alert(const QString &title, const QString &text)
+{
+    qCWarning(lcStream).noquote() << title << ":" << text;
+    RtlsAlert::critical(title, text);
+}
 } // namespace
 
 RtlsLs::RtlsLs(QObject *parent, bool externalEngine)
@@ -39,6 +57,7 @@ RtlsLs::RtlsLs(QObject *parent, bool externalEngine, RtlsHubLink *hub, const Por
     connect(this, &RtlsLs::tlvDataReadySignal, this, &RtlsLs::processTLVData);
     m_liveViewTimer = new QTimer(this);
     m_recorder = new FileRecorder(m_captureFileName, this);
+    m_failures = new FailureLineLimiter([this](const QString &line) { postMessage(line); }, this);
     connect(m_liveViewTimer, &QTimer::timeout, this, &RtlsLs::liveViewCapture);
 }
 
@@ -52,6 +71,11 @@ RtlsLs::~RtlsLs()
 bool RtlsLs::isRecording() const
 {
     return m_recorder->isRecording();
+}
+
+int RtlsLs::recordCount() const
+{
+    return int(qMin<qint64>(m_recorder->records(), std::numeric_limits<int>::max()));
 }
 
 quint16 RtlsLs::lsPort() const
@@ -80,7 +104,11 @@ void RtlsLs::toggleCapture()
 
 void RtlsLs::liveViewCapture()
 {
-    emit recordingSignal(m_records);
+    if (!m_recorder->flush()) {
+        captureFailed();
+        return;
+    }
+    emit recordingSignal(recordCount());
 }
 
 void RtlsLs::masterDetected(uint)
@@ -121,7 +149,7 @@ QUdpSocket *RtlsLs::bindSocket(quint16 port, const QString &title)
     if (socket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress))
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
     else
-        StreamAlert::critical(title, tr("Unable to bind to port: %1").arg(port));
+        alert(title, tr("Unable to bind to port: %1").arg(port));
     return socket;
 }
 
@@ -155,13 +183,50 @@ void RtlsLs::receiveDatagram(const QByteArray &datagram)
 {
     if (datagram.isEmpty())
         return;
-    // The rest of a line split over datagrams starts anywhere in the text;
-    // sent to the TLV path it would be lost and its head would spoil the
-    // next report.
-    if (datagram.at(0) == '{' || m_splitter.isMidLine())
+    if (m_splitter.isMidLine()) {
+        if (joinPendingLine(datagram))
+            return;
+        dropPendingLine();
+    }
+    if (datagram.at(0) == '{')
         emit jsonDataReadySignal(datagram);
     else
         emit tlvDataReadySignal(datagram);
+}
+
+// A line split over two datagrams is joined; anything else that follows an
+// unfinished line (junk, a TLV datagram, a new report after a line cut short
+// when a master changed its output format) must not be glued to it.
+bool RtlsLs::joinPendingLine(const QByteArray &datagram)
+{
+    if (m_splitter.isDiscarding())
+        return false;
+    const int lf = datagram.indexOf('\n');
+    if (lf < 0)
+        return false;
+    const QByteArray first = QByteArray::fromRawData(datagram.constData(), lf);
+    if (datagram.at(0) == '{' && parsesAsJson(first))
+        return false;
+    const QByteArray joined = m_splitter.pending() + first;
+    if (!parsesAsJson(joined))
+        return false;
+    m_splitter.clear();
+    handleJsonLine(joined);
+    if (lf + 1 < datagram.size())
+        emit jsonDataReadySignal(datagram.mid(lf + 1));
+    return true;
+}
+
+void RtlsLs::dropPendingLine()
+{
+    if (!m_splitter.isDiscarding()) {
+        QString fragment = QString::fromUtf8(m_splitter.pending().left(kFragmentShown));
+        if (m_splitter.pendingSize() > kFragmentShown)
+            fragment += QChar(0x2026);
+        m_failures->report(FailureLineLimiter::DroppedFragment,
+                           QStringLiteral("LS_IN: unfinished JSON line dropped - %1").arg(fragment));
+    }
+    m_splitter.clear();
 }
 
 void RtlsLs::processPendingDCDatagrams()
@@ -178,12 +243,10 @@ int RtlsLs::processJsonData(QByteArray data)
     if (data.isEmpty())
         return -1;
     const bool dropped = m_splitter.feed(data, [this](const QByteArray &line) { handleJsonLine(line); });
-    if (dropped) {
-        const QString text = QStringLiteral("LS_IN: JSON line longer than %1 bytes dropped")
-                                 .arg(Stream::kMaxPendingJsonBytes);
-        qCWarning(lcStream).noquote() << text;
-        postMessage(text);
-    }
+    if (dropped)
+        m_failures->report(FailureLineLimiter::OverLongLine,
+                           QStringLiteral("LS_IN: JSON line longer than %1 bytes dropped")
+                               .arg(Stream::kMaxPendingJsonBytes));
     return -1;
 }
 
@@ -193,11 +256,13 @@ void RtlsLs::handleJsonLine(const QByteArray &line)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
     if (error.error != QJsonParseError::NoError) {
-        postMessage(QStringLiteral("LS_IN: Parse error %1 - %2").arg(error.errorString(), QString::fromUtf8(line)));
+        m_failures->report(FailureLineLimiter::ParseError,
+                           QStringLiteral("LS_IN: Parse error %1 - %2").arg(error.errorString(), QString::fromUtf8(line)));
         return;
     }
     if (!doc.isObject()) {
-        postMessage(QStringLiteral("LS_IN: JSON structure mismatch - %1) ").arg(QString::fromUtf8(line)));
+        m_failures->report(FailureLineLimiter::StructureMismatch,
+                           QStringLiteral("LS_IN: JSON structure mismatch - %1) ").arg(QString::fromUtf8(line)));
         return;
     }
     const QJsonObject obj = doc.object();
@@ -206,11 +271,24 @@ void RtlsLs::handleJsonLine(const QByteArray &line)
     if (m_hub)
         m_hub->announceLocationData(obj);
     jsonUpdateNode(obj);
-    if (m_recorder->isRecording()) {
-        m_recorder->write(line.constData(), line.size());
-        m_recorder->write("\n", 1);
-        ++m_records;
-    }
+    if (m_recorder->isRecording())
+        recordLine(line);
+}
+
+void RtlsLs::recordLine(const QByteArray &line)
+{
+    if (!m_recorder->writeRecord(line.constData(), line.size()))
+        captureFailed();
+}
+
+// The records that did not reach the file are not counted.
+void RtlsLs::captureFailed()
+{
+    const QString text = tr("Capture stopped: cannot write %1: %2")
+                             .arg(m_recorder->fileName(), m_recorder->errorString());
+    qCWarning(lcStream).noquote() << text;
+    postMessage(text);
+    stopCapture();
 }
 
 void RtlsLs::echoJsonLine(const QJsonObject &obj, const QByteArray &line)
@@ -240,8 +318,12 @@ int RtlsLs::jsonUpdateNode(QJsonObject obj)
         node->setCategory(QString::fromLatin1(Stream::kTagText));
     if (node->mode().isEmpty())
         node->setMode(QString::fromLatin1(Stream::kTagText));
-    if (!(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending)))
+    // A tag heard only on the stream gets its name and options asked for
+    // once, as the TLV path does.
+    if (!(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending))) {
         node->setMsgFlags(Rtls::kMsgDetailsPending);
+        m_hub->requestDetails(id);
+    }
     reportUserData(obj);
 
     if (m_hub->hasNonAnchor(id)) {
@@ -277,18 +359,17 @@ int RtlsLs::processTLVData(QByteArray ba)
 
 void RtlsLs::startCapture()
 {
-    m_records = 0;
     if (m_recorder->open(m_captureFileName))
         m_liveViewTimer->start(Stream::kLiveViewIntervalMs);
     else
-        StreamAlert::critical(tr("Data recorder"), tr("Unable to open file %1 for recording").arg(m_captureFileName));
+        alert(tr("Data recorder"), tr("Unable to open file %1 for recording").arg(m_captureFileName));
 }
 
 void RtlsLs::stopCapture()
 {
     m_recorder->stop();
     m_liveViewTimer->stop();
-    emit recordingSignal(m_records);
+    emit recordingSignal(recordCount());
     emit recordingSignal(Stream::kRecordingEnded);
 }
 

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+class FailureLineLimiter;
 class FileRecorder;
 class QTimer;
 class QUdpSocket;
@@ -47,17 +48,19 @@ public:
     quint16 lsPort() const;
     quint16 dcPort() const;
 
-    // Routes one location datagram as the socket handler does: JSON when it
-    // starts with '{' or continues a JSON line that a datagram before left
-    // unfinished, TLV otherwise.
+    // Routes one location datagram as the socket handler does. A datagram
+    // is the unit: it is JSON when it starts with '{', TLV otherwise. Text
+    // that an earlier datagram left unfinished is joined to this one only
+    // when the joined line parses and this datagram's own first line does
+    // not; otherwise the fragment is dropped with one console line.
     void receiveDatagram(const QByteArray &datagram);
 
     // The capture file; a new name takes effect at the next start.
     QString captureFileName() const { return m_captureFileName; }
     void setCaptureFileName(const QString &fileName) { m_captureFileName = fileName; }
 
-    int jsonLineCount() const { return m_jsonLines; }
-    int recordCount() const { return m_records; }
+    quint64 jsonLineCount() const { return m_jsonLines; }
+    int recordCount() const;
 
 signals:
     void jsonDataReadySignal(QByteArray data);
@@ -83,7 +86,11 @@ private slots:
     void processPendingDCDatagrams();
 
 private:
+    bool joinPendingLine(const QByteArray &datagram);
+    void dropPendingLine();
     void handleJsonLine(const QByteArray &line);
+    void recordLine(const QByteArray &line);
+    void captureFailed();
     void echoJsonLine(const QJsonObject &obj, const QByteArray &line);
     void reportUserData(const QJsonObject &obj);
     void postMessage(const QString &line) const;
@@ -95,14 +102,14 @@ private:
     QUdpSocket *m_lsSocket = nullptr;
     QUdpSocket *m_dcSocket = nullptr;
     uint m_rtlsLsIpAddr = 0;
-    int m_jsonLines = 0;
-    int m_records = 0;
+    quint64 m_jsonLines = 0;
     bool m_paused = false;
     bool m_displayMessages = false;
     bool m_externalEngine = true;
     QTimer *m_liveViewTimer = nullptr;
     QString m_captureFileName;
     FileRecorder *m_recorder = nullptr;
+    FailureLineLimiter *m_failures = nullptr;
     JsonLineSplitter m_splitter;
     TlvReportDecoder m_tlv;
     QByteArray m_datagram;

@@ -77,7 +77,9 @@ private slots:
         QTest::newRow("locEngine string") << parse(R"({"locEngine":"2"})") << "locEngine" << QVariant(2);
         QTest::newRow("locEngine junk") << parse(R"({"locEngine":"abc"})") << "locEngine" << QVariant(0);
         QTest::newRow("downloadRate number") << parse(R"({"downloadRate":4})") << "downloadRate" << QVariant(4);
-        QTest::newRow("downloadRate string") << parse(R"({"downloadRate":"4"})") << "downloadRate" << QVariant(1);
+        QTest::newRow("downloadRate string") << parse(R"({"downloadRate":"4"})") << "downloadRate" << QVariant(4);
+        QTest::newRow("downloadRate not a number") << parse(R"({"downloadRate":"fast"})") << "downloadRate" << QVariant(1);
+        QTest::newRow("downloadRate of another type") << parse(R"({"downloadRate":true})") << "downloadRate" << QVariant(1);
         QTest::newRow("filter arg") << parse(R"({"posFilterArg":"5"})")
                                     << "posFilterArg" << QVariant(QStringLiteral("5"));
     }

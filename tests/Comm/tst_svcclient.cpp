@@ -313,6 +313,23 @@ private slots:
         QCOMPARE(server.lines(), (QList<QByteArray>{"{\"n\":1}", "{\"n\":2}"}));
     }
 
+    // A master that cannot be reached while a busy site keeps asking: the
+    // same request waits once, and the queue stops growing at its bound.
+    void queueTakesNoDuplicateAndHasABound()
+    {
+        SvcClient client(loopbackAddress(), nullptr, unusedPort());
+        QSignalSpy full(&client, &SvcClient::queueFull);
+        QVERIFY(client.write("{\"command\":\"getDetails\",\"id\":\"0x0001\"}") > 0);
+        QCOMPARE(client.write("{\"command\":\"getDetails\",\"id\":\"0x0001\"}"), 0);
+        QCOMPARE(client.queuedCount(), 1);
+        for (int i = 2; i <= Comm::kMaxQueuedLines + 5; ++i)
+            client.write(QStringLiteral("{\"command\":\"getDetails\",\"id\":\"%1\"}").arg(i).toUtf8());
+        QCOMPARE(client.queuedCount(), Comm::kMaxQueuedLines);
+        QCOMPARE(full.count(), 1);
+        QCOMPARE(client.write("{\"command\":\"version\"}"), 0);
+        QCOMPARE(full.count(), 1);
+    }
+
     void masterThatStopsReadingIsReported()
     {
         // Accepts, then never reads: the kernel buffers fill and stay full.

@@ -73,6 +73,12 @@ private slots:
         QTest::newRow("low 16 bits") << quint64(0x12) << QByteArray(R"({"id":"10012","name":"n"})") << true;
         QTest::newRow("low 16 bits prefix") << quint64(0x12) << QByteArray(R"({"id":"0x10012","name":"n"})") << true;
         QTest::newRow("other node") << quint64(0x12) << QByteArray(R"({"id":"0x13","name":"n"})") << false;
+        // Records made by the stream or the settings file carry the full id.
+        QTest::newRow("wide record, same id") << quint64(0x12345678) << QByteArray(R"({"id":"0x12345678","name":"n"})") << true;
+        QTest::newRow("wide record, low bits only") << quint64(0x12345678) << QByteArray(R"({"id":"5678","name":"n"})") << true;
+        QTest::newRow("wide record, other node") << quint64(0x12345678) << QByteArray(R"({"id":"0x12345679","name":"n"})") << false;
+        QTest::newRow("wide record, low bits zero") << quint64(0x12340000) << QByteArray(R"({"id":"0x12340000","name":"n"})") << true;
+        QTest::newRow("other wide id, low bits zero") << quint64(0x12340000) << QByteArray(R"({"id":"0x56780000","name":"n"})") << false;
         QTest::newRow("no id") << quint64(0x12) << QByteArray(R"({"name":"n"})") << false;
         QTest::newRow("numeric id") << quint64(0x12) << QByteArray(R"({"id":18,"name":"n"})") << false;
         QTest::newRow("id zero") << quint64(0) << QByteArray(R"({"id":"0","name":"n"})") << false;

@@ -85,6 +85,10 @@ private slots:
         QTest::newRow("x not a number") << "" << QByteArray(R"({"x":"5"})") << 2.f << 2.f << 2.f << 0x200u << 0x200u;
         QTest::newRow("y null") << "" << QByteArray(R"({"y":null})") << 2.f << 2.f << 2.f << 0x200u << 0x200u;
         QTest::newRow("z not a number") << "" << QByteArray(R"({"z":true})") << 2.f << 2.f << 2.f << 0x200u << 0x200u;
+        // Finite as a double, infinite as the float it is stored in.
+        QTest::newRow("x beyond float range") << "" << QByteArray(R"({"x":1e39,"y":3})") << 2.f << 3.f << 2.f << 0x240u << 0x240u;
+        QTest::newRow("z beyond float range, negative") << "" << QByteArray(R"({"z":-4e38})") << 2.f << 2.f << 2.f << 0x200u << 0x200u;
+        QTest::newRow("largest float kept") << "" << QByteArray(R"({"x":3.4e38})") << 3.4e38f << 2.f << 2.f << 0x220u << 0x220u;
     }
 
     void fromJson()

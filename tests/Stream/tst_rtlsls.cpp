@@ -76,6 +76,23 @@ private slots:
             << L{"id 12 {}\n"} << QStringList{} << 0;
         QTest::newRow("TLV after a finished line is TLV")
             << L{a, kTlvNode} << QStringList{"added 0x0012", "added 0x1234", "updated 0x1234"} << 1;
+        // A datagram is the unit: what an unfinished line is followed by is
+        // glued to it only when that completes it.
+        QTest::newRow("unfinished line, then a report of its own")
+            << L{"{\"id\":\"0x0099\",\"coord", b} << QStringList{"added 0x0013"} << 1;
+        QTest::newRow("unfinished line, then TLV") << L{a.left(10), kTlvNode}
+                                                   << QStringList{"added 0x1234", "updated 0x1234"} << 0;
+        QTest::newRow("unfinished line, then text that does not complete it")
+            << L{a.left(10), "junk\n", b} << QStringList{"added 0x0013"} << 1;
+        QTest::newRow("split line, then more lines in the second datagram")
+            << L{a.left(20), a.mid(20) + b} << QStringList{"added 0x0012", "added 0x0013"} << 2;
+        QTest::newRow("split inside an array, continuing with a brace")
+            << L{"{\"id\":\"0x0014\",\"meas\":[", "{\"anchor\":\"1\",\"dist\":2}]}\n"}
+            << QStringList{"added 0x0014"} << 1;
+        QTest::newRow("unfinished line, then another unfinished one that is completed")
+            << L{"{\"id\":", a.left(10), a.mid(10)} << QStringList{"added 0x0012"} << 1;
+        QTest::newRow("a line over three datagrams is not joined")
+            << L{a.left(10), a.mid(10, 10), a.mid(20)} << QStringList{} << 0;
     }
 
     void jsonReports()
@@ -102,6 +119,50 @@ private slots:
         QCOMPARE(node->msgFlags() & 0x03000000u, 0x02000000u);
         QCOMPARE(node->pos()->x(), 1.5f);
         QVERIFY(hub.nonAnchors.contains(0x12));
+        // Asked for once, as for a TLV tag; later reports do not ask again.
+        QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x12});
+        feed(ls, {"{\"id\":\"0x0012\"}\n"});
+        QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x12});
+    }
+
+    void wideIdTagMoves()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        feed(ls, {"{\"id\":\"0x12345678\",\"coordinates\":{\"x\":1,\"y\":2,\"z\":3}}\n",
+                  "{\"id\":\"0x12345678\",\"coordinates\":{\"x\":4,\"y\":5,\"z\":6}}\n"});
+        RtlsObject *node = hub.findNode(0x12345678);
+        QVERIFY(node);
+        QCOMPARE(hub.events, (QStringList{"added 0x12345678", "updated 0x12345678"}));
+        QCOMPARE(node->pos()->x(), 4.f);
+        QVERIFY(node->lastUpdate() != 0);
+    }
+
+    void droppedFragmentIsNamed()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        feed(ls, {"{\"id\":\"0x0099\",\"coord", kTlvNode});
+        QCOMPARE(hub.messages, QStringList{"LS_IN: unfinished JSON line dropped - {\"id\":\"0x0099\",\"coord"});
+    }
+
+    // Junk on the port shows a few lines a second and sums up the rest.
+    void failureLinesAreLimited()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        for (int i = 0; i < 100; ++i)
+            feed(ls, {QByteArray("{junk ") + QByteArray::number(i) + "\n"});
+        feed(ls, {"{\"a\":1}\n[1]\n"});
+        QCOMPARE(hub.messages.size(), 5);
+        QVERIFY(hub.messages.at(3).endsWith("{junk 3"));
+        QVERIFY(hub.messages.at(4).startsWith("LS_IN: JSON structure mismatch"));
+        QTRY_VERIFY_WITH_TIMEOUT(hub.messages.size() == 6, 5000);
+        QCOMPARE(hub.messages.last(), QStringLiteral("LS_IN: Parse error \u2026 (96 more)"));
+        // A new window shows lines again.
+        feed(ls, {"{junk\n", "{\"id\":\"0x0012\"}\n"});
+        QCOMPARE(hub.messages.size(), 7);
+        QCOMPARE(hub.events, QStringList{"added 0x0012"});
     }
 
     void consoleLines_data()
@@ -224,6 +285,34 @@ private slots:
         QCOMPARE(recording.count(), 0);
     }
 
+    // A full disk: the capture stops with a console line and counts only
+    // what reached the file.
+    void captureWriteFailureStopsTheCapture()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("needs /dev/full");
+        QDir().mkpath(QStringLiteral("full"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), QStringLiteral("full/test.dat")));
+        QDir::setCurrent(m_dir.filePath(QStringLiteral("full")));
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
+        ls.toggleCapture();
+        QDir::setCurrent(m_dir.path());
+        QVERIFY(ls.isRecording());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Capture stopped: cannot write"));
+        feed(ls, {"{\"id\":\"0x0012\"}\n{\"id\":\"0x0013\"}\n"});
+        ls.liveViewCapture();
+        QVERIFY(!ls.isRecording());
+        QCOMPARE(hub.messages.size(), 1);
+        QVERIFY2(hub.messages.first().startsWith("Capture stopped: cannot write test.dat: "), qPrintable(hub.messages.first()));
+        QCOMPARE(recording.count(), 2);
+        QCOMPARE(recording.at(0).at(0).toInt(), 0);
+        QCOMPARE(recording.at(1).at(0).toInt(), -1);
+        // The stream goes on.
+        QCOMPARE(hub.events, (QStringList{"added 0x0012", "added 0x0013"}));
+    }
+
     void datagramsOverLoopback_data()
     {
         QTest::addColumn<QByteArray>("datagram");
@@ -277,7 +366,6 @@ private slots:
     {
         FakeHubLink hub;
         RtlsLs ls(nullptr, true, &hub, anyPorts());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("JSON line longer than"));
         const QByteArray chunk = "{" + QByteArray(60000, ' ');
         for (int i = 0; i < 20; ++i)
             emit ls.jsonDataReadySignal(chunk);

@@ -1,6 +1,4 @@
-#include "StreamAlert.h"
-
-#include "StreamLog.h"
+#include "RtlsAlert.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -9,9 +7,8 @@ namespace {
 bool g_dialogsAllowed = true;
 }
 
-void StreamAlert::critical(const QString &title, const QString &text)
+void RtlsAlert::critical(const QString &title, const QString &text)
 {
-    qCWarning(lcStream).noquote() << title << ":" << text;
     if (!canShowDialogs())
         return;
     auto *box = new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok);
@@ -19,7 +16,7 @@ void StreamAlert::critical(const QString &title, const QString &text)
     box->show();
 }
 
-bool StreamAlert::canShowDialogs()
+bool RtlsAlert::canShowDialogs()
 {
     if (!g_dialogsAllowed || !qobject_cast<QApplication *>(QCoreApplication::instance()))
         return false;
@@ -27,7 +24,7 @@ bool StreamAlert::canShowDialogs()
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-void StreamAlert::setDialogsAllowed(bool allowed)
+void RtlsAlert::setDialogsAllowed(bool allowed)
 {
     g_dialogsAllowed = allowed;
 }
