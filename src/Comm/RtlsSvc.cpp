@@ -51,6 +51,11 @@ RtlsSvc::RtlsSvc(SentrovaInterface *hub) : QObject(hub), m_hub(hub)
 
 RtlsSvc::~RtlsSvc()
 {
+    dropAll();
+}
+
+void RtlsSvc::dropAll()
+{
     // The hub is being torn down: close the links without console lines.
     for (SvcClient *client : qAsConst(m_clients)) {
         client->disconnect(this);

@@ -27,6 +27,8 @@ public:
 
     void init();
     void closeAll();
+    // Drops every link at once, without console lines (end of the program).
+    void dropAll();
 
     // Port for clients created from now on; tests point it at a loopback
     // server.

@@ -15,6 +15,7 @@
 #include "RtlsSvc.h"
 #include "SentrovaLog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -93,6 +94,18 @@ SentrovaInterface::SentrovaInterface()
         for (RtlsObject *node : qAsConst(m_nodes))
             m_mqtt->nodeAdded(node);
     });
+
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &SentrovaInterface::shutdown);
+}
+
+void SentrovaInterface::shutdown()
+{
+    delete m_mdns;
+    m_mdns = nullptr;
+    if (m_ls->isRecording())
+        m_ls->toggleCapture();
+    m_svc->dropAll();
 }
 
 SentrovaInterface::~SentrovaInterface()
@@ -232,7 +245,8 @@ void SentrovaInterface::scanMaster()
         return;
     }
     // A search started by hand skips multicast DNS and broadcasts at once.
-    QMetaObject::invokeMethod(m_mdns, "mdnsTimeout");
+    if (m_mdns)
+        QMetaObject::invokeMethod(m_mdns, "mdnsTimeout");
 }
 
 void SentrovaInterface::resetMaster()

@@ -49,6 +49,15 @@ public:
     // Where the capture is recorded; takes effect at the next start.
     void setCaptureFileName(const QString &fileName);
     bool isCapturing() const;
+    RtlsLs *locationStream() const { return m_ls; }
+    // Null once the hub has shut down.
+    RtlsMdnsService *discovery() const { return m_mdns; }
+
+    // Ends what must not outlive the event loop: the discovery worker is
+    // stopped and joined, a running capture is written out and closed, and
+    // the service channels are dropped. Runs when the application is about
+    // to quit; the hub itself lives on until the process ends.
+    void shutdown();
     // What the masters last reported.
     uint64_t masterId() const { return m_masterId; }
     int tdmaScheme() const { return m_tdmaScheme; }

@@ -85,8 +85,16 @@ void QMDns::parse(QByteArray buffer)
         qCDebug(lcDiscovery) << "Found unexpected Flags value while parsing responce";
         return;
     }
+    for (QMDnsResponse *kept : qAsConst(m_responses)) {
+        if (kept->message() == buffer) {
+            emit newResult(kept);
+            return;
+        }
+    }
     auto *response = new QMDnsResponse(buffer);
     response->readRecords();
+    if (m_responses.size() >= kMaxKeptResponses)
+        delete m_responses.takeFirst();
     m_responses.append(response);
     emit newResult(response);
 }

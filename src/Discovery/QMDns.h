@@ -27,8 +27,13 @@ public:
     // written in DNS label form.
     static QByteArray questionMessage(const QString &name);
 
-    // Every response received so far; owned by this object.
+    // The responses kept, oldest first; owned by this object. A response
+    // that repeats one still kept (masters answer every question again) is
+    // not kept twice: newResult gives the kept one. At most
+    // kMaxKeptResponses are kept; the oldest is deleted to make room, so a
+    // receiver copies what it wants to hold longer than that.
     const QList<QMDnsResponse *> &responses() const { return m_responses; }
+    static constexpr int kMaxKeptResponses = 64;
 
 signals:
     void newResult(QMDnsResponse *result);

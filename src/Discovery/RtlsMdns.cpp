@@ -33,8 +33,9 @@ RtlsMdns::~RtlsMdns()
 void RtlsMdns::setQueryActive(bool active)
 {
     if (active)
-        ++m_searchCount;
-    m_queryActive = active;
+        m_search.start();
+    else
+        m_search.stop();
     wake();
 }
 
@@ -139,8 +140,7 @@ void RtlsMdns::handOver(MdnsBrowser &browser)
     if (found.isEmpty())
         return;
     // A search asked for meanwhile stays active.
-    if (m_searchesSeen == m_searchCount.load())
-        m_queryActive = false;
+    m_search.finish(m_searchRunning);
     for (quint32 ip : found)
         emit masterDetectedSignal(ip);
 }
@@ -158,14 +158,15 @@ void RtlsMdns::run()
         emit consoleLine(line);
     }
     MdnsBrowser browser(m_serviceName);
-    m_searchesSeen = m_searchCount.load();
+    m_searchRunning = m_search.search();
     while (!m_stop) {
-        if (!m_queryActive) {
+        if (!m_search.isActive()) {
             waitForWork(-1, Discovery::kWorkerIdleMs);
             continue;
         }
-        if (m_searchesSeen != m_searchCount.load()) {
-            m_searchesSeen = m_searchCount.load();
+        const unsigned search = m_search.search();
+        if (search != m_searchRunning) {
+            m_searchRunning = search;
             browser.restartQuery();
         }
         if (waitForWork(socketFd, browser.sleepMs()))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MdnsSearchState.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTcpSocket>
@@ -46,10 +48,9 @@ private:
 
     const QByteArray m_serviceName;
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_queryActive{false};
-    // Bumped by every new search, so the worker restarts the query once.
-    std::atomic<unsigned> m_searchCount{0};
+    // Every new search restarts the worker's query once.
+    MdnsSearchState m_search;
     // The search the worker is running; its own thread only.
-    unsigned m_searchesSeen = 0;
+    unsigned m_searchRunning = 0;
     int m_wakeFd = -1;
 };

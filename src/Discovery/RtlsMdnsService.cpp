@@ -1,13 +1,12 @@
 #include "RtlsMdnsService.h"
 
 #include "DiscoveryLog.h"
+#include "RtlsAlert.h"
 #include "RtlsHubLink.h"
 #include "RtlsMdns.h"
 
-#include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
@@ -82,8 +81,10 @@ void RtlsMdnsService::reportBindFailure(const QString &title, const QString &tex
     const QString line = QStringLiteral("%1: %2 (%3)").arg(title, text, reason);
     qCWarning(lcDiscovery) << line;
     postLine(line);
-    if (m_options.messageBoxes && qobject_cast<QApplication *>(QCoreApplication::instance()))
-        QMessageBox::critical(nullptr, title, text);
+    // Not modal: this runs inside the hub's construction, before any window
+    // and before the event loop.
+    if (m_options.messageBoxes)
+        RtlsAlert::critical(title, text);
 }
 
 void RtlsMdnsService::scanMaster()

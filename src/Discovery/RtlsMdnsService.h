@@ -27,8 +27,8 @@ public:
         quint16 announcePort = Discovery::kAnnouncePort;
         QHostAddress broadcastAddress{QHostAddress::Broadcast};
         bool multicastDns = true;
-        // Bind failures are shown in a message box only in a widget
-        // application; elsewhere they go to the console and the log.
+        // Bind failures go to the console and the log, and are shown in a
+        // non-modal message box where someone can see one.
         bool messageBoxes = true;
     };
 

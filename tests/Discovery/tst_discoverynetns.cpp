@@ -1,10 +1,13 @@
 #include "DnsMessageBuilder.h"
 #include "FakeHubLink.h"
 #include "QMDns.h"
+#include "RtlsMdns.h"
 #include "RtlsMdnsService.h"
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QUdpSocket>
@@ -169,11 +172,19 @@ void TestDiscoveryNetns::destroyedWhileSearching()
     FakeHubLink link;
     for (int i = 0; i < 3; ++i) {
         auto service = std::make_unique<RtlsMdnsService>();
+        QPointer<RtlsMdns> worker = service->findChild<RtlsMdns *>();
+        QVERIFY(worker);
+        QTRY_VERIFY_WITH_TIMEOUT(worker->isRunning(), 5000);
         if (i > 0)
             service->scanMaster();
         // The worker is waiting in the engine's sleep or idle; destruction
-        // must wake it rather than wait for it.
+        // must wake it rather than wait for it. Waiting would take the idle
+        // period or the engine's sleep, both a second or more.
+        QElapsedTimer clock;
+        clock.start();
         service.reset();
+        QVERIFY2(clock.elapsed() < 900, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!worker);
     }
 }
 

@@ -19,6 +19,7 @@ private slots:
     void readName();
     void parse_data();
     void parse();
+    void keptResponsesAreBounded();
 };
 
 void TestQMDns::questionMessage_data()
@@ -212,6 +213,31 @@ void TestQMDns::parse()
     QCOMPARE(gotNames, names);
     QCOMPARE(gotTypes, types);
     QCOMPARE(gotData, data);
+}
+
+// A flood of answers (or of junk with the response flags) keeps memory
+// bounded; a repeated answer is the one already kept.
+void TestQMDns::keptResponsesAreBounded()
+{
+    QMDns mdns;
+    QSignalSpy spy(&mdns, &QMDns::newResult);
+    auto message = [](int i) {
+        DnsMessageBuilder b(0x8400, 0, 1);
+        b.record(QStringLiteral("m%1.local").arg(i), 1, 120, DnsMessageBuilder::ipv4(quint32(i)));
+        return b.bytes();
+    };
+    const int total = QMDns::kMaxKeptResponses * 3;
+    for (int i = 0; i < total; ++i)
+        QVERIFY(QMetaObject::invokeMethod(&mdns, "parse", Qt::DirectConnection, Q_ARG(QByteArray, message(i))));
+    QCOMPARE(spy.count(), total);
+    QCOMPARE(mdns.responses().size(), QMDns::kMaxKeptResponses);
+    QCOMPARE(mdns.responses().first()->message(), message(total - QMDns::kMaxKeptResponses));
+    QCOMPARE(mdns.responses().last()->message(), message(total - 1));
+
+    QMDnsResponse *last = mdns.responses().last();
+    QVERIFY(QMetaObject::invokeMethod(&mdns, "parse", Qt::DirectConnection, Q_ARG(QByteArray, message(total - 1))));
+    QCOMPARE(mdns.responses().size(), QMDns::kMaxKeptResponses);
+    QCOMPARE(spy.last().at(0).value<QMDnsResponse *>(), last);
 }
 
 QTEST_GUILESS_MAIN(TestQMDns)
