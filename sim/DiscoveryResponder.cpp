@@ -1,5 +1,6 @@
 #include "DiscoveryResponder.h"
 
+#include "ReplySocket.h"
 #include "SimConstants.h"
 #include "SimLogging.h"
 
@@ -26,6 +27,9 @@ bool DiscoveryResponder::start(const QHostAddress &bind, quint16 servicePort, qu
                                    << m_socket->errorString();
         return false;
     }
+    m_replies = ReplySocket::open(bind, m_socket->localPort(), this);
+    if (m_replies)
+        connect(m_replies, &QUdpSocket::readyRead, this, [this] { readRequests(m_replies); });
     m_targets = announceTargets(bind);
     m_announcePort = announcePort;
     m_announce->start(SimConst::kAnnounceIntervalMs);
@@ -56,14 +60,19 @@ QVector<QHostAddress> DiscoveryResponder::announceTargets(const QHostAddress &bi
 
 void DiscoveryResponder::onReadyRead()
 {
-    while (m_socket->hasPendingDatagrams()) {
-        const QNetworkDatagram d = m_socket->receiveDatagram();
+    readRequests(m_socket);
+}
+
+void DiscoveryResponder::readRequests(QUdpSocket *socket)
+{
+    while (socket->hasPendingDatagrams()) {
+        const QNetworkDatagram d = socket->receiveDatagram();
         const QJsonObject o = QJsonDocument::fromJson(d.data().trimmed()).object();
         if (o.value(QStringLiteral("command")).toString() != QLatin1String("version"))
             continue;
         qCInfo(lcSim).noquote() << "broadcast version request from" << d.senderAddress().toString();
-        m_socket->writeDatagram(QJsonDocument(m_answer).toJson(QJsonDocument::Compact) + '\n', d.senderAddress(),
-                                quint16(d.senderPort()));
+        out()->writeDatagram(QJsonDocument(m_answer).toJson(QJsonDocument::Compact) + '\n', d.senderAddress(),
+                             quint16(d.senderPort()));
     }
 }
 
@@ -71,5 +80,5 @@ void DiscoveryResponder::announce()
 {
     const QByteArray line = QJsonDocument(m_answer).toJson(QJsonDocument::Compact) + '\n';
     for (const QHostAddress &t : qAsConst(m_targets))
-        m_socket->writeDatagram(line, t, m_announcePort);
+        out()->writeDatagram(line, t, m_announcePort);
 }

@@ -24,10 +24,14 @@ public:
 private:
     QJsonObject m_answer;
     QUdpSocket *m_socket;
+    // Answers and announcements leave from the bound address (see ReplySocket).
+    QUdpSocket *m_replies = nullptr;
     QTimer *m_announce;
     QVector<QHostAddress> m_targets;
     quint16 m_announcePort = 0;
 
     void onReadyRead();
+    void readRequests(QUdpSocket *socket);
+    QUdpSocket *out() const { return m_replies ? m_replies : m_socket; }
     void announce();
 };

@@ -1,5 +1,6 @@
 #include "MdnsResponder.h"
 
+#include "ReplySocket.h"
 #include "SimConstants.h"
 #include "SimLogging.h"
 
@@ -50,6 +51,16 @@ bool MdnsResponder::start(const QHostAddress &bind, quint16 port)
     if (!joined && !m_socket->joinMulticastGroup(group)) {
         qCWarning(lcSim).noquote() << "mDNS: cannot join" << group.toString() << ":" << m_socket->errorString();
         return false;
+    }
+    m_replies = ReplySocket::open(bind, port, this);
+    if (m_replies) {
+        m_replies->setSocketOption(QAbstractSocket::MulticastTtlOption, 255);
+        m_replies->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
+        m_replies->setMulticastInterface(m_socket->multicastInterface());
+        connect(m_replies, &QUdpSocket::readyRead, this, [this] {
+            while (m_replies->hasPendingDatagrams())
+                respond(m_replies->receiveDatagram());
+        });
     }
     return true;
 }
@@ -137,7 +148,7 @@ void MdnsResponder::respond(const QNetworkDatagram &d)
     // A querier on another port than mDNS's own is a one-shot (legacy)
     // querier that only hears unicast answers.
     if (d.senderPort() != m_port) {
-        m_socket->writeDatagram(wire, d.senderAddress(), quint16(d.senderPort()));
+        out()->writeDatagram(wire, d.senderAddress(), quint16(d.senderPort()));
         return;
     }
     // On a host with several interfaces the answer goes back out of the one
@@ -145,7 +156,7 @@ void MdnsResponder::respond(const QNetworkDatagram &d)
     const QNetworkInterface iface = QNetworkInterface::interfaceFromIndex(int(d.interfaceIndex()));
     if (iface.isValid() && !isSpecific(m_bind))
         m_socket->setMulticastInterface(iface);
-    m_socket->writeDatagram(wire, QHostAddress(QString::fromLatin1(SimConst::kMdnsGroup)), m_port);
+    out()->writeDatagram(wire, QHostAddress(QString::fromLatin1(SimConst::kMdnsGroup)), m_port);
 }
 
 QHostAddress MdnsResponder::addressFor(const QNetworkDatagram &d) const

@@ -29,8 +29,11 @@ private:
     quint16 m_port = 0;
     QHostAddress m_bind;
     QUdpSocket *m_socket;
+    // Answers leave from the bound address (see ReplySocket).
+    QUdpSocket *m_replies = nullptr;
 
     void onReadyRead();
+    QUdpSocket *out() const { return m_replies ? m_replies : m_socket; }
     void respond(const QNetworkDatagram &d);
     QHostAddress addressFor(const QNetworkDatagram &d) const;
 };

@@ -230,6 +230,38 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(d.data()).object().value("response").toString(), QString("version"));
         QVERIFY(d.senderAddress().isInSubnet(QHostAddress("192.0.2.0"), 24));
     }
+
+    // On a host with several addresses, a simulator bound to one of them
+    // answers from that one, whichever the kernel would pick.
+    void boundToOneOfTwoAddressesAnswersFromIt()
+    {
+        const QHostAddress second(QStringLiteral("192.0.2.3"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ip"), {"addr", "add", "192.0.2.3/24", "dev", "vb"}), 0);
+        const quint16 announcePort = 18783;
+        const quint16 mdnsPort = 15353;
+        SimProcess bound;
+        QVERIFY(bound.start({"--bind", second.toString(), "--announce-port", QString::number(announcePort),
+                             "--mdns-port", QString::number(mdnsPort)},
+                            false));
+
+        QUdpSocket s;
+        QVERIFY(s.bind(QHostAddress::AnyIPv4, 0));
+        s.writeDatagram("{\"command\":\"version\"}\n", QHostAddress("192.0.2.255"), bound.port);
+        QVERIFY(s.waitForReadyRead(10000));
+        QCOMPARE(s.receiveDatagram().senderAddress(), second);
+
+        s.writeDatagram(query("_svc_sentrova._tcp.local", 12), second, mdnsPort);
+        QVERIFY(s.waitForReadyRead(10000));
+        const QNetworkDatagram answer = s.receiveDatagram();
+        Message m;
+        QVERIFY(parse(answer.data(), &m) && (m.flags & 0x8000));
+        QCOMPARE(answer.senderAddress(), second);
+
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress::AnyIPv4, announcePort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+        QVERIFY(listener.waitForReadyRead(15000));
+        QCOMPARE(listener.receiveDatagram().senderAddress(), second);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimDiscovery)
