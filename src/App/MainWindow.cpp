@@ -1,8 +1,10 @@
 #include "MainWindow.h"
 
 #include "AppLog.h"
+#include "CaptureFile.h"
 #include "ConsoleText.h"
 #include "Dispatch.h"
+#include "RtlsLs.h"
 #include "SentrovaInterface.h"
 #include "SentrovaLog.h"
 #include "SettingsFile.h"
@@ -204,11 +206,17 @@ void MainWindow::connectActions()
     connect(Dispatch::instance(), &Dispatch::idSelected, this, &MainWindow::selectedID);
     // The capture toggle gives no other sign that it worked: keep the
     // running record count in the status bar while recording.
-    connect(hub, &SentrovaInterface::recordingSignal, this, [this](int records) {
-        if (records < 0)
+    connect(hub, &SentrovaInterface::recordingSignal, this, [this, hub](int records) {
+        if (records < 0) {
+            m_capturing = false;
             statusBar()->showMessage(tr("Capture stopped"), AppConstants::kStatusMessageMs);
-        else
-            statusBar()->showMessage(tr("Capturing: %1 records").arg(records));
+            return;
+        }
+        if (!m_capturing) {
+            m_capturing = true;
+            m_captureSource = QFileInfo(hub->locationStream()->captureFileName()).absoluteFilePath();
+        }
+        statusBar()->showMessage(tr("Capturing: %1 records").arg(records));
     });
 }
 
@@ -426,12 +434,27 @@ void MainWindow::openRecentFile()
 
 void MainWindow::loadFile(QString fileName)
 {
+    m_captureSource = QFileInfo(fileName).absoluteFilePath();
     setCurrentFile(fileName);
     showStatus(tr("File loaded: ") + fileName);
 }
 
 void MainWindow::saveFile(QString fileName)
 {
+    if (m_captureSource.isEmpty()) {
+        writeConsoleLine(tr("Nothing captured to save: start a capture or open a capture file first"));
+        showStatus(tr("Nothing captured to save"));
+        return;
+    }
+    SentrovaInterface::instance()->locationStream()->flushCapture();
+    QString error;
+    if (!CaptureFile::copy(m_captureSource, fileName, &error)) {
+        const QString text = tr("Cannot save file %1: %2").arg(fileName, error);
+        qCWarning(lcApp).noquote() << text;
+        writeConsoleLine(text);
+        showStatus(text);
+        return;
+    }
     setCurrentFile(fileName);
     showStatus(tr("File saved: ") + fileName);
 }

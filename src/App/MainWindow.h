@@ -120,6 +120,10 @@ private:
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
 
     QString m_currentFile;
+    // The file that holds the captured data that Save writes: the capture
+    // file of the latest recording, or the capture file opened last.
+    QString m_captureSource;
+    bool m_capturing = false;
     bool m_settingsLoaded = false;
 
     Preferences m_preferences;

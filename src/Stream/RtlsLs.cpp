@@ -102,6 +102,12 @@ void RtlsLs::toggleCapture()
         startCapture();
 }
 
+void RtlsLs::flushCapture()
+{
+    if (m_recorder->isRecording() && !m_recorder->flush())
+        captureFailed();
+}
+
 void RtlsLs::liveViewCapture()
 {
     if (!m_recorder->flush()) {

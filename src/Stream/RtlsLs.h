@@ -61,6 +61,9 @@ public:
 
     quint64 jsonLineCount() const { return m_jsonLines; }
     int recordCount() const;
+    // Writes out what a running capture has gathered, so the file holds
+    // every record counted so far.
+    void flushCapture();
 
 signals:
     void jsonDataReadySignal(QByteArray data);

@@ -1,5 +1,6 @@
 #include "AppTestEnvironment.h"
 #include "Dispatch.h"
+#include "RtlsLs.h"
 #include "MainWindow.h"
 #include "SentrovaInterface.h"
 
@@ -80,6 +81,7 @@ private slots:
     void settingsFileProblems();
     void failedSaveKeepsOldFile();
     void recentFiles();
+    void saveWritesTheCapture();
     void captureShowsItsCount();
 
 private:
@@ -611,10 +613,44 @@ void TestMainWindow::recentFiles()
     QCOMPARE(QSettings().value("recentFileList").toStringList(),
              (QStringList{"/d/3.dat", "/d/2.dat", "/d/5 & 6.dat", "/d/4.dat", "/d/1.dat"}));
     QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 3.dat"));
+}
+
+// Save writes the captured records, and says so only when they were written.
+void TestMainWindow::saveWritesTheCapture()
+{
+    MainWindow *window = createWindow();
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    window->saveFile(QStringLiteral("early.dat"));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Nothing captured to save"));
+    QVERIFY(!QFile::exists(QStringLiteral("early.dat")));
+
+    hub->toggleLsCapture();
+    const QByteArray records = "{\"id\":\"0x0E01\"}\n{\"id\":\"0x0E02\"}\n";
+    hub->locationStream()->receiveDatagram(records);
+    QTRY_VERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("Capturing: ")));
+    // While recording, Save As writes what was recorded so far.
+    window->saveFile(QStringLiteral("copy.dat"));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
+    QFile copy(QStringLiteral("copy.dat"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), records);
+    copy.close();
+    hub->locationStream()->receiveDatagram("{\"id\":\"0x0E03\"}\n");
+    hub->toggleLsCapture();
 
     // Save goes to the current file without asking.
-    m_window->save();
-    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File saved: /d/3.dat"));
+    window->save();
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), records + "{\"id\":\"0x0E03\"}\n");
+    copy.close();
+
+    QVERIFY(QDir().mkdir(QStringLiteral("folder.dat")));
+    window->saveFile(QStringLiteral("folder.dat"));
+    QVERIFY2(window->statusBar()->currentMessage().startsWith(QStringLiteral("Cannot save file folder.dat: ")),
+             qPrintable(window->statusBar()->currentMessage()));
+    QCOMPARE(messages().constLast(), window->statusBar()->currentMessage());
+    QCOMPARE(window->windowFilePath(), QStringLiteral("copy.dat"));
 }
 
 void TestMainWindow::captureShowsItsCount()
