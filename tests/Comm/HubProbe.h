@@ -32,11 +32,12 @@ public:
     }
 
     // Lines that arrived at `server` since the last call, keep-alive pings
-    // left out. A "version" request goes out last as a marker, so that
-    // everything sent before it has surely arrived.
+    // left out. A marker line goes out last, so that everything sent before
+    // it has surely arrived. Each marker is unique: a line identical to one
+    // still waiting in a master's queue would not be sent again.
     QList<QJsonObject> sentSinceLastCall(LineServer &server, int atLeast = 0)
     {
-        hub->getVersion();
+        hub->sendJson(QJsonObject{{"command", "probeMarker"}, {"n", ++m_markers}});
         QList<QJsonObject> sent;
         const bool complete = QTest::qWaitFor([&] {
             sent = collect(server);
@@ -74,7 +75,7 @@ private:
             const QString command = obj.value("command").toString();
             if (command == QLatin1String("ping"))
                 continue;
-            if (command == QLatin1String("version") && obj.size() == 1 && !m_sawMarker) {
+            if (command == QLatin1String("probeMarker") && obj.value("n").toInt() == m_markers) {
                 m_sawMarker = true;
                 continue;
             }
@@ -84,4 +85,5 @@ private:
     }
 
     bool m_sawMarker = false;
+    int m_markers = 0;
 };
