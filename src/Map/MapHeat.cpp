@@ -1,0 +1,427 @@
+#include "MapHeat.h"
+
+#include "MapColors.h"
+#include "MapConstants.h"
+#include "MapFrameContext.h"
+#include "MapGeometry.h"
+#include "MapLog.h"
+#include "RtlsMeas.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
+
+#include <QGLViewer/camera.h>
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QLatin1String key(const char *name)
+{
+    return QLatin1String(name);
+}
+
+struct Range
+{
+    int min;
+    int max;
+};
+
+Range naturalRange(int mode)
+{
+    switch (mode) {
+    case MapHeat::Rssi:
+        return {Map::kHeatRssiMin, Map::kHeatRssiMax};
+    case MapHeat::Hdop:
+        return {Map::kHeatHdopMin, Map::kHeatHdopMax};
+    default:
+        return {Map::kHeatPqfMin, Map::kHeatPqfMax};
+    }
+}
+
+bool isAnchorMode(const QString &mode)
+{
+    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
+}
+
+} // namespace
+
+MapHeat::MapHeat(QObject *parent)
+    : CubeVolume(parent), m_gridres(Map::kHeatResolution), m_min(Map::kHeatPqfMin), m_max(Map::kHeatPqfMax)
+{
+    m_frame.setPosition(Map::kHeatX, Map::kHeatY, 0.0);
+    m_size = qglviewer::Vec(Map::kHeatLength, Map::kHeatWidth, Map::kHeatHeight);
+    layout();
+    connect(this, &CubeVolume::newSize, this, &MapHeat::layout);
+    connect(this, &AbstractObject::newFrame, this, &MapHeat::layout);
+}
+
+void MapHeat::layout()
+{
+    const double length = std::fabs(m_size.x);
+    const double width = std::fabs(m_size.y);
+    double cell = m_gridres;
+    const double longest = std::max(length, width);
+    if (longest / cell > Map::kHeatMaxCellsPerSide)
+        cell = longest / Map::kHeatMaxCellsPerSide;
+    m_cellSize = cell;
+    m_columns = std::max(1, int(std::ceil(length / cell - 1e-9)));
+    m_rows = std::max(1, int(std::ceil(width / cell - 1e-9)));
+    const size_t n = size_t(m_columns) * size_t(m_rows);
+    // Samples belong to the cells they fell in; a new layout starts afresh.
+    m_pqf.assign(n, Cell());
+    m_rssi.assign(n, Cell());
+    touch();
+}
+
+void MapHeat::touch()
+{
+    m_resultsDirty = true;
+    emit changed();
+}
+
+void MapHeat::report(const QString &line)
+{
+    qCWarning(lcMap).noquote() << line;
+    emit displayMessage(line);
+}
+
+int MapHeat::cellAt(double x, double y) const
+{
+    const qglviewer::Vec lo = minCorner();
+    const double cx = (x - lo.x) / m_cellSize;
+    const double cy = (y - lo.y) / m_cellSize;
+    if (!(cx >= 0.0 && cy >= 0.0 && x <= lo.x + std::fabs(m_size.x) && y <= lo.y + std::fabs(m_size.y)))
+        return -1;
+    const int column = std::min(m_columns - 1, int(cx));
+    const int row = std::min(m_rows - 1, int(cy));
+    return row * m_columns + column;
+}
+
+void MapHeat::accumulate(std::vector<Cell> &store, double x, double y, double v)
+{
+    const int cell = cellAt(x, y);
+    if (cell < 0 || !std::isfinite(v))
+        return;
+    store[size_t(cell)].sum += v;
+    ++store[size_t(cell)].count;
+    if (m_mode != Hdop)
+        m_resultsDirty = true;
+}
+
+void MapHeat::nodeUpdated(RtlsObject *node)
+{
+    if (!node || !node->hasPos())
+        return;
+    const RtlsPos *pos = node->pos();
+    const QString mode = node->mode();
+    if (isAnchorMode(mode)) {
+        const qglviewer::Vec p(pos->x(), pos->y(), pos->z());
+        auto it = m_anchors.find(node->id());
+        if (it == m_anchors.end() || *it != p) {
+            m_anchors.insert(node->id(), p);
+            if (m_mode == Hdop)
+                m_resultsDirty = true;
+        }
+        return;
+    }
+    if (mode != QLatin1String("tag"))
+        return;
+    accumulate(m_pqf, pos->x(), pos->y(), pos->pqf());
+    if (node->id() == m_selected && node->hasMeas()) {
+        const RtlsMeas::Table table = node->meas()->current();
+        if (table.isEmpty())
+            return;
+        double sum = 0;
+        for (const RtlsMeasEntry &entry : table)
+            sum += entry.rssi;
+        accumulate(m_rssi, pos->x(), pos->y(), sum / table.size());
+    }
+}
+
+void MapHeat::selectNode(uint64_t id)
+{
+    if (id == m_selected)
+        return;
+    m_selected = id;
+    // The signal strength map is of one node; another node starts a new one.
+    m_rssi.assign(m_rssi.size(), Cell());
+    touch();
+}
+
+void MapHeat::resetDataStore()
+{
+    m_pqf.assign(m_pqf.size(), Cell());
+    m_rssi.assign(m_rssi.size(), Cell());
+    touch();
+}
+
+double MapHeat::hdop(const qglviewer::Vec &p, const QVector<qglviewer::Vec> &anchors)
+{
+    double a11 = 0, a12 = 0, a22 = 0;
+    int used = 0;
+    for (const qglviewer::Vec &a : anchors) {
+        const qglviewer::Vec d = a - p;
+        const double r = d.norm();
+        if (!(r > 1e-6))
+            continue;
+        const double ux = d.x / r;
+        const double uy = d.y / r;
+        a11 += ux * ux;
+        a12 += ux * uy;
+        a22 += uy * uy;
+        ++used;
+    }
+    if (used < 2)
+        return std::numeric_limits<double>::quiet_NaN();
+    const double det = a11 * a22 - a12 * a12;
+    if (!(det > 1e-9))
+        return std::numeric_limits<double>::infinity();
+    return std::sqrt((a11 + a22) / det);
+}
+
+double MapHeat::value(int cell) const
+{
+    return valueWith(cell, anchorPositions());
+}
+
+QVector<qglviewer::Vec> MapHeat::anchorPositions() const
+{
+    QVector<qglviewer::Vec> anchors;
+    anchors.reserve(m_anchors.size());
+    for (const qglviewer::Vec &a : m_anchors)
+        anchors.append(a);
+    return anchors;
+}
+
+double MapHeat::valueWith(int cell, const QVector<qglviewer::Vec> &anchors) const
+{
+    if (cell < 0 || cell >= m_columns * m_rows)
+        return std::numeric_limits<double>::quiet_NaN();
+    if (m_mode == Hdop) {
+        const qglviewer::Vec lo = minCorner();
+        const int column = cell % m_columns;
+        const int row = cell / m_columns;
+        const qglviewer::Vec centre(lo.x + (column + 0.5) * m_cellSize, lo.y + (row + 0.5) * m_cellSize, lo.z);
+        return hdop(centre, anchors);
+    }
+    const std::vector<Cell> &store = m_mode == Rssi ? m_rssi : m_pqf;
+    const Cell &c = store[size_t(cell)];
+    return c.count > 0 ? c.sum / c.count : std::numeric_limits<double>::quiet_NaN();
+}
+
+int MapHeat::samples(int cell) const
+{
+    if (cell < 0 || cell >= m_columns * m_rows)
+        return 0;
+    return (m_mode == Rssi ? m_rssi : m_pqf)[size_t(cell)].count;
+}
+
+double MapHeat::scalePosition(double v) const
+{
+    double f;
+    if (m_max == m_min)
+        f = v >= m_max ? 1.0 : 0.0;
+    else
+        f = (v - m_min) / double(m_max - m_min);
+    if (std::isinf(v))
+        f = v > 0 ? 1.0 : 0.0;
+    // A low dilution of precision is the good end.
+    if (m_mode == Hdop)
+        f = 1.0 - f;
+    return std::min(1.0, std::max(0.0, f));
+}
+
+void MapHeat::refreshResults()
+{
+    const int n = m_columns * m_rows;
+    m_values.assign(size_t(n), std::numeric_limits<double>::quiet_NaN());
+    m_quadVertices.clear();
+    m_quadColors.clear();
+    m_texts.clear();
+    m_textCells.clear();
+    const qglviewer::Vec lo = minCorner();
+    const QVector<qglviewer::Vec> anchors = anchorPositions();
+    for (int cell = 0; cell < n; ++cell) {
+        const double v = valueWith(cell, anchors);
+        m_values[size_t(cell)] = v;
+        if (std::isnan(v))
+            continue;
+        const QColor c = MapColors::qualityColor(scalePosition(v));
+        const float x0 = float(lo.x + (cell % m_columns) * m_cellSize);
+        const float y0 = float(lo.y + (cell / m_columns) * m_cellSize);
+        const float x1 = x0 + float(m_cellSize);
+        const float y1 = y0 + float(m_cellSize);
+        const float corners[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+        for (const auto &corner : corners) {
+            m_quadVertices.insert(m_quadVertices.end(), {corner[0], corner[1], 0.0f});
+            m_quadColors.insert(m_quadColors.end(),
+                                {float(c.redF()), float(c.greenF()), float(c.blueF()), Map::kHeatAlpha});
+        }
+        if (m_showValues) {
+            const int decimals = m_mode == Pqf ? 0 : (m_mode == Rssi ? 1 : 2);
+            m_texts.append(std::isinf(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals));
+            m_textCells.push_back(cell);
+        }
+    }
+    m_resultsDirty = false;
+}
+
+void MapHeat::draw(const MapFrameContext &frame)
+{
+    if (!m_show)
+        return;
+    if (m_resultsDirty)
+        refreshResults();
+    if (m_quadVertices.empty())
+        return;
+    const double z = MapGeometry::spread(minCorner().z, frame.floorSize, frame.floorExtend);
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    glPushMatrix();
+    glTranslated(0.0, 0.0, z);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, m_quadVertices.data());
+    glColorPointer(4, GL_FLOAT, 0, m_quadColors.data());
+    glDrawArrays(GL_QUADS, 0, GLsizei(m_quadVertices.size() / 3));
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+
+    if (!m_showValues || !frame.labels || !frame.camera)
+        return;
+    const qglviewer::Vec lo = minCorner();
+    for (size_t i = 0; i < m_textCells.size(); ++i) {
+        const int cell = m_textCells[i];
+        const qglviewer::Vec centre(lo.x + (cell % m_columns + 0.5) * m_cellSize,
+                                    lo.y + (cell / m_columns + 0.5) * m_cellSize, z);
+        const int size = MapGeometry::labelPointSize((centre - frame.camera->position()).norm());
+        if (size <= 0)
+            continue;
+        const qglviewer::Vec s = frame.camera->projectedCoordinatesOf(centre);
+        if (s.z > 0.0 && s.z < 1.0 && s.x >= 0 && s.y >= 0 && s.x < frame.camera->screenWidth()
+            && s.y < frame.camera->screenHeight())
+            frame.labels->push_back({float(s.x), float(s.y), size, &m_texts[int(i)]});
+    }
+}
+
+void MapHeat::setShow(bool show)
+{
+    if (show == m_show)
+        return;
+    m_show = show;
+    emit showChanged(show);
+}
+
+void MapHeat::setShowValues(bool show)
+{
+    if (show != m_showValues) {
+        m_showValues = show;
+        touch();
+    }
+}
+
+void MapHeat::setGridres(double gridres)
+{
+    if (gridres > 0.0 && std::isfinite(gridres) && gridres != m_gridres) {
+        m_gridres = gridres;
+        layout();
+    }
+}
+
+void MapHeat::setMin(int min)
+{
+    if (min != m_min) {
+        m_min = min;
+        touch();
+    }
+}
+
+void MapHeat::setMax(int max)
+{
+    if (max != m_max) {
+        m_max = max;
+        touch();
+    }
+}
+
+void MapHeat::setMode(int mode)
+{
+    if (mode == m_mode || mode < Pqf || mode > Hdop)
+        return;
+    // A scale the user has not touched follows the new mode's units.
+    const Range old = naturalRange(m_mode);
+    if (m_min == old.min && m_max == old.max) {
+        const Range range = naturalRange(mode);
+        m_min = range.min;
+        m_max = range.max;
+    }
+    m_mode = mode;
+    touch();
+}
+
+void MapHeat::fromJSON(const QJsonObject &obj)
+{
+    CubeVolume::fromJSON(obj);
+    for (int i = 0; i < 2; ++i) {
+        if (m_size[i] == 0.0 || !std::isfinite(m_size[i])) {
+            const double fallback = i == 0 ? Map::kHeatLength : Map::kHeatWidth;
+            report(tr("Heat map: %1 %2 is not usable, using %3")
+                       .arg(QLatin1String(i == 0 ? "length" : "width"))
+                       .arg(m_size[i])
+                       .arg(fallback));
+            m_size[i] = fallback;
+        }
+    }
+    const QJsonValue show = obj.value(key("show"));
+    if (show.isBool())
+        setShow(show.toBool());
+    const QJsonValue showValues = obj.value(key("showvalues"));
+    if (showValues.isBool())
+        m_showValues = showValues.toBool();
+    const QJsonValue gridres = obj.value(key("gridres"));
+    if (gridres.isDouble()) {
+        if (gridres.toDouble() > 0.0) {
+            m_gridres = gridres.toDouble();
+        } else {
+            report(tr("Heat map: cell size %1 is not positive, using %2")
+                       .arg(gridres.toDouble())
+                       .arg(Map::kHeatResolution));
+            m_gridres = Map::kHeatResolution;
+        }
+    }
+    const QJsonValue mode = obj.value(key("mode"));
+    if (mode.isDouble()) {
+        const int m = mode.toInt();
+        if (m >= Pqf && m <= Hdop)
+            m_mode = m;
+        else
+            report(tr("Heat map: unknown mode %1 ignored").arg(mode.toDouble()));
+    }
+    const QJsonValue min = obj.value(key("min"));
+    if (min.isDouble())
+        m_min = min.toInt();
+    const QJsonValue max = obj.value(key("max"));
+    if (max.isDouble())
+        m_max = max.toInt();
+    layout();
+}
+
+QJsonObject MapHeat::toJSON() const
+{
+    QJsonObject obj = CubeVolume::toJSON();
+    obj.insert(key("show"), m_show);
+    obj.insert(key("showvalues"), m_showValues);
+    obj.insert(key("gridres"), m_gridres);
+    obj.insert(key("mode"), m_mode);
+    obj.insert(key("min"), m_min);
+    obj.insert(key("max"), m_max);
+    return obj;
+}

@@ -1,0 +1,3 @@
+#include "MapNodeSource.h"
+
+MapNodeSource::~MapNodeSource() = default;

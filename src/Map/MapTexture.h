@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+// One image shown as a GL texture in the map (a zone's floor plan, a node's
+// top disk). The file is read when it is given, so that a bad file is
+// reported at once; the upload happens later, from the map's drawing, with
+// the map's context current, and only once per image.
+class MapTexture
+{
+public:
+    struct Prepared
+    {
+        QImage image; // what is uploaded
+        float s = 0;  // part of the texture the picture covers, across
+        float t = 0;  // and down
+    };
+
+    // Scales the picture down, keeping its proportions, until both sides fit
+    // maxSize (a power of two or less), then pads it to power-of-two sides
+    // with the picture in the top-left part when padToPowerOfTwo is set.
+    // The rows come out bottom first, as GL reads them, so the picture's top
+    // edge is at texture coordinate t = 1.
+    static Prepared prepare(const QImage &picture, int maxSize, bool padToPowerOfTwo);
+    // The smallest power of two not below n (n >= 1).
+    static int nextPowerOfTwo(int n);
+
+    // Reads the picture; false when it cannot be read (the texture then has
+    // no image). An empty name clears the texture.
+    bool load(const QString &fileName);
+    void clear();
+    bool hasPicture() const { return !m_picture.isNull() || m_name != 0; }
+    bool isPending() const { return !m_picture.isNull(); }
+
+    // GL side, with the map's context current. Uploads a pending picture
+    // (creating the texture name on first use) and returns the name, 0 when
+    // there is nothing to show.
+    unsigned int bind(bool padToPowerOfTwo, const char *source);
+    unsigned int name() const { return m_name; }
+    float s() const { return m_s; }
+    float t() const { return m_t; }
+    // Hands the texture name over for deletion and forgets it.
+    unsigned int takeName();
+
+private:
+    QImage m_picture;
+    unsigned int m_name = 0;
+    float m_s = 0;
+    float m_t = 0;
+};
