@@ -5,7 +5,7 @@ set -e
 PKGS="build-essential cmake ccache pkg-config
 qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5svg5-dev
 libqglviewer-dev-qt5 libglu1-mesa-dev libgl1-mesa-dri
-libmdnsd-dev libldns-dev zlib1g-dev
+libmdnsd-dev libldns-dev zlib1g-dev libeigen3-dev
 libmosquitto-dev mosquitto mosquitto-clients
 xvfb xauth
 clang libclang-rt-14-dev libbenchmark-dev

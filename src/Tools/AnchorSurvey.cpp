@@ -1,0 +1,93 @@
+#include "AnchorSurvey.h"
+
+#include "RtlsMeas.h"
+#include "RtlsModelConstants.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
+#include "SentrovaInterface.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isAnchorMode(const QString &mode)
+{
+    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
+}
+
+} // namespace
+
+AnchorSurvey AnchorSurvey::fromHub(const SentrovaInterface *hub)
+{
+    AnchorSurvey survey;
+    QVector<RtlsObject *> nodes;
+    for (RtlsObject *node : hub->nodes())
+        if (isAnchorMode(node->mode()))
+            nodes.append(node);
+    std::sort(nodes.begin(), nodes.end(), [](RtlsObject *a, RtlsObject *b) { return a->id() < b->id(); });
+
+    for (RtlsObject *node : qAsConst(nodes)) {
+        Anchor a;
+        a.id = node->id();
+        if (node->hasPos()) {
+            const RtlsPos *pos = node->pos();
+            a.surveyed = (pos->flags() & Rtls::kPosXYZ) == Rtls::kPosXYZ;
+            a.x = pos->x();
+            a.y = pos->y();
+            a.z = pos->z();
+        }
+        survey.anchors.append(a);
+    }
+    for (RtlsObject *node : qAsConst(nodes)) {
+        if (!node->hasMeas())
+            continue;
+        const RtlsMeas::Table table = node->meas()->current();
+        for (auto it = table.constBegin(); it != table.constEnd(); ++it) {
+            if (it->kind != Rtls::kMeasDistance || !survey.anchor(it.key()) || it.key() == node->id())
+                continue;
+            survey.add(Range{node->id(), it.key(), double(it->value), double(it->stdev)});
+        }
+    }
+    return survey;
+}
+
+const AnchorSurvey::Anchor *AnchorSurvey::anchor(uint64_t id) const
+{
+    for (const Anchor &a : anchors)
+        if (a.id == id)
+            return &a;
+    return nullptr;
+}
+
+std::optional<double> AnchorSurvey::distance(uint64_t from, uint64_t to) const
+{
+    int i = m_rangeIndex.value(qMakePair(from, to), -1);
+    if (i < 0)
+        i = m_rangeIndex.value(qMakePair(to, from), -1);
+    if (i < 0)
+        return std::nullopt;
+    return ranges[i].measured;
+}
+
+QVector<uint64_t> AnchorSurvey::ids() const
+{
+    QVector<uint64_t> out;
+    for (const Anchor &a : anchors)
+        out.append(a.id);
+    return out;
+}
+
+void AnchorSurvey::add(const Range &range)
+{
+    if (!std::isfinite(range.measured))
+        return;
+    const auto key = qMakePair(range.from, range.to);
+    const int known = m_rangeIndex.value(key, -1);
+    if (known >= 0) {
+        ranges[known] = range;
+        return;
+    }
+    m_rangeIndex.insert(key, ranges.size());
+    ranges.append(range);
+}
