@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QVector>
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+class QLabel;
+class QSpinBox;
+class QStandardItem;
+class QStandardItemModel;
+class QTabWidget;
+class QTableView;
+class RtlsObject;
+class SentrovaInterface;
+class WriteCheck;
+
+// New antenna delays for anchors from measured distances alone, by one of
+// two methods. The line method: all anchors on one straight line, the two
+// that measure farthest apart are its ends, and for every anchor between
+// them half the difference between the whole and the sum of its two parts
+// is its ranging error. The all-anchors method: with surveyed coordinates,
+// every anchor pair's range error is the sum of the two anchors' errors, and
+// all errors follow at once by least squares.
+//
+// Only plausible delays are ever written, and a solution is used once: after
+// Apply it waits for distances measured with the new delays.
+class AnchorCalibrationTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kValueRole = Qt::UserRole + 1;
+
+    // Columns of the line method's table.
+    enum LineColumn {
+        ToBegin, ToEnd, Cosine, Correction, CurrentTx, CurrentRx, NewTx, NewRx, ApplyRow, LineCheck,
+        LineColumns
+    };
+    // Columns of the all-anchors table.
+    enum SolveColumn {
+        Pairs, RangeError, Change, SolveCurrentTx, SolveCurrentRx, SolveNewTx, SolveNewRx, SolveCheck,
+        SolveColumns
+    };
+
+    static AnchorCalibrationTab *instance();
+
+    void setTabWidget(QTabWidget *tabWidget, int index);
+    QTabWidget *tabWidget() const { return m_tabWidget; }
+    int tabIndex() const { return m_tabIndex; }
+    QString tabText() const { return m_tabText; }
+
+    QStandardItemModel *lineModel() const { return m_lineModel; }
+    QStandardItemModel *solveModel() const { return m_solveModel; }
+    WriteCheck *writeCheck() const { return m_check; }
+    QString lineStatus() const;
+    QString solveStatus() const;
+    QTabWidget *methods() const { return m_methods; }
+    int scanCount() const;
+    void setScanCount(int count);
+
+    // Range RMS error between anchors at the last computation, and what the
+    // solution leaves; NaN before the first.
+    double rmsBefore() const { return m_rmsBefore; }
+    double rmsPredicted() const { return m_rmsPredicted; }
+
+public slots:
+    void NodeUpdated(RtlsObject *node);
+    void NodeListUpdated(RtlsObject *node);
+    void showCalibrationHelp();
+    void createCalibrationList();
+    void getCurrentCalibrations();
+    void setNewCalibrations();
+    void newDelays(uint64_t id, uint16_t tx, uint16_t rx);
+
+    // All-anchors method.
+    void scanAndReadDistances();
+    void readAllDelays();
+    void computeAllAnchors();
+    void applyAllAnchors();
+
+private slots:
+    void serviceData(const QJsonObject &obj);
+    void showCheck(const QString &key);
+
+private:
+    AnchorCalibrationTab();
+
+    uint64_t rowId(const QStandardItemModel *model, int row) const;
+    int lineRowOf(uint64_t id) const;
+    int solveRowOf(uint64_t id) const;
+    std::optional<double> value(const QStandardItemModel *model, int row, int column) const;
+    void setValue(QStandardItemModel *model, int row, int column, std::optional<double> v, int decimals);
+    bool distancesFresh(const QVector<uint64_t> &ids) const;
+    void lineRowDelays(int row, uint16_t tx, uint16_t rx);
+    void solveRowDelays(int row, uint16_t tx, uint16_t rx);
+    QString nodeName(uint64_t id) const;
+
+    SentrovaInterface *m_hub;
+    WriteCheck *m_check;
+    QTabWidget *m_methods;
+    QStandardItemModel *m_lineModel;
+    QStandardItemModel *m_solveModel;
+    QTableView *m_lineView;
+    QTableView *m_solveView;
+    QLabel *m_lineStatus;
+    QLabel *m_solveStatus;
+    QSpinBox *m_scanCount;
+
+    // Freshness of distances: a running number stamps every distance answer
+    // and every Apply.
+    quint64 m_sequence = 0;
+    quint64 m_lastApply = 0;
+    QHash<uint64_t, quint64> m_distanceStamp;
+    // Rows whose solution was written and must not be used again.
+    QHash<uint64_t, bool> m_lineApplied;
+    QHash<uint64_t, bool> m_solveApplied;
+    QHash<uint64_t, double> m_solveChange; // device units per solved anchor
+
+    double m_rmsBefore;
+    double m_rmsPredicted;
+    double m_rmsAtLastApply;
+
+    QTabWidget *m_tabWidget = nullptr;
+    int m_tabIndex = -1;
+    QString m_tabText;
+};
