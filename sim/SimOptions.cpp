@@ -64,8 +64,10 @@ bool SimOptions::parse(const QStringList &args, SimOptions *out, QString *error)
     const QCommandLineOption noise(QStringLiteral("noise"), QStringLiteral("Range noise standard deviation (0.05)."), QStringLiteral("METRES"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Log only warnings."));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print the SENT line every second."));
+    const QCommandLineOption printDelays(QStringLiteral("print-delays"),
+                                         QStringLiteral("Print each node's real antenna delays at start."));
     p.addOptions({site, bind, svc, stream, streamTo, announce, mdnsPort, noMdns, noBcast, format, tags, rate, duration,
-                  count, seed, noise, quiet, stats});
+                  count, seed, noise, quiet, stats, printDelays});
     if (!p.parse(args)) {
         *error = p.errorText();
         return false;
@@ -153,6 +155,7 @@ bool SimOptions::parse(const QStringList &args, SimOptions *out, QString *error)
     }
     o.quiet = p.isSet(quiet);
     o.stats = p.isSet(stats);
+    o.printDelays = p.isSet(printDelays);
     *out = o;
     return true;
 }

@@ -28,6 +28,9 @@ struct SimOptions {
     double noise = SimConst::kDefaultNoise;
     bool quiet = false;
     bool stats = false;
+    // Print every node's real antenna delays before READY, so that a test
+    // can compare a calibration with the truth.
+    bool printDelays = false;
 
     bool loadMode() const { return tags > 0; }
     // Returns false with a message for the user on a bad command line.

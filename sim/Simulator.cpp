@@ -21,6 +21,13 @@ Simulator::Simulator(const SimOptions &options, QObject *parent) : QObject(paren
 
 Simulator::~Simulator() = default;
 
+void Simulator::printDelays(const SimSite &site)
+{
+    for (const SimNode &n : site.nodes)
+        std::printf("DELAY %s %.3f %.3f\n", qPrintable(n.idString()), n.trueTxDelay, n.trueRxDelay);
+    std::fflush(stdout);
+}
+
 bool Simulator::start()
 {
     SimSite site = SimSite::defaultSite();
@@ -30,6 +37,8 @@ bool Simulator::start()
         return false;
     }
     site.assignDelayOffsets(m_options.seed);
+    if (m_options.printDelays)
+        printDelays(site);
     if (!m_options.format.isEmpty())
         site.outDataFormat = m_options.format;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();

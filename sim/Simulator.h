@@ -9,6 +9,7 @@
 
 class QTimer;
 class SiteEngine;
+class SimSite;
 class FirmwareTable;
 class CommandHandler;
 class ServiceServer;
@@ -53,4 +54,5 @@ private:
     void updateDestinations();
     void onTick();
     void printSent();
+    static void printDelays(const SimSite &site);
 };

@@ -33,6 +33,7 @@ public:
         while (t.elapsed() < 20000) {
             while (m_proc.canReadLine()) {
                 const QByteArray line = m_proc.readLine().trimmed();
+                startLines.append(line);
                 if (line.startsWith("SVC_PORT "))
                     port = quint16(line.mid(9).toUInt());
                 if (line == "READY")
@@ -73,6 +74,8 @@ public:
 
     QProcess &process() { return m_proc; }
     quint16 port = 0;
+    // What the simulator printed up to READY.
+    QList<QByteArray> startLines;
 
 private:
     QProcess m_proc;

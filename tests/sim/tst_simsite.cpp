@@ -96,6 +96,32 @@ private slots:
         const QJsonObject pos = report.value("coordinates").toObject();
         QVERIFY(std::hypot(pos.value("x").toDouble() - 4.0, pos.value("y").toDouble() - 3.0) < 0.3);
     }
+
+    // The truth behind a calibration: each node's real delays, printed
+    // before READY. Anchors spread around the nominal value, tags sit on it.
+    void printsTheRealDelays()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--print-delays"}));
+        int anchors = 0, tags = 0;
+        for (const QByteArray &line : qAsConst(sim.startLines)) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.value(0) != "DELAY")
+                continue;
+            QCOMPARE(f.size(), 4);
+            const double tx = f[2].toDouble(), rx = f[3].toDouble();
+            QCOMPARE(tx, rx);
+            if (f[1].startsWith("0x2")) {
+                ++tags;
+                QCOMPARE(tx, 16515.0);
+            } else {
+                ++anchors;
+                QVERIFY2(std::fabs(tx - 16515.0) <= 20.0 && tx != 16515.0, line.constData());
+            }
+        }
+        QCOMPARE(anchors, 10);
+        QCOMPARE(tags, 10);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimSite)
