@@ -42,7 +42,9 @@ public:
         }
         hub->svc()->setServicePort(sim.port);
         hub->svc()->masterDetected(QHostAddress(QHostAddress::LocalHost).toIPv4Address());
-        return QTest::qWaitFor([&] { return hasResponse("listAnchors"); }, 15000);
+        // The answer to the greeting brings requests for every anchor's
+        // details and distances; they are all answered before the marker.
+        return QTest::qWaitFor([&] { return hasResponse("listAnchors"); }, 15000) && roundTrip();
     }
 
     bool hasResponse(const char *response) const
