@@ -155,6 +155,7 @@ void TagCalibrationTab::NodeListUpdated(RtlsObject *node)
     const QSignalBlocker quiet(m_tagCombo);
     const std::optional<uint64_t> current = selectedTag();
     m_tagCombo->insertItem(at, node->name(), id);
+    m_names.insert(node->id(), node->name());
     if (current)
         m_tagCombo->setCurrentIndex(m_tagCombo->findData(QVariant::fromValue<uint64_t>(*current)));
     else
@@ -163,7 +164,16 @@ void TagCalibrationTab::NodeListUpdated(RtlsObject *node)
 
 void TagCalibrationTab::NodeUpdated(RtlsObject *node)
 {
-    if (!node || !m_collecting)
+    if (!node)
+        return;
+    const auto name = m_names.find(node->id());
+    if (name == m_names.end()) {
+        NodeListUpdated(node);
+    } else if (*name != node->name()) {
+        *name = node->name();
+        m_tagCombo->setItemText(m_tagCombo->findData(QVariant::fromValue<uint64_t>(node->id())), *name);
+    }
+    if (!m_collecting)
         return;
     const std::optional<uint64_t> tag = selectedTag();
     if (!tag || node->id() != *tag)

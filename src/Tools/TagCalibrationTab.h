@@ -2,6 +2,7 @@
 
 #include "TagCalibration.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <cstdint>
@@ -86,6 +87,8 @@ private:
     QLabel *m_checkLabel;
     QTimer *m_refreshTimer;
 
+    // Names shown in the tag list, to follow a name that arrives later.
+    QHash<uint64_t, QString> m_names;
     bool m_collecting = false;
     double m_lastMsgTime = -1.0;
     std::optional<uint16_t> m_currentTx;
