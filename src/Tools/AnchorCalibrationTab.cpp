@@ -242,10 +242,11 @@ void AnchorCalibrationTab::serviceData(const QJsonObject &obj)
         m_distanceStamp.insert(shortId(id), ++m_sequence);
 }
 
-bool AnchorCalibrationTab::distancesFresh(const QVector<uint64_t> &ids) const
+// Every anchor that measured something did so after the last Apply.
+bool AnchorCalibrationTab::distancesFresh(const AnchorSurvey &survey) const
 {
-    for (uint64_t id : ids)
-        if (m_distanceStamp.value(shortId(id), 0) < m_lastApply)
+    for (const AnchorSurvey::Range &r : survey.ranges)
+        if (m_distanceStamp.value(shortId(r.from), 0) < m_lastApply)
             return false;
     return true;
 }
@@ -257,11 +258,7 @@ void AnchorCalibrationTab::createCalibrationList()
     const LineCalibration::Ends ends = LineCalibration::findEnds(
         ids, [&](uint64_t from, uint64_t to) { return survey.distance(from, to); });
 
-    QVector<uint64_t> measured;
-    for (const AnchorSurvey::Range &r : survey.ranges)
-        if (!measured.contains(r.from))
-            measured.append(r.from);
-    if (!distancesFresh(measured)) {
+    if (!distancesFresh(survey)) {
         m_lineStatus->setText(tr("The distances were measured before the last Apply: press \"Read all distances\" "
                                  "and create the list again."));
         return;
@@ -436,10 +433,7 @@ void AnchorCalibrationTab::showCheck(const QString &key)
             if (!item)
                 continue;
             item->setText(m_check->statusText(key));
-            const WriteCheck::State state = m_check->entry(key).state;
-            item->setForeground(state == WriteCheck::State::Confirmed ? QBrush(Qt::darkGreen)
-                                : state == WriteCheck::State::Pending  ? QBrush(Qt::black)
-                                                                        : QBrush(Qt::red));
+            item->setForeground(m_check->statusColour(key));
         }
     }
 }
@@ -462,11 +456,7 @@ void AnchorCalibrationTab::readAllDelays()
 void AnchorCalibrationTab::computeAllAnchors()
 {
     const AnchorSurvey survey = AnchorSurvey::fromHub(m_hub);
-    QVector<uint64_t> measured;
-    for (const AnchorSurvey::Range &r : survey.ranges)
-        if (!measured.contains(r.from))
-            measured.append(r.from);
-    if (!distancesFresh(measured)) {
+    if (!distancesFresh(survey)) {
         m_solveStatus->setText(tr("The distances were measured before the last Apply: press \"Scan and read "
                                   "distances\" and compute again."));
         return;

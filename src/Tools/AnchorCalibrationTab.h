@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+class AnchorSurvey;
 class QLabel;
 class QSpinBox;
 class QStandardItem;
@@ -58,7 +59,6 @@ public:
     WriteCheck *writeCheck() const { return m_check; }
     QString lineStatus() const;
     QString solveStatus() const;
-    QTabWidget *methods() const { return m_methods; }
     int scanCount() const;
     void setScanCount(int count);
 
@@ -94,7 +94,7 @@ private:
     int solveRowOf(uint64_t id) const;
     std::optional<double> value(const QStandardItemModel *model, int row, int column) const;
     void setValue(QStandardItemModel *model, int row, int column, std::optional<double> v, int decimals);
-    bool distancesFresh(const QVector<uint64_t> &ids) const;
+    bool distancesFresh(const AnchorSurvey &survey) const;
     void lineRowDelays(int row, uint16_t tx, uint16_t rx);
     void solveRowDelays(int row, uint16_t tx, uint16_t rx);
     QString nodeName(uint64_t id) const;

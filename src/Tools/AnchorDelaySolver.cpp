@@ -67,41 +67,13 @@ AnchorDelaySolver::Result AnchorDelaySolver::solve(const AnchorSurvey &survey)
 {
     const QVector<AnchorSurvey::Anchor> &anchors = survey.anchors;
     Result result;
-    QHash<uint64_t, int> index;
-    for (int i = 0; i < anchors.size(); ++i) {
-        result.anchors.insert(anchors[i].id, AnchorResult());
-        if (anchors[i].surveyed)
-            index.insert(anchors[i].id, i);
-    }
-
-    // One equation per unordered pair: both directions of a pair are one
-    // range measured twice, so they are averaged first.
-    QHash<QPair<int, int>, QVector<double>> byPair;
-    for (const AnchorSurvey::Range &r : survey.ranges) {
-        if (!index.contains(r.from) || !index.contains(r.to) || r.from == r.to || !std::isfinite(r.measured)
-            || r.measured <= 0.0)
-            continue;
-        int a = index.value(r.from);
-        int b = index.value(r.to);
-        if (a > b)
-            std::swap(a, b);
-        byPair[qMakePair(a, b)].append(r.measured);
-    }
+    for (const AnchorSurvey::Anchor &a : anchors)
+        result.anchors.insert(a.id, AnchorResult());
+    // One equation per pair: err(a) + err(b) = measured - surveyed.
     QVector<Edge> edges;
-    for (auto it = byPair.constBegin(); it != byPair.constEnd(); ++it) {
-        const AnchorSurvey::Anchor &pa = anchors[it.key().first];
-        const AnchorSurvey::Anchor &pb = anchors[it.key().second];
-        double mean = 0.0;
-        for (double v : it.value())
-            mean += v;
-        mean /= it.value().size();
-        const double surveyed = std::sqrt((pa.x - pb.x) * (pa.x - pb.x) + (pa.y - pb.y) * (pa.y - pb.y)
-                                          + (pa.z - pb.z) * (pa.z - pb.z));
-        edges.append(Edge{it.key().first, it.key().second, mean - surveyed});
-    }
-    std::sort(edges.begin(), edges.end(), [](const Edge &l, const Edge &r) {
-        return l.a != r.a ? l.a < r.a : l.b < r.b;
-    });
+    const QVector<AnchorSurvey::Pair> pairs = survey.surveyedPairs();
+    for (const AnchorSurvey::Pair &p : pairs)
+        edges.append(Edge{p.a, p.b, p.measured - p.surveyed});
 
     const int n = anchors.size();
     QVector<double> error(n, 0.0);

@@ -70,6 +70,37 @@ std::optional<double> AnchorSurvey::distance(uint64_t from, uint64_t to) const
     return ranges[i].measured;
 }
 
+QVector<AnchorSurvey::Pair> AnchorSurvey::surveyedPairs() const
+{
+    QHash<uint64_t, int> index;
+    for (int i = 0; i < anchors.size(); ++i)
+        if (anchors[i].surveyed)
+            index.insert(anchors[i].id, i);
+    QHash<QPair<int, int>, QVector<double>> byPair;
+    for (const Range &r : ranges) {
+        if (!index.contains(r.from) || !index.contains(r.to) || r.from == r.to || !(r.measured > 0.0))
+            continue;
+        int a = index.value(r.from);
+        int b = index.value(r.to);
+        if (a > b)
+            std::swap(a, b);
+        byPair[qMakePair(a, b)].append(r.measured);
+    }
+    QVector<Pair> pairs;
+    for (auto it = byPair.constBegin(); it != byPair.constEnd(); ++it) {
+        const Anchor &pa = anchors[it.key().first];
+        const Anchor &pb = anchors[it.key().second];
+        double mean = 0.0;
+        for (double v : it.value())
+            mean += v;
+        const double surveyed = std::sqrt((pa.x - pb.x) * (pa.x - pb.x) + (pa.y - pb.y) * (pa.y - pb.y)
+                                          + (pa.z - pb.z) * (pa.z - pb.z));
+        pairs.append(Pair{it.key().first, it.key().second, mean / it.value().size(), surveyed});
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const Pair &l, const Pair &r) { return l.a != r.a ? l.a < r.a : l.b < r.b; });
+    return pairs;
+}
+
 QVector<uint64_t> AnchorSurvey::ids() const
 {
     QVector<uint64_t> out;

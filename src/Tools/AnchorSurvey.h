@@ -28,8 +28,20 @@ public:
         double stdev = 0.0;
     };
 
+    // One range per unordered pair of surveyed anchors (both directions of
+    // a pair are one range measured twice, so they are averaged), by index
+    // into anchors, a < b, sorted.
+    struct Pair {
+        int a;
+        int b;
+        double measured;
+        double surveyed; // distance between the surveyed coordinates
+    };
+
     QVector<Anchor> anchors;
     QVector<Range> ranges;
+
+    QVector<Pair> surveyedPairs() const;
 
     static AnchorSurvey fromHub(const SentrovaInterface *hub);
 

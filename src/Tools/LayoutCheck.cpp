@@ -12,11 +12,7 @@ constexpr int kAlignIterations = 20;
 // Residuals below this are noise and antenna-delay error, not a survey fault.
 constexpr double kAlignFloor = 0.05;
 
-struct Pair {
-    int a;
-    int b;
-    double measured;
-};
+using Pair = AnchorSurvey::Pair;
 
 double median(QVector<double> v)
 {
@@ -100,35 +96,14 @@ LayoutCheck::Result LayoutCheck::check(const AnchorSurvey &survey)
 {
     Result result;
     const QVector<AnchorSurvey::Anchor> &anchors = survey.anchors;
-    QHash<uint64_t, int> index;
-    for (int i = 0; i < anchors.size(); ++i) {
-        result.anchors.insert(anchors[i].id, AnchorResult());
-        if (anchors[i].surveyed)
-            index.insert(anchors[i].id, i);
-    }
-
-    QHash<QPair<int, int>, QVector<double>> byPair;
-    for (const AnchorSurvey::Range &r : survey.ranges) {
-        if (!index.contains(r.from) || !index.contains(r.to) || r.from == r.to || !(r.measured > 0.0))
-            continue;
-        int a = index.value(r.from);
-        int b = index.value(r.to);
-        if (a > b)
-            std::swap(a, b);
-        byPair[qMakePair(a, b)].append(r.measured);
-    }
-    QVector<Pair> allPairs;
+    for (const AnchorSurvey::Anchor &a : anchors)
+        result.anchors.insert(a.id, AnchorResult());
     QVector<QVector<int>> adjacency(anchors.size());
-    for (auto it = byPair.constBegin(); it != byPair.constEnd(); ++it) {
-        double mean = 0.0;
-        for (double v : it.value())
-            mean += v;
-        allPairs.append(Pair{it.key().first, it.key().second, mean / it.value().size()});
-        adjacency[it.key().first].append(it.key().second);
-        adjacency[it.key().second].append(it.key().first);
+    const QVector<Pair> allPairs = survey.surveyedPairs();
+    for (const Pair &p : allPairs) {
+        adjacency[p.a].append(p.b);
+        adjacency[p.b].append(p.a);
     }
-    std::sort(allPairs.begin(), allPairs.end(),
-              [](const Pair &l, const Pair &r) { return l.a != r.a ? l.a < r.a : l.b < r.b; });
 
     QVector<bool> seen(anchors.size(), false);
     double sumSquares = 0.0;

@@ -650,10 +650,7 @@ void SetupTab::showCheck(const QString &key)
     if (!item)
         return;
     item->setText(QStringLiteral("%1: %2").arg(m_checkNames.value(key), m_check->statusText(key)));
-    const WriteCheck::State state = m_check->entry(key).state;
-    item->setForeground(state == WriteCheck::State::Confirmed ? QBrush(Qt::darkGreen)
-                        : state == WriteCheck::State::Pending  ? QBrush(Qt::black)
-                                                                : QBrush(Qt::red));
+    item->setForeground(m_check->statusColour(key));
     m_checkList->scrollToItem(item);
 }
 

@@ -151,10 +151,18 @@ QString WriteCheck::statusText(const QString &key) const
     return tr("\u2026 checking %1").arg(e.expected);
 }
 
-void WriteCheck::clear()
+QColor WriteCheck::statusColour(const QString &key) const
 {
-    m_pending.clear();
-    m_entries.clear();
+    switch (m_entries.value(key).state) {
+    case State::Confirmed:
+        return QColor(Qt::darkGreen);
+    case State::Pending:
+        return QColor(Qt::black);
+    case State::Refused:
+    case State::NoAnswer:
+        break;
+    }
+    return QColor(Qt::red);
 }
 
 void WriteCheck::start(const QString &k, Pending pending)

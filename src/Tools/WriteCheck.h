@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
@@ -45,11 +46,11 @@ public:
     void expectNodeConfig(const QJsonObject &sent);
     void expectTdmaScheme(int scheme);
 
-    bool contains(const QString &key) const { return m_entries.contains(key); }
     Entry entry(const QString &key) const { return m_entries.value(key); }
     // "✔ holds …", "✗ holds …", "… checking" or "✗ no answer".
     QString statusText(const QString &key) const;
-    void clear();
+    // Dark green when confirmed, black while checking, red otherwise.
+    QColor statusColour(const QString &key) const;
 
 signals:
     void checked(const QString &key, bool ok, const QString &held);

@@ -2,6 +2,7 @@
 #include "RtlsMeas.h"
 #include "RtlsPos.h"
 #include "SetupTab.h"
+#include "SetupTableView.h"
 #include "Tools/ToolsSim.h"
 #include "WriteCheck.h"
 
@@ -133,6 +134,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(distance(0x1000, 0x1001)->text() != "...", 15000);
         QCOMPARE(distance(0x1000, 0x1101)->text(), QStringLiteral("..."));
         QCOMPARE(tab->anchorCombo()->count(), 10);
+
+        // The frozen columns: X, Y, Z and seat stay, the distances scroll;
+        // a click on them selects the row's node like one on the table.
+        QTableView *frozen = tab->tableView()->frozenView();
+        for (int c = 0; c < model()->columnCount(); ++c) {
+            QCOMPARE(frozen->isColumnHidden(c), c >= 4);
+            if (c < 4)
+                QCOMPARE(frozen->columnWidth(c), 75);
+        }
+        const QRect rect = frozen->visualRect(model()->index(row(0x1003), 1));
+        QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, rect.center());
+        QCOMPARE(Dispatch::instance()->selectedId(), uint64_t(0x1003));
     }
 
     void editsAreValidatedMarkedAndSent()
