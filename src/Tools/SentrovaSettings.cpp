@@ -135,7 +135,10 @@ SentrovaSettings::SentrovaSettings(QWidget *parent)
 
     connect(m_scheme, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &SentrovaSettings::updateCapacity);
     connect(m_rate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &SentrovaSettings::updateCapacity);
-    connect(m_hub, &SentrovaInterface::nodeAddedSignal, this, &SentrovaSettings::updateCapacity);
+    for (RtlsObject *node : m_hub->nodes())
+        if (node->mode() == QLatin1String("tag"))
+            m_tags.insert(node->id());
+    connect(m_hub, &SentrovaInterface::nodeAddedSignal, this, &SentrovaSettings::countTag);
     connect(m_check, &WriteCheck::progress, this, &SentrovaSettings::showChecks);
     connect(m_check, &WriteCheck::checked, this, &SentrovaSettings::showChecks);
     updateCapacity();
@@ -287,11 +290,15 @@ void SentrovaSettings::updateCapacity()
 {
     const int scheme = m_scheme->currentData().isValid() ? m_scheme->currentData().toInt() : m_hub->tdmaScheme();
     m_capacity->setText(TdmaCapacity::describe(scheme, m_rate->currentData().toInt()));
-    int tags = 0;
-    for (const RtlsObject *node : m_hub->nodes())
-        if (node->mode() == QLatin1String("tag"))
-            ++tags;
-    m_warning->setText(TdmaCapacity::warning(scheme, tags));
+    m_warning->setText(TdmaCapacity::warning(scheme, m_tags.size()));
+}
+
+void SentrovaSettings::countTag(RtlsObject *node)
+{
+    if (!node || node->mode() != QLatin1String("tag") || m_tags.contains(node->id()))
+        return;
+    m_tags.insert(node->id());
+    updateCapacity();
 }
 
 void SentrovaSettings::showChecks()

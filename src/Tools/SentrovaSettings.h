@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QSet>
 #include <QWidget>
+
+#include <cstdint>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class RtlsNodeConfig;
+class RtlsObject;
 class SentrovaInterface;
 class WriteCheck;
 
@@ -42,6 +46,7 @@ public slots:
 
 private slots:
     void updateCapacity();
+    void countTag(RtlsObject *node);
     void showChecks();
 
 private:
@@ -62,4 +67,6 @@ private:
     QLabel *m_configCheck;
     QLabel *m_schemeCheck;
     QLabel *m_status;
+    // Tags the site has, counted as they are added.
+    QSet<uint64_t> m_tags;
 };

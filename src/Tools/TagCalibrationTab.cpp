@@ -166,12 +166,16 @@ void TagCalibrationTab::NodeUpdated(RtlsObject *node)
 {
     if (!node)
         return;
-    const auto name = m_names.find(node->id());
-    if (name == m_names.end()) {
-        NodeListUpdated(node);
-    } else if (*name != node->name()) {
-        *name = node->name();
-        m_tagCombo->setItemText(m_tagCombo->findData(QVariant::fromValue<uint64_t>(node->id())), *name);
+    // Names arrive with the masters' answers, not with location reports:
+    // those are left alone here.
+    if (!(node->msgFlags() & Rtls::kMsgMeasurements)) {
+        const auto name = m_names.find(node->id());
+        if (name == m_names.end()) {
+            NodeListUpdated(node);
+        } else if (*name != node->name()) {
+            *name = node->name();
+            m_tagCombo->setItemText(m_tagCombo->findData(QVariant::fromValue<uint64_t>(node->id())), *name);
+        }
     }
     if (!m_collecting)
         return;
