@@ -4,10 +4,13 @@
 #include "CaptureFile.h"
 #include "ConsoleText.h"
 #include "Dispatch.h"
+#include "MqttPublisher.h"
+#include "MqttSettings.h"
 #include "RtlsLs.h"
 #include "SentrovaInterface.h"
 #include "SentrovaLog.h"
 #include "SettingsFile.h"
+#include "SettingsTab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +23,7 @@
 #include <QInputDialog>
 #include <QJsonObject>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -73,10 +77,13 @@ MainWindow::MainWindow(QWidget *parent)
     m_console->setFont(font);
     m_console->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
+    setWindowIcon(QIcon(QLatin1String{kLogoIcon}));
+
     setUpSite();
     createActions();
     connectActions();
     createMenus();
+    setUpMqtt();
     updateRecentFileActions();
     createConsoleDock();
     setCentralWidget(m_tabs);
@@ -260,6 +267,42 @@ void MainWindow::createMenus()
     m_helpMenu->addAction(m_helpAction);
     m_helpMenu->addSeparator();
     m_helpMenu->addAction(m_aboutAction);
+}
+
+// Publishing to a broker: its panel in the settings tab, a switch in the
+// Tools menu and the state of the connection in the status bar (shown only
+// while publishing is on).
+void MainWindow::setUpMqtt()
+{
+    MqttPublisher *mqtt = SentrovaInterface::instance()->mqtt();
+    // One panel for the one publisher, however many windows come and go.
+    if (!SettingsTab::instance()->settingsGroup(tr("MQTT")))
+        SettingsTab::instance()->addSettingsWidget(tr("MQTT"), new MqttSettings(mqtt));
+
+    m_mqttAction = makeAction(tr("Publish to MQTT broker"), QIcon(), QKeySequence(),
+                              tr("Publish positions, node statuses and zone events to the MQTT broker"));
+    m_mqttAction->setCheckable(true);
+    m_mqttAction->setChecked(mqtt->isEnabled());
+    connect(m_mqttAction, &QAction::toggled, mqtt, &MqttPublisher::setEnabled);
+    connect(mqtt, &MqttPublisher::enabledChanged, m_mqttAction, &QAction::setChecked);
+    m_toolsMenu->addSeparator();
+    m_toolsMenu->addAction(m_mqttAction);
+
+    m_mqttStatus = new QLabel(this);
+    m_mqttStatus->setObjectName(QStringLiteral("mqttStatus"));
+    statusBar()->addPermanentWidget(m_mqttStatus);
+    connect(mqtt, &MqttPublisher::stateChanged, this, &MainWindow::updateMqttStatus);
+    connect(mqtt, &MqttPublisher::enabledChanged, this, &MainWindow::updateMqttStatus);
+    connect(mqtt, &MqttPublisher::configChanged, this, &MainWindow::updateMqttStatus);
+    updateMqttStatus();
+}
+
+void MainWindow::updateMqttStatus()
+{
+    const MqttPublisher *mqtt = SentrovaInterface::instance()->mqtt();
+    m_mqttStatus->setVisible(mqtt->isEnabled());
+    m_mqttStatus->setText(mqtt->isConnected() ? tr("MQTT: connected") : tr("MQTT: disconnected"));
+    m_mqttStatus->setToolTip(tr("MQTT broker: %1").arg(MqttSettings::stateText(mqtt)));
 }
 
 void MainWindow::createConsoleDock()

@@ -14,6 +14,7 @@ class QAction;
 class QCloseEvent;
 class QIcon;
 class QKeySequence;
+class QLabel;
 class QMenu;
 class QShowEvent;
 class QTabWidget;
@@ -75,6 +76,8 @@ private:
     void updateRecentFileActions();
     void writeConsoleLine(const QString &message);
     void showStatus(const QString &message);
+    void setUpMqtt();
+    void updateMqttStatus();
 
     QTextEdit *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
@@ -115,6 +118,8 @@ private:
     QAction *m_view3DAction = nullptr;
     QAction *m_gridAction = nullptr;
     QAction *m_wordWrapAction = nullptr;
+    QAction *m_mqttAction = nullptr;
+    QLabel *m_mqttStatus = nullptr;
 
     QAction *m_recentFileSeparator = nullptr;
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};

@@ -7,10 +7,27 @@
 
 #include <utility>
 
+namespace {
+
+QString &settingsFileOverride()
+{
+    static QString fileName;
+    return fileName;
+}
+
+} // namespace
+
 Preferences::Preferences(Reporter report) : m_report(std::move(report)) {}
+
+void Preferences::setSettingsFileOverride(const QString &fileName)
+{
+    settingsFileOverride() = fileName;
+}
 
 QString Preferences::settingsFileName() const
 {
+    if (!settingsFileOverride().isEmpty())
+        return settingsFileOverride();
     return valueOrDefault(AppConstants::kSettingsFileKey, AppConstants::kDefaultSettingsFile,
                           QCoreApplication::translate("Preferences", "Using default RtlsIf: "));
 }

@@ -18,7 +18,10 @@ public:
     explicit Preferences(Reporter report);
 
     // The JSON settings file; stores and announces the default when unset.
+    // A file named on the command line wins for the whole run and leaves
+    // the stored preference alone.
     QString settingsFileName() const;
+    static void setSettingsFileOverride(const QString &fileName);
     // The site file; stores and announces the default when unset.
     QString siteFileName() const;
 

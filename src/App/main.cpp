@@ -1,11 +1,15 @@
 #include "AppConstants.h"
+#include "CommandLine.h"
 #include "MainWindow.h"
+#include "MqttPublisher.h"
+#include "Preferences.h"
 #include "SentrovaInterface.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include <cstdio>
 
 namespace {
 
@@ -18,27 +22,58 @@ void applyStyle()
         QApplication::setStyle(style);
 }
 
+int print(FILE *stream, const QString &text, int exitCode)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QLatin1String(AppConstants::kOrganisationName));
     QCoreApplication::setApplicationName(QLatin1String(AppConstants::kApplicationName));
     QCoreApplication::setApplicationVersion(QString::number(AppConstants::kVersionNumber));
+
+    // Read before the application object: help, version and a mistake need
+    // no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine commandLine;
+    switch (commandLine.parse(arguments)) {
+    case CommandLine::Action::ShowHelp:
+        return print(stdout, commandLine.helpText(), 0);
+    case CommandLine::Action::ShowVersion:
+        return print(stdout, commandLine.versionText(), 0);
+    case CommandLine::Action::Error:
+        return print(stderr, commandLine.errorText(), CommandLine::kUsageExitCode);
+    case CommandLine::Action::Run:
+        break;
+    }
+    const CommandLine::Options &options = commandLine.options();
+
+    QApplication app(argc, argv);
     applyStyle();
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QCoreApplication::translate(
-        "main", "Finds, configures and watches the masters, anchors and tags of a Sentrova site."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.process(app);
-
     // The hub and everything it owns exist before any window connects to it.
-    SentrovaInterface::instance();
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    // What the command line names must be in place before the window's first
+    // show loads the settings file and starts the search for masters.
+    if (options.master)
+        hub->setFixedMaster(options.master);
+    if (!options.mqttHost.isEmpty())
+        hub->mqtt()->setBrokerOverride(options.mqttHost, options.mqttPort);
+    if (!options.settingsFile.isEmpty())
+        Preferences::setSettingsFileOverride(options.settingsFile);
 
     MainWindow window;
     window.show();
+    if (!options.captureFile.isEmpty()) {
+        hub->setCaptureFileName(options.captureFile);
+        hub->toggleLsCapture();
+    }
     return app.exec();
 }

@@ -2,7 +2,9 @@
 #include "Dispatch.h"
 #include "RtlsLs.h"
 #include "MainWindow.h"
+#include "MqttPublisher.h"
 #include "SentrovaInterface.h"
+#include "SettingsTab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
@@ -59,6 +62,7 @@ public:
 private slots:
     void initTestCase();
     void init();
+    void mqttSwitchAndIndicator();
     void cleanup();
 
     void titleAndConsoleDock();
@@ -118,6 +122,40 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     m_window.reset();
+}
+
+// Publishing to a broker: a switch in the Tools menu, one panel in the
+// settings tab, and the connection's state in the status bar while it is on.
+void TestMainWindow::mqttSwitchAndIndicator()
+{
+    createWindow();
+    MqttPublisher *mqtt = SentrovaInterface::instance()->mqtt();
+    auto *indicator = m_window->findChild<QLabel *>(QStringLiteral("mqttStatus"));
+    QVERIFY(indicator);
+    QVERIFY(!mqtt->isEnabled());
+    QVERIFY(!indicator->isVisible());
+
+    QAction *publish = nullptr;
+    for (QAction *menu : m_window->menuBar()->actions())
+        if (menu->menu() && menu->text() == QLatin1String("&Tools"))
+            for (QAction *action : menu->menu()->actions())
+                if (action->text() == QLatin1String("Publish to MQTT broker"))
+                    publish = action;
+    QVERIFY(publish);
+    QVERIFY(publish->isCheckable());
+    publish->trigger();
+    QVERIFY(mqtt->isEnabled());
+    QVERIFY(indicator->isVisible());
+    QCOMPARE(indicator->text(), QStringLiteral("MQTT: disconnected"));
+
+    mqtt->setEnabled(false);
+    QVERIFY(!publish->isChecked());
+    QVERIFY(!indicator->isVisible());
+
+    // A second window adds no second panel.
+    m_window.reset();
+    createWindow();
+    QCOMPARE(SettingsTab::instance()->settingsTitles().count(QStringLiteral("MQTT")), 1);
 }
 
 MainWindow *TestMainWindow::createWindow()
@@ -226,6 +264,8 @@ void TestMainWindow::menuEntries_data()
         "Firmware update|Ctrl+F|Firmware update|logo",
         "-",
         "Send JSON|Ctrl+E|Send JSON to master|logo",
+        "-",
+        "Publish to MQTT broker||Publish positions, node statuses and zone events to the MQTT broker|",
     };
     const QStringList view{
         "View in 2D (top)|O|View Map in 2D from above (Orthographic)|",

@@ -1,0 +1,60 @@
+// What each command-line option hands to the run, and Qt's own options
+// passed through to the application object.
+#include "CommandLine.h"
+
+#include <QHostAddress>
+#include <QtTest>
+
+class tst_CommandLineOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void options_data();
+    void options();
+};
+
+void tst_CommandLineOptions::options_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("master");
+    QTest::addColumn<QString>("capture");
+    QTest::addColumn<QString>("mqttHost");
+    QTest::addColumn<int>("mqttPort");
+
+    QTest::newRow("nothing") << QStringList{} << "" << "" << "" << "" << 0;
+    QTest::newRow("all four") << QStringList{"--settings", "hall.json", "--master", "192.168.7.20", "--capture",
+                                             "/tmp/run.dat", "--mqtt", "broker.lan:1884"}
+                              << "hall.json" << "192.168.7.20" << "/tmp/run.dat" << "broker.lan" << 1884;
+    QTest::newRow("equals signs") << QStringList{"--master=10.0.0.1", "--mqtt=10.0.0.2"} << "" << "10.0.0.1" << ""
+                                  << "10.0.0.2" << 1883;
+    QTest::newRow("localhost master") << QStringList{"--master", "localhost"} << "" << "127.0.0.1" << "" << "" << 0;
+    QTest::newRow("broker v6") << QStringList{"--mqtt", "[::1]:8883"} << "" << "" << "" << "::1" << 8883;
+    QTest::newRow("Qt's own options pass") << QStringList{"-platform", "offscreen", "-style", "Fusion", "-reverse",
+                                                          "--master", "10.0.0.9"}
+                                           << "" << "10.0.0.9" << "" << "" << 0;
+}
+
+void tst_CommandLineOptions::options()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, settings);
+    QFETCH(QString, master);
+    QFETCH(QString, capture);
+    QFETCH(QString, mqttHost);
+    QFETCH(int, mqttPort);
+
+    CommandLine cl;
+    QCOMPARE(cl.parse(QStringList{"/usr/bin/sentrova-manager"} + args), CommandLine::Action::Run);
+    const CommandLine::Options &o = cl.options();
+    QCOMPARE(o.settingsFile, settings);
+    QCOMPARE(o.master ? QHostAddress(o.master).toString() : QString(), master);
+    QCOMPARE(o.captureFile, capture);
+    QCOMPARE(o.mqttHost, mqttHost);
+    QCOMPARE(int(o.mqttPort), mqttPort);
+    QVERIFY(cl.helpText().startsWith(QStringLiteral("Usage: sentrova-manager [options]")));
+}
+
+QTEST_GUILESS_MAIN(tst_CommandLineOptions)
+#include "tst_commandlineoptions.moc"
