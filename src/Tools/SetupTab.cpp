@@ -388,6 +388,9 @@ void SetupTab::rebuild()
         for (int k = 0; k < n; ++k)
             fillDistance(i, kFirstDistanceColumn + k);
     m_updating = false;
+    // Distances with their spread must be readable, not elided.
+    for (int k = 0; k < n; ++k)
+        m_view->resizeColumnToContents(kFirstDistanceColumn + k);
     fillAnchorCombo(ids);
 }
 
