@@ -57,6 +57,12 @@ private slots:
             }
         }
 
+        // Tags keep reporting; the computed values stay.
+        QSignalSpy reports(site.hub, &SentrovaInterface::nodeUpdatedSignal);
+        QTRY_VERIFY_WITH_TIMEOUT(reports.count() >= 50, 15000);
+        QCOMPARE(model()->rowCount(), 10);
+        QVERIFY(model()->item(0, AnchorCalibrationTab::SolveNewTx)->data(AnchorCalibrationTab::kValueRole).isValid());
+
         const int writes = site.countResponses("setUwbAntConfig");
         tab->applyAllAnchors();
         QTRY_VERIFY_WITH_TIMEOUT(
