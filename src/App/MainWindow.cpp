@@ -11,6 +11,7 @@
 #include "SentrovaLog.h"
 #include "SettingsFile.h"
 #include "SettingsTab.h"
+#include "UpdateDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -547,7 +548,13 @@ void MainWindow::addCalibrationTabs() {}
 
 void MainWindow::clearHistory() {}
 
-void MainWindow::openFwDescDialog() {}
+void MainWindow::openFwDescDialog()
+{
+    // Without a parent, as its own window; gone when it closes.
+    UpdateDialog dialog;
+    dialog.setWindowTitle(tr("Firmware update"));
+    dialog.exec();
+}
 
 int MainWindow::closeCurrentTab()
 {

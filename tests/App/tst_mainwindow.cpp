@@ -5,6 +5,7 @@
 #include "MqttPublisher.h"
 #include "SentrovaInterface.h"
 #include "SettingsTab.h"
+#include "UpdateDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,6 +81,7 @@ private slots:
     void cancelledFileDialogChangesNothing();
     void messageBoxes_data();
     void messageBoxes();
+    void firmwareDialogRunsModalAndGoes();
     void settingsSaveAndLoad();
     void settingsFileProblems_data();
     void settingsFileProblems();
@@ -547,6 +549,30 @@ void TestMainWindow::messageBoxes()
     QVERIFY(QMetaObject::invokeMethod(m_window.get(), qPrintable(slot)));
     QCOMPARE(shownTitle, title);
     QVERIFY2(shownText.contains(text), qPrintable(shownText));
+}
+
+void TestMainWindow::firmwareDialogRunsModalAndGoes()
+{
+    createWindow();
+    QAction *action = nullptr;
+    for (QAction *a : m_window->findChildren<QAction *>())
+        if (a->text() == QLatin1String("Firmware update"))
+            action = a;
+    QVERIFY(action);
+    QString title;
+    bool ownWindow = false;
+    onModalDialog([&](QWidget *modal) {
+        auto *dialog = qobject_cast<UpdateDialog *>(modal);
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        ownWindow = dialog->parentWidget() == nullptr;
+        dialog->reject();
+    });
+    action->trigger();
+    QCOMPARE(title, QStringLiteral("Firmware update"));
+    QVERIFY(ownWindow);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<UpdateDialog *>(w));
 }
 
 void TestMainWindow::settingsSaveAndLoad()
