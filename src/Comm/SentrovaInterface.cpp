@@ -1,5 +1,6 @@
 #include "SentrovaInterface.h"
 
+#include "CaptureReplay.h"
 #include "CommConstants.h"
 #include "CommLog.h"
 #include "MqttConfig.h"
@@ -74,6 +75,7 @@ SentrovaInterface::SentrovaInterface()
 
     m_ls = new RtlsLs(this, true);
     connect(m_ls, &RtlsLs::recordingSignal, this, &SentrovaInterface::recording);
+    m_replay = new CaptureReplay(m_ls, this);
 
     m_mdns = new RtlsMdnsService(this);
     connect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
@@ -101,6 +103,7 @@ SentrovaInterface::SentrovaInterface()
 
 void SentrovaInterface::shutdown()
 {
+    m_replay->stop();
     delete m_mdns;
     m_mdns = nullptr;
     if (m_ls->isRecording())

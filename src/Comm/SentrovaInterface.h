@@ -12,6 +12,7 @@
 #include <cstdint>
 
 class MqttPublisher;
+class CaptureReplay;
 class QTimer;
 class RtlsLs;
 class RtlsMdnsService;
@@ -50,6 +51,8 @@ public:
     void setCaptureFileName(const QString &fileName);
     bool isCapturing() const;
     RtlsLs *locationStream() const { return m_ls; }
+    // Plays capture files through the location stream (File > Open).
+    CaptureReplay *captureReplay() const { return m_replay; }
     // Null once the hub has shut down.
     RtlsMdnsService *discovery() const { return m_mdns; }
 
@@ -186,6 +189,7 @@ private:
 
     RtlsSvc *m_svc = nullptr;
     RtlsLs *m_ls = nullptr;
+    CaptureReplay *m_replay = nullptr;
     RtlsMdnsService *m_mdns = nullptr;
     QTimer *m_activityTimer = nullptr;
     MqttPublisher *m_mqtt = nullptr;

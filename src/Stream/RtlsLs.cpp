@@ -185,9 +185,20 @@ void RtlsLs::processPendingLSDatagrams()
     }
 }
 
+void RtlsLs::setLiveSuspended(bool suspended)
+{
+    m_liveSuspended = suspended;
+    m_splitter.clear();
+}
+
+void RtlsLs::replayLine(const QByteArray &line)
+{
+    handleJsonLine(line, false);
+}
+
 void RtlsLs::receiveDatagram(const QByteArray &datagram)
 {
-    if (datagram.isEmpty())
+    if (datagram.isEmpty() || m_liveSuspended)
         return;
     if (m_splitter.isMidLine()) {
         if (joinPendingLine(datagram))
@@ -256,7 +267,7 @@ int RtlsLs::processJsonData(QByteArray data)
     return -1;
 }
 
-void RtlsLs::handleJsonLine(const QByteArray &line)
+void RtlsLs::handleJsonLine(const QByteArray &line, bool record)
 {
     ++m_jsonLines;
     QJsonParseError error;
@@ -277,7 +288,7 @@ void RtlsLs::handleJsonLine(const QByteArray &line)
     if (m_hub)
         m_hub->announceLocationData(obj);
     jsonUpdateNode(obj);
-    if (m_recorder->isRecording())
+    if (record && m_recorder->isRecording())
         recordLine(line);
 }
 

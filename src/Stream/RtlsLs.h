@@ -65,6 +65,15 @@ public:
     // every record counted so far.
     void flushCapture();
 
+    // While suspended, datagrams from the network are read and dropped (a
+    // capture is being replayed); an unfinished line is forgotten.
+    void setLiveSuspended(bool suspended);
+    bool isLiveSuspended() const { return m_liveSuspended; }
+    // One report line of a capture being replayed, through the same JSON
+    // path as a line received (echo, lsDataReceived, the node update); it
+    // is not recorded again.
+    void replayLine(const QByteArray &line);
+
 signals:
     void jsonDataReadySignal(QByteArray data);
     void tlvDataReadySignal(QByteArray data);
@@ -91,7 +100,7 @@ private slots:
 private:
     bool joinPendingLine(const QByteArray &datagram);
     void dropPendingLine();
-    void handleJsonLine(const QByteArray &line);
+    void handleJsonLine(const QByteArray &line, bool record = true);
     void recordLine(const QByteArray &line);
     void captureFailed();
     void echoJsonLine(const QJsonObject &obj, const QByteArray &line);
@@ -107,6 +116,7 @@ private:
     uint m_rtlsLsIpAddr = 0;
     quint64 m_jsonLines = 0;
     bool m_paused = false;
+    bool m_liveSuspended = false;
     bool m_displayMessages = false;
     bool m_externalEngine = true;
     QTimer *m_liveViewTimer = nullptr;
