@@ -2,10 +2,12 @@
 
 #include "AppLog.h"
 #include "CaptureFile.h"
+#include "CaptureReplay.h"
 #include "ConsoleText.h"
 #include "Dispatch.h"
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
+#include "ReplayControls.h"
 #include "RtlsLs.h"
 #include "SentrovaInterface.h"
 #include "SentrovaLog.h"
@@ -90,6 +92,7 @@ MainWindow::MainWindow(QWidget *parent)
     setCentralWidget(m_tabs);
     // Created now so that the actions' status tips show from the start.
     statusBar();
+    createReplayControls();
 
     showMaximized();
     writeConsoleLine(tr("Ready."));
@@ -476,8 +479,37 @@ void MainWindow::openRecentFile()
         loadFile(action->data().toString());
 }
 
+void MainWindow::createReplayControls()
+{
+    CaptureReplay *replay = SentrovaInterface::instance()->captureReplay();
+    m_replayControls = new ReplayControls(replay, this);
+    statusBar()->addPermanentWidget(m_replayControls);
+    connect(replay, &CaptureReplay::finished, this, [this, replay] {
+        writeConsoleLine(tr("Replay of %1 finished; live location data is shown again").arg(replay->fileName()));
+    });
+    connect(replay, &CaptureReplay::stateChanged, this, [this, wasActive = false](CaptureReplay::State state) mutable {
+        const bool active = state == CaptureReplay::State::Playing || state == CaptureReplay::State::Paused;
+        if (wasActive && state == CaptureReplay::State::Idle)
+            writeConsoleLine(tr("Replay stopped; live location data is shown again"));
+        wasActive = active;
+    });
+}
+
 void MainWindow::loadFile(QString fileName)
 {
+    CaptureReplay *replay = SentrovaInterface::instance()->captureReplay();
+    QString error;
+    if (!replay->open(fileName, &error)) {
+        const QString text = tr("Cannot open capture file %1: %2").arg(fileName, error);
+        qCWarning(lcApp).noquote() << text;
+        writeConsoleLine(text);
+        showStatus(text);
+        return;
+    }
+    writeConsoleLine(tr("Replaying %1: %2 reports over %3; live location data is paused meanwhile")
+                         .arg(fileName)
+                         .arg(replay->reportCount())
+                         .arg(ReplayControls::timeText(replay->duration())));
     m_captureSource = QFileInfo(fileName).absoluteFilePath();
     setCurrentFile(fileName);
     showStatus(tr("File loaded: ") + fileName);

@@ -19,6 +19,7 @@ class QMenu;
 class QShowEvent;
 class QTabWidget;
 class QTextEdit;
+class ReplayControls;
 
 // The program's single top-level window: the tab widget in the middle, the
 // console dock below, the menus that drive the hub, and the status bar. The
@@ -41,6 +42,7 @@ public slots:
     void openRecentFile();
     void about();
     void help();
+    // Opens a capture file and replays it (also what --replay FILE does).
     void loadFile(QString fileName);
     void saveFile(QString fileName);
     void loadSettings();
@@ -78,6 +80,7 @@ private:
     void showStatus(const QString &message);
     void setUpMqtt();
     void updateMqttStatus();
+    void createReplayControls();
 
     QTextEdit *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
@@ -124,6 +127,7 @@ private:
     QAction *m_recentFileSeparator = nullptr;
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
 
+    ReplayControls *m_replayControls = nullptr;
     QString m_currentFile;
     // The file that holds the captured data that Save writes: the capture
     // file of the latest recording, or the capture file opened last.

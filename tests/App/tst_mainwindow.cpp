@@ -1,6 +1,10 @@
 #include "AppTestEnvironment.h"
 #include "Dispatch.h"
+#include "CaptureReplay.h"
+#include "ReplayControls.h"
 #include "RtlsLs.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
 #include "MainWindow.h"
 #include "MqttPublisher.h"
 #include "SentrovaInterface.h"
@@ -22,6 +26,10 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSlider>
+#include <QComboBox>
+#include <QLabel>
+#include <QToolButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -88,6 +96,7 @@ private slots:
     void failedSaveKeepsOldFile();
     void recentFiles();
     void saveWritesTheCapture();
+    void openReplaysTheCapture();
     void captureShowsItsCount();
 
 private:
@@ -118,6 +127,7 @@ void TestMainWindow::init()
             QFile::remove(info.filePath());
     }
     Dispatch::instance()->emitIdSelected(0);
+    SentrovaInterface::instance()->captureReplay()->stop();
     g_loggedConsole.clear();
 }
 
@@ -649,6 +659,13 @@ void TestMainWindow::failedSaveKeepsOldFile()
 void TestMainWindow::recentFiles()
 {
     QSettings().setValue("recentFileList", QStringList{"/old/z.dat"});
+    QVERIFY(QDir().mkdir(QStringLiteral("d")));
+    const auto path = [](const char *name) { return QDir::current().filePath(QLatin1String(name)); };
+    for (const char *name : {"d/1.dat", "d/2.dat", "d/3.dat", "d/4.dat", "d/5 & 6.dat"}) {
+        QFile capture(path(name));
+        QVERIFY(capture.open(QIODevice::WriteOnly));
+        capture.write("{\"id\":\"0x0D01\",\"timestamp\":1700000000}\n");
+    }
     createWindow();
     QList<QAction *> entries;
     QAction *separator = nullptr;
@@ -661,24 +678,88 @@ void TestMainWindow::recentFiles()
     QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 z.dat"));
     QVERIFY(!entries.at(1)->isVisible());
 
-    for (const char *name : {"/d/1.dat", "/d/2.dat", "/d/3.dat", "/d/4.dat", "/d/5 & 6.dat", "/d/2.dat"})
-        m_window->loadFile(QLatin1String(name));
-    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File loaded: /d/2.dat"));
-    QCOMPARE(m_window->windowFilePath(), QStringLiteral("/d/2.dat"));
+    for (const char *name : {"d/1.dat", "d/2.dat", "d/3.dat", "d/4.dat", "d/5 & 6.dat", "d/2.dat"})
+        m_window->loadFile(path(name));
+    QCOMPARE(m_window->statusBar()->currentMessage(), "File loaded: " + path("d/2.dat"));
+    QCOMPARE(m_window->windowFilePath(), path("d/2.dat"));
 
     const QStringList texts{"&1 2.dat", "&2 5 && 6.dat", "&3 4.dat", "&4 3.dat", "&5 1.dat"};
     for (int i = 0; i < 5; ++i) {
         QVERIFY(entries.at(i)->isVisible());
         QCOMPARE(entries.at(i)->text(), texts.at(i));
     }
-    QCOMPARE(entries.at(1)->data().toString(), QStringLiteral("/d/5 & 6.dat"));
+    QCOMPARE(entries.at(1)->data().toString(), path("d/5 & 6.dat"));
 
     // Choosing an entry opens it and brings it to the top.
     entries.at(3)->trigger();
-    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("File loaded: /d/3.dat"));
+    QCOMPARE(m_window->statusBar()->currentMessage(), "File loaded: " + path("d/3.dat"));
+    QCOMPARE(SentrovaInterface::instance()->captureReplay()->fileName(), path("d/3.dat"));
     QCOMPARE(QSettings().value("recentFileList").toStringList(),
-             (QStringList{"/d/3.dat", "/d/2.dat", "/d/5 & 6.dat", "/d/4.dat", "/d/1.dat"}));
+             (QStringList{path("d/3.dat"), path("d/2.dat"), path("d/5 & 6.dat"), path("d/4.dat"), path("d/1.dat")}));
     QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 3.dat"));
+
+    // A file that is gone is reported and changes nothing.
+    entries.at(4)->trigger();
+    QVERIFY(QFile::remove(path("d/4.dat")));
+    QCOMPARE(entries.at(4)->data().toString(), path("d/4.dat"));
+    entries.at(4)->trigger();
+    QVERIFY2(m_window->statusBar()->currentMessage().startsWith("Cannot open capture file " + path("d/4.dat") + ": "),
+             qPrintable(m_window->statusBar()->currentMessage()));
+    QCOMPARE(messages().constLast(), m_window->statusBar()->currentMessage());
+    QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 1.dat"));
+}
+
+// File > Open replays the capture at its pace, with the status bar's controls.
+void TestMainWindow::openReplaysTheCapture()
+{
+    QFile capture(QStringLiteral("site.dat"));
+    QVERIFY(capture.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 40; ++i)
+        capture.write(QStringLiteral("{\"id\":\"0x0D10\",\"timestamp\":%1,\"coordinates\":{\"x\":%2,\"y\":0,\"z\":0}}\n")
+                          .arg(1700000000.0 + i * 0.5, 0, 'f', 1)
+                          .arg(i)
+                          .toUtf8());
+    capture.close();
+    const QString name = QFileInfo(capture).absoluteFilePath();
+
+    createWindow();
+    auto *controls = m_window->findChild<ReplayControls *>();
+    QVERIFY(controls);
+    QVERIFY(!controls->isVisible());
+    onModalDialog([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        dialog->selectFile(name);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    m_window->open();
+    QCOMPARE(m_window->statusBar()->currentMessage(), "File opened: " + name);
+    QVERIFY(messages().contains("Replaying " + name + ": 40 reports over 0:19; live location data is paused meanwhile"));
+    QVERIFY(controls->isVisible());
+    CaptureReplay *replay = SentrovaInterface::instance()->captureReplay();
+    QCOMPARE(replay->state(), CaptureReplay::State::Playing);
+    QCOMPARE(controls->slider()->maximum(), 19500);
+    QTRY_VERIFY(SentrovaInterface::instance()->node(0x0D10));
+    QCOMPARE(controls->pauseButton()->text(), QStringLiteral("Pause"));
+
+    controls->pauseButton()->click();
+    QCOMPARE(replay->state(), CaptureReplay::State::Paused);
+    QCOMPARE(controls->pauseButton()->text(), QStringLiteral("Play"));
+    controls->speedBox()->setCurrentIndex(controls->speedBox()->count() - 1);
+    emit controls->speedBox()->activated(controls->speedBox()->count() - 1);
+    QCOMPARE(replay->speed(), 16.0);
+    // Seek near the end with the keyboard, then play out.
+    controls->slider()->triggerAction(QAbstractSlider::SliderToMaximum);
+    QCOMPARE(replay->elapsed(), qint64(19500));
+    controls->pauseButton()->click();
+    QTRY_COMPARE(replay->state(), CaptureReplay::State::Finished);
+    QTRY_VERIFY(controls->progressLabel()->text().startsWith(QStringLiteral("0:19 / 0:19, 40 of 40 reports")));
+    QVERIFY(messages().contains("Replay of " + name + " finished; live location data is shown again"));
+    QCOMPARE(SentrovaInterface::instance()->node(0x0D10)->pos()->x(), 39.f);
+
+    controls->stopButton()->click();
+    QVERIFY(!controls->isVisible());
+    QVERIFY(!SentrovaInterface::instance()->locationStream()->isLiveSuspended());
 }
 
 // Save writes the captured records, and says so only when they were written.
