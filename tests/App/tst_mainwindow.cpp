@@ -29,6 +29,7 @@
 #include <QSlider>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -729,7 +730,10 @@ void TestMainWindow::openReplaysTheCapture()
     onModalDialog([&](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
-        dialog->selectFile(name);
+        // Typed into the name field, as a user would.
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->setText(name);
         QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
     });
     m_window->open();
