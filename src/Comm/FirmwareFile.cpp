@@ -19,11 +19,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("FirmwareFile", text);
 }
 
-QString hex32(quint32 value)
-{
-    return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(8, QLatin1Char('0'));
-}
-
 } // namespace
 
 quint32 FirmwareFile::crc32Of(const char *data, qint64 size)
@@ -37,6 +32,11 @@ quint32 FirmwareFile::crc32Of(const char *data, qint64 size)
         size -= piece;
     }
     return quint32(crc);
+}
+
+QString FirmwareFile::crcText(quint32 crc)
+{
+    return QStringLiteral("0x") + QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0'));
 }
 
 bool FirmwareFile::fail(const QString &error)
@@ -108,7 +108,7 @@ bool FirmwareFile::parse(const QString &fileName, const QByteArray &bytes)
                                                      : quint32(announcedCrc.toDouble(-1.0));
         if (crc != want)
             return fail(tr("%1 is damaged: its image's CRC-32 is %2, its header says %3")
-                            .arg(fileName, hex32(crc), hex32(want)));
+                            .arg(fileName, crcText(crc), crcText(want)));
     }
 
     m_valid = true;

@@ -33,6 +33,8 @@ public:
     quint32 crc32() const { return m_crc32; }
 
     static quint32 crc32Of(const char *data, qint64 size);
+    // A CRC-32 as the masters write it: "0x" and eight upper-case digits.
+    static QString crcText(quint32 crc);
 
 private:
     bool fail(const QString &error);

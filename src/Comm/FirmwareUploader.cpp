@@ -67,8 +67,7 @@ void FirmwareUploader::onConnected()
     open.insert(QStringLiteral("command"), QStringLiteral("fwUpload"));
     open.insert(QStringLiteral("name"), m_file.fileName());
     open.insert(QStringLiteral("size"), double(m_file.size()));
-    open.insert(QStringLiteral("crc32"),
-                QStringLiteral("0x") + QString::number(m_file.crc32(), 16).toUpper().rightJustified(8, QLatin1Char('0')));
+    open.insert(QStringLiteral("crc32"), FirmwareFile::crcText(m_file.crc32()));
     const QByteArray line = QJsonDocument(open).toJson(QJsonDocument::Compact);
     emit sending(QString::fromUtf8(line));
     m_socket->write(line + '\n');

@@ -55,6 +55,17 @@ OrientationView::OrientationView(QWidget *parent)
     setStateFileName(QString());
     setMinimumSize(160, 120);
 
+    // The camera is set here, not in init(): the map may turn this view
+    // with its own camera before the dock is first shown.
+    // The scene is framed a little high and wide, so that the body stays
+    // clear of the text in the top left corner however it turns.
+    setSceneCenter(Vec(0, 0, 0.3));
+    setSceneRadius(kAxisLength * 1.4);
+    camera()->setUpVector(Vec(0, 0, 1));
+    camera()->setPosition(Vec(2.6, -2.2, 2.1));
+    camera()->lookAt(sceneCenter());
+    showEntireScene();
+
     m_clock.setInterval(kDefaultRefreshInterval);
     connect(&m_clock, &QTimer::timeout, this, &OrientationView::onClock);
 
@@ -195,14 +206,6 @@ void OrientationView::init()
 {
     setBackgroundColor(kBackground);
     setForegroundColor(kText);
-    // The scene is framed a little high and wide, so that the body stays
-    // clear of the text in the top left corner however it turns.
-    setSceneCenter(Vec(0, 0, 0.3));
-    setSceneRadius(kAxisLength * 1.4);
-    camera()->setUpVector(Vec(0, 0, 1));
-    camera()->setPosition(Vec(2.6, -2.2, 2.1));
-    camera()->lookAt(sceneCenter());
-    showEntireScene();
     buildLists();
 }
 

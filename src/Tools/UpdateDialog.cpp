@@ -38,11 +38,6 @@ constexpr int kSearchRepeatMs = 1500;
 constexpr int kLogLines = 2000;
 const QColor kOutdated(255, 214, 153);
 
-QString hex32(quint32 value)
-{
-    return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(8, QLatin1Char('0'));
-}
-
 QTableWidgetItem *cell(const QString &text, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
 {
     auto *item = new QTableWidgetItem(text);
@@ -394,7 +389,7 @@ void UpdateDialog::showDescriptors()
         m_descriptors->setItem(r, ColName, cell(d.name));
         m_descriptors->setItem(r, ColVersion, cell(d.version));
         m_descriptors->setItem(r, ColSize, cell(locale.toString(d.size), right));
-        m_descriptors->setItem(r, ColCrc, cell(hex32(d.crc32)));
+        m_descriptors->setItem(r, ColCrc, cell(FirmwareFile::crcText(d.crc32)));
         m_descriptors->setItem(r, ColEnabled, cell(d.enabled ? tr("yes") : tr("no")));
         m_descriptors->setItem(r, ColBoot, cell(d.boot ? tr("boot") : QString()));
         if (d.slot == keep)
@@ -455,7 +450,7 @@ void UpdateDialog::setFirmwareFile(const QString &path)
         m_fileInfo->setStyleSheet(QString());
         m_fileInfo->setText(tr("%1 %2, %3 bytes, CRC-32 %4")
                                 .arg(m_file.name(), m_file.version(), QLocale().toString(m_file.size()),
-                                     hex32(m_file.crc32())));
+                                     FirmwareFile::crcText(m_file.crc32())));
     } else {
         // Refused here, before anything goes to the master.
         m_fileInfo->setStyleSheet(QStringLiteral("color: #b00020;"));

@@ -233,6 +233,12 @@ void TestOrientationView::newViewTakesCurrentSelectionAndPanelGoesWithIt()
         OrientationView second;
         QCOMPARE(second.readout().id(), kTagId);
         QCOMPARE(second.readout().yaw(), 180.0);
+        // Turned by the map before its first show, it keeps that view.
+        const qglviewer::Quaternion turned(Vec(0, 0, 1), 1.0);
+        second.camera()->setOrientation(turned);
+        second.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&second));
+        QVERIFY(std::abs(second.camera()->orientation().angle() - 1.0) < 1e-9);
         QCOMPARE(SettingsTab::instance()->settingsTitles().count(QStringLiteral("Orientation View Settings")), 2);
     }
     QCOMPARE(SettingsTab::instance()->settingsTitles().count(QStringLiteral("Orientation View Settings")), 1);
