@@ -217,9 +217,20 @@ void MapScene::update(RtlsObject *node, bool fromRefresh)
     }
     object->setColor((m_options.nodeMode & Map::kModeTemperature) ? colorByTemp(node) : defaultColor(node));
 
+    if (id == m_selectedId)
+        takeMeasurements(node);
+
     for (MapZone *zone : qAsConst(m_zones))
         zone->nodeUpdated(node);
     markDirty();
+}
+
+void MapScene::takeMeasurements(RtlsObject *node)
+{
+    if (node && node->hasMeas())
+        m_selectedMeas = node->meas()->current();
+    else
+        m_selectedMeas.clear();
 }
 
 void MapScene::nodeInActive(RtlsObject *node)
@@ -266,6 +277,7 @@ void MapScene::selectId(uint64_t id)
     m_highlightedId = id;
     if (NodeObject *selected = m_objects.value(id, nullptr))
         selected->setColor(QColor(Qt::red).lighter(Map::kSelectedLighten));
+    takeMeasurements(m_source->findNode(id));
     m_heat->selectNode(id);
     markDirty();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MapViewOptions.h"
+#include "RtlsMeas.h"
 
 #include <QColor>
 #include <QHash>
@@ -66,6 +67,9 @@ public:
     // Images for nodes' top disks, by node id (from the settings document).
     const QHash<uint64_t, QString> &nodeImages() const { return m_nodeImages; }
     uint64_t selectedId() const { return m_selectedId; }
+    // The selected node's latest measurements, copied when it is updated,
+    // so that drawing them every frame copies nothing.
+    const RtlsMeas::Table &selectedMeasurements() const { return m_selectedMeas; }
 
     QColor defaultColor(RtlsObject *node) const;
     QColor colorByTemp(RtlsObject *node) const;
@@ -109,6 +113,7 @@ private:
     void update(RtlsObject *node, bool fromRefresh);
     void placeTag1D(RtlsObject *node, NodeObject *object);
     void clearZones();
+    void takeMeasurements(RtlsObject *node);
     uint64_t nextZoneId();
 
     MapNodeSource *m_source;
@@ -122,6 +127,7 @@ private:
     QHash<uint64_t, QString> m_nodeImages;
     uint64_t m_selectedId = 0;
     uint64_t m_highlightedId = 0;
+    RtlsMeas::Table m_selectedMeas;
     bool m_dirty = true;
     QVector<unsigned int> m_deadTextures;
 };

@@ -137,3 +137,20 @@ void NodeGlyphs::arrow(float r, float g, float b)
     }
     glEnd();
 }
+
+void NodeGlyphs::pickBox(double radius, double height)
+{
+    const double x[2] = {-radius, radius};
+    const double y[2] = {-radius, radius};
+    const double z[2] = {-radius, height};
+    glBegin(GL_QUADS);
+    for (int side = 0; side < 2; ++side) {
+        glVertex3d(x[side], y[0], z[0]); glVertex3d(x[side], y[1], z[0]);
+        glVertex3d(x[side], y[1], z[1]); glVertex3d(x[side], y[0], z[1]);
+        glVertex3d(x[0], y[side], z[0]); glVertex3d(x[1], y[side], z[0]);
+        glVertex3d(x[1], y[side], z[1]); glVertex3d(x[0], y[side], z[1]);
+        glVertex3d(x[0], y[0], z[side]); glVertex3d(x[1], y[0], z[side]);
+        glVertex3d(x[1], y[1], z[side]); glVertex3d(x[0], y[1], z[side]);
+    }
+    glEnd();
+}

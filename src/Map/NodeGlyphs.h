@@ -27,6 +27,10 @@ public:
     void disk(bool textured) const;
     // The arrow in the given body colour (its faces are shaded by hand).
     static void arrow(float r, float g, float b);
+    // The box round a glyph of the given radius and height, for picking:
+    // drawn directly, since display lists are not safe in selection mode on
+    // every GL (Mesa's software GL crashes on them).
+    static void pickBox(double radius, double height);
 
 private:
     unsigned int m_base = 0;

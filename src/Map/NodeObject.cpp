@@ -137,6 +137,15 @@ void NodeObject::drawGlyph(unsigned int flags, const MapFrameContext &frame)
     }
 }
 
+void NodeObject::drawPickBox(const MapFrameContext &frame) const
+{
+    const qglviewer::Vec p = m_frame.position();
+    glPushMatrix();
+    glTranslated(p.x, p.y, MapGeometry::spread(p.z, frame.floorSize, frame.floorExtend));
+    NodeGlyphs::pickBox(m_radius, m_height);
+    glPopMatrix();
+}
+
 void NodeObject::drawTrail(const MapFrameContext &frame) const
 {
     PositionHistory::Run runs[2];

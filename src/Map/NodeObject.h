@@ -59,6 +59,8 @@ public:
     // set: the glyph at its floor-spread place, and its label request when
     // labels are on and it is readable.
     void drawGlyph(unsigned int flags, const MapFrameContext &frame);
+    // The glyph's box at its floor-spread place, for picking.
+    void drawPickBox(const MapFrameContext &frame) const;
     // The trail, newest points first, as stored (lighting off, set by caller).
     void drawTrail(const MapFrameContext &frame) const;
     void releaseGL();

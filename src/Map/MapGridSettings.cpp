@@ -1,0 +1,140 @@
+#include "MapGridSettings.h"
+
+#include "MapGrid.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+namespace {
+
+constexpr Qt::Alignment kCell = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr double kMaxExtent = 10000.0;
+constexpr int kMaxStep = 1000;
+
+void showColour(QPushButton *button, const QColor &colour)
+{
+    button->setText(colour.name());
+    button->setStyleSheet(QStringLiteral("background-color: %1; color: %2")
+                              .arg(colour.name(), colour.lightness() < 128 ? QStringLiteral("white")
+                                                                           : QStringLiteral("black")));
+}
+
+} // namespace
+
+MapGridSettings::MapGridSettings(MapGrid *grid, QWidget *parent) : SettingsTabWidget(parent), m_grid(grid)
+{
+    QGridLayout *basic = basicGrid();
+    m_show = new QCheckBox(this);
+    basic->addWidget(new QLabel(tr("Show Grid:"), this), 0, 0, kCell);
+    basic->addWidget(m_show, 0, 1, kCell);
+    m_spacing = addLength(basic, 1, tr("Line Spacing [m]:"), 0.01, 100.0);
+    m_step = new QSpinBox(this);
+    m_step->setRange(1, kMaxStep);
+    basic->addWidget(new QLabel(tr("Major Line Every:"), this), 2, 0, kCell);
+    basic->addWidget(m_step, 2, 1, kCell);
+    m_length = addLength(basic, 3, tr("Length [m]:"), 0.1, kMaxExtent);
+    m_width = addLength(basic, 4, tr("Width [m]:"), 0.1, kMaxExtent);
+    m_height = addLength(basic, 5, tr("Building Height [m]:"), 0.0, kMaxExtent);
+    m_mirrorX = new QCheckBox(this);
+    m_mirrorY = new QCheckBox(this);
+    basic->addWidget(new QLabel(tr("Mirror in X:"), this), 6, 0, kCell);
+    basic->addWidget(m_mirrorX, 6, 1, kCell);
+    basic->addWidget(new QLabel(tr("Mirror in Y:"), this), 7, 0, kCell);
+    basic->addWidget(m_mirrorY, 7, 1, kCell);
+
+    QGridLayout *advanced = advancedGrid();
+    m_x = addLength(advanced, 0, tr("Position X [m]:"), -kMaxExtent, kMaxExtent);
+    m_y = addLength(advanced, 1, tr("Position Y [m]:"), -kMaxExtent, kMaxExtent);
+    m_z = addLength(advanced, 2, tr("Position Z [m]:"), -kMaxExtent, kMaxExtent);
+    m_xAxis = addColour(3, tr("X Axis Colour:"));
+    m_yAxis = addColour(4, tr("Y Axis Colour:"));
+    m_lines = addColour(5, tr("Line Colour:"));
+    m_majorLines = addColour(6, tr("Major Line Colour:"));
+    finishGrids();
+    refresh();
+
+    connect(m_show, &QCheckBox::toggled, grid, &MapGrid::setShow);
+    connect(m_spacing, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setGridres);
+    connect(m_step, qOverload<int>(&QSpinBox::valueChanged), grid, &MapGrid::setStepSize);
+    connect(m_length, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setLength);
+    connect(m_width, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setWidth);
+    connect(m_height, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setHeight);
+    connect(m_mirrorX, &QCheckBox::toggled, grid, &MapGrid::setMirrorX);
+    connect(m_mirrorY, &QCheckBox::toggled, grid, &MapGrid::setMirrorY);
+    connect(m_x, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setX);
+    connect(m_y, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setY);
+    connect(m_z, qOverload<double>(&QDoubleSpinBox::valueChanged), grid, &MapGrid::setZ);
+    connect(m_xAxis, &QPushButton::clicked, this,
+            [this] { chooseColour(m_xAxis, &MapGrid::xAxisColor, &MapGrid::setXAxisColor); });
+    connect(m_yAxis, &QPushButton::clicked, this,
+            [this] { chooseColour(m_yAxis, &MapGrid::yAxisColor, &MapGrid::setYAxisColor); });
+    connect(m_lines, &QPushButton::clicked, this,
+            [this] { chooseColour(m_lines, &MapGrid::axisColor, &MapGrid::setAxisColor); });
+    connect(m_majorLines, &QPushButton::clicked, this,
+            [this] { chooseColour(m_majorLines, &MapGrid::stepAxisColor, &MapGrid::setStepAxisColor); });
+    connect(grid, &MapGrid::changed, this, &MapGridSettings::refresh);
+    connect(grid, &MapGrid::showChanged, this, &MapGridSettings::refresh);
+}
+
+QDoubleSpinBox *MapGridSettings::addLength(QGridLayout *grid, int row, const QString &text, double min, double max)
+{
+    auto *spin = new QDoubleSpinBox(this);
+    spin->setRange(min, max);
+    spin->setDecimals(2);
+    spin->setKeyboardTracking(false);
+    grid->addWidget(new QLabel(text, this), row, 0, kCell);
+    grid->addWidget(spin, row, 1, kCell);
+    return spin;
+}
+
+QPushButton *MapGridSettings::addColour(int row, const QString &text)
+{
+    auto *button = new QPushButton(this);
+    advancedGrid()->addWidget(new QLabel(text, this), row, 0, kCell);
+    advancedGrid()->addWidget(button, row, 1, kCell);
+    return button;
+}
+
+void MapGridSettings::chooseColour(QPushButton *button, QColor (MapGrid::*get)() const,
+                                   void (MapGrid::*set)(const QColor &))
+{
+    if (!m_grid)
+        return;
+    const QColor colour = QColorDialog::getColor((m_grid->*get)(), this);
+    if (!colour.isValid() || !m_grid)
+        return;
+    (m_grid->*set)(colour);
+    showColour(button, colour);
+}
+
+void MapGridSettings::refresh()
+{
+    if (!m_grid)
+        return;
+    const QSignalBlocker blockers[] = {QSignalBlocker(m_show), QSignalBlocker(m_spacing), QSignalBlocker(m_step),
+                                       QSignalBlocker(m_length), QSignalBlocker(m_width), QSignalBlocker(m_height),
+                                       QSignalBlocker(m_mirrorX), QSignalBlocker(m_mirrorY), QSignalBlocker(m_x),
+                                       QSignalBlocker(m_y), QSignalBlocker(m_z)};
+    Q_UNUSED(blockers)
+    m_show->setChecked(m_grid->show());
+    m_spacing->setValue(m_grid->gridres());
+    m_step->setValue(m_grid->stepSize());
+    m_length->setValue(m_grid->length());
+    m_width->setValue(m_grid->width());
+    m_height->setValue(m_grid->height());
+    m_mirrorX->setChecked(m_grid->mirrorX());
+    m_mirrorY->setChecked(m_grid->mirrorY());
+    m_x->setValue(m_grid->x());
+    m_y->setValue(m_grid->y());
+    m_z->setValue(m_grid->z());
+    showColour(m_xAxis, m_grid->xAxisColor());
+    showColour(m_yAxis, m_grid->yAxisColor());
+    showColour(m_lines, m_grid->axisColor());
+    showColour(m_majorLines, m_grid->stepAxisColor());
+}

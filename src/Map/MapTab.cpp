@@ -1,0 +1,847 @@
+#include "MapTab.h"
+
+#include "Dispatch.h"
+#include "MapCameraPreset.h"
+#include "MapConstants.h"
+#include "MapConstraint.h"
+#include "MapFigures.h"
+#include "MapGeometry.h"
+#include "MapGlErrors.h"
+#include "MapGrid.h"
+#include "MapGridSettings.h"
+#include "MapHeat.h"
+#include "MapHeatSettings.h"
+#include "MapLog.h"
+#include "MapMetaTypes.h"
+#include "MapScene.h"
+#include "MapTabSettings.h"
+#include "MapZone.h"
+#include "NodeObject.h"
+#include "RtlsObject.h"
+#include "SentrovaInterface.h"
+#include "SettingsTab.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFont>
+#include <QGLViewer/camera.h>
+#include <QGLViewer/constraint.h>
+#include <QGLViewer/manipulatedCameraFrame.h>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTabWidget>
+
+#include <GL/gl.h>
+
+namespace {
+
+const char kGlSource[] = "src/Map/MapTab";
+const char kLogoIcon[] = ":/images/logo.png";
+const char kCaptureIcon[] = ":/images/capture.png";
+// A right button released within this many pixels of where it was pressed
+// is a click (the menu), not a drag (the camera).
+constexpr int kClickSlop = 4;
+
+qglviewer::Vec spreadPosition(const NodeObject *object, const MapViewOptions &o)
+{
+    return MapGeometry::spread(object->frame().position(), o.floorSize, o.floorExtend);
+}
+
+} // namespace
+
+MapTab::MapTab(QWidget *parent)
+    : QGLViewer(parent),
+      m_scene(new MapScene(nullptr, this)),
+      m_mapConstraint(new MapConstraint(this)),
+      m_frontConstraint(new qglviewer::WorldConstraint),
+      m_sideConstraint(new qglviewer::WorldConstraint),
+      m_topConstraint(new qglviewer::WorldConstraint)
+{
+    registerMapMetaTypes();
+    setBackgroundColor(m_background);
+    setTextIsEnabled(false);
+    // No key closes the map, and closing it writes no state file into the
+    // working folder.
+    setShortcut(EXIT_VIEWER, 0);
+    setStateFileName(QString());
+
+    m_frontConstraint->setRotationConstraintType(qglviewer::AxisPlaneConstraint::FORBIDDEN);
+    m_sideConstraint->setRotationConstraintType(qglviewer::AxisPlaneConstraint::FORBIDDEN);
+    m_topConstraint->setRotationConstraintType(qglviewer::AxisPlaneConstraint::AXIS);
+    m_topConstraint->setRotationConstraintDirection(qglviewer::Vec(0, 0, 1));
+
+    const QFont base = QApplication::font();
+    for (int size = 0; size <= Map::kLabelPointSize; ++size) {
+        QFont font = base;
+        font.setPointSize(std::max(1, size));
+        m_labelFonts.append(font);
+    }
+
+    connect(m_scene, &MapScene::displayMessage, this, &MapTab::displayMessage);
+    connect(m_scene, &MapScene::zoneAdded, this, &MapTab::zoneAdded);
+    connect(m_scene, &MapScene::zoneUpdated, this, &MapTab::zoneUpdated);
+    connect(m_scene, &MapScene::zoneRemoved, this, &MapTab::zoneRemoved);
+
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    connect(hub, &SentrovaInterface::nodeAddedSignal, this, &MapTab::nodeUpdated);
+    connect(hub, &SentrovaInterface::nodeUpdatedSignal, this, &MapTab::nodeUpdated);
+    connect(hub, &SentrovaInterface::nodeInactiveSignal, this, &MapTab::nodeInActive);
+    connect(hub, &SentrovaInterface::nodeAddedSignal, heat(), &MapHeat::nodeUpdated);
+    connect(hub, &SentrovaInterface::nodeUpdatedSignal, heat(), &MapHeat::nodeUpdated);
+    connect(Dispatch::instance(), &Dispatch::idSelected, this, &MapTab::idSelected);
+    connect(hub, &SentrovaInterface::anchorListUpdated, this, &MapTab::refreshAnchors);
+
+    m_panel = new MapTabSettings(this);
+    SettingsTab::instance()->addSettingsWidget(tr("Main Viewer Settings"), m_panel);
+    m_gridPanel = new MapGridSettings(grid());
+    SettingsTab::instance()->addSettingsWidget(tr("Map Grid Settings"), m_gridPanel);
+    m_heatPanel = new MapHeatSettings(heat());
+    SettingsTab::instance()->addSettingsWidget(tr("Heat Map Settings"), m_heatPanel);
+
+    buildContextMenu();
+
+    m_clock.setInterval(Map::kRepaintIntervalMs);
+    connect(&m_clock, &QTimer::timeout, this, &MapTab::onClock);
+    m_clock.start();
+    update();
+}
+
+MapTab::~MapTab()
+{
+    // The panels live in the settings tab; they must not outlive the view
+    // they write into.
+    delete m_panel;
+    delete m_gridPanel;
+    delete m_heatPanel;
+    releaseGL();
+    camera()->frame()->setConstraint(nullptr);
+}
+
+void MapTab::releaseGL()
+{
+    if (!context())
+        return;
+    makeCurrent();
+    for (MapZone *zone : m_scene->zones())
+        zone->releaseGL();
+    for (NodeObject *object : m_scene->nodeObjects())
+        object->releaseGL();
+    m_scene->grid()->releaseGL();
+    m_glyphs.release();
+    const QVector<unsigned int> dead = m_scene->takeReleasedTextures();
+    for (unsigned int name : dead) {
+        const GLuint texture = name;
+        glDeleteTextures(1, &texture);
+    }
+    doneCurrent();
+}
+
+MapTabSettings *MapTab::settingsPanel() const
+{
+    return m_panel;
+}
+
+MapGrid *MapTab::grid() const
+{
+    return m_scene->grid();
+}
+
+MapHeat *MapTab::heat() const
+{
+    return m_scene->heat();
+}
+
+const QList<MapZone *> &MapTab::zones() const
+{
+    return m_scene->zones();
+}
+
+bool MapTab::drawLinesActive() const
+{
+    return m_scene->options().drawLinesActive;
+}
+
+bool MapTab::drawCirclesActive() const
+{
+    return m_scene->options().drawCirclesActive;
+}
+
+bool MapTab::selectedNodeOnly() const
+{
+    return m_scene->options().selectedNodeOnly;
+}
+
+double MapTab::floorSize() const
+{
+    return m_scene->options().floorSize;
+}
+
+double MapTab::floorExtend() const
+{
+    return m_scene->options().floorExtend;
+}
+
+uint MapTab::nodeMode() const
+{
+    return m_scene->options().nodeMode;
+}
+
+double MapTab::minTemp() const
+{
+    return m_scene->options().minTemp;
+}
+
+double MapTab::maxTemp() const
+{
+    return m_scene->options().maxTemp;
+}
+
+int MapTab::historySize() const
+{
+    return m_scene->options().historySize;
+}
+
+int MapTab::minPqf() const
+{
+    return m_scene->options().minPqf;
+}
+
+void MapTab::setTabWidget(QTabWidget *tabWidget, int index)
+{
+    m_tabWidget = tabWidget;
+    m_tabIndex = index;
+    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
+}
+
+QJsonObject MapTab::toJSON(QJsonObject root) const
+{
+    MapScene::GuiSettings gui;
+    gui.background = backgroundColor();
+    gui.perspective = camera()->type() == qglviewer::Camera::PERSPECTIVE;
+    return m_scene->toJSON(root, gui);
+}
+
+void MapTab::fromJSON(const QJsonObject &root)
+{
+    const MapScene::GuiSettings gui = m_scene->fromJSON(root);
+    if (gui.hasBackground) {
+        m_background = gui.background;
+        setBackgroundColor(m_background);
+    }
+    if (gui.hasPerspective) {
+        if (gui.perspective)
+            fitCameraPerspective();
+        else
+            fitCameraTop();
+        // The first display must not replace the saved view with its preset.
+        m_cameraFromSettings = true;
+    }
+    m_dirty = true;
+    update();
+}
+
+// Clock and drawing
+
+void MapTab::onClock()
+{
+    const bool sceneChanged = m_scene->takeDirty();
+    if (sceneChanged || m_dirty) {
+        m_dirty = false;
+        update();
+    }
+}
+
+void MapTab::init()
+{
+    setMouseTracking(true);
+    setTextIsEnabled(true);
+    // The viewer sets its own background when its context starts.
+    setBackgroundColor(m_background);
+    m_scene->addKnownNodes();
+    if (!m_cameraFromSettings)
+        fitCameraPerspective();
+}
+
+bool MapTab::isDrawn(const NodeObject *object) const
+{
+    if (!object->isPlaced())
+        return false;
+    const MapViewOptions &o = m_scene->options();
+    return !(o.selectedNodeOnly && object->isTag() && object->id() != m_scene->selectedId());
+}
+
+MapFrameContext MapTab::frameContext()
+{
+    const MapViewOptions &o = m_scene->options();
+    MapFrameContext frame;
+    frame.floorSize = o.floorSize;
+    frame.floorExtend = o.floorExtend;
+    frame.historySize = o.historySize;
+    frame.camera = camera();
+    frame.glyphs = &m_glyphs;
+    m_labels.clear();
+    frame.labels = &m_labels;
+    return frame;
+}
+
+void MapTab::draw()
+{
+    const QVector<unsigned int> dead = m_scene->takeReleasedTextures();
+    for (unsigned int name : dead) {
+        const GLuint texture = name;
+        glDeleteTextures(1, &texture);
+    }
+    m_glyphs.ensure();
+    const MapViewOptions &o = m_scene->options();
+    const MapFrameContext frame = frameContext();
+
+    grid()->draw(o.floorSize, o.floorExtend);
+    for (MapZone *zone : m_scene->zones())
+        zone->draw(o.floorSize, o.floorExtend);
+    heat()->draw(frame);
+
+    m_glyphs.begin();
+    for (NodeObject *object : m_scene->nodeObjects()) {
+        if (isDrawn(object))
+            object->drawGlyph(o.nodeMode, frame);
+    }
+    m_glyphs.end();
+
+    if (o.nodeMode & Map::kModeHistory) {
+        glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glDisable(GL_LIGHTING);
+        glLineWidth(0.5f);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        for (NodeObject *object : m_scene->nodeObjects()) {
+            if (isDrawn(object))
+                object->drawTrail(frame);
+        }
+        glPopClientAttrib();
+        glPopAttrib();
+    }
+
+    // Translucent faces last, so that what stands inside shows through.
+    for (MapZone *zone : m_scene->zones())
+        zone->drawFaces(o.floorSize, o.floorExtend);
+
+    if (o.drawLinesActive)
+        drawDistanceLines();
+    if (o.drawCirclesActive)
+        drawMeasurementFigures();
+    MapGlErrors::report(kGlSource, __LINE__);
+    drawLabels();
+}
+
+void MapTab::drawDistanceLines()
+{
+    const NodeObject *selected = m_scene->nodeObject(m_scene->selectedId());
+    if (!selected || !isDrawn(selected))
+        return;
+    const MapViewOptions &o = m_scene->options();
+    const RtlsMeas::Table &measurements = m_scene->selectedMeasurements();
+    const qglviewer::Vec q = spreadPosition(selected, o);
+
+    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_LIGHTING);
+    if (!measurements.isEmpty()) {
+        glLineWidth(3.0f);
+        glColor3f(0.0f, 0.0f, 1.0f);
+        glBegin(GL_LINES);
+        for (const NodeObject *object : m_scene->nodeObjects()) {
+            if (object == selected || !isDrawn(object))
+                continue;
+            const auto entry = measurements.constFind(object->id());
+            if (entry == measurements.constEnd() || entry->kind != Rtls::kMeasDistance || entry->value == 0.0f)
+                continue;
+            const qglviewer::Vec p = spreadPosition(object, o);
+            qglviewer::Vec end;
+            if (!MapFigures::distanceSegment(p, q, entry->value, end))
+                continue;
+            glVertex3d(p.x, p.y, p.z);
+            glVertex3d(end.x, end.y, end.z);
+        }
+        glEnd();
+    }
+    glLineWidth(1.0f);
+    glColor3f(0.3f, 1.0f, 0.3f);
+    glBegin(GL_LINES);
+    for (const NodeObject *object : m_scene->nodeObjects()) {
+        if (object == selected || !isDrawn(object))
+            continue;
+        const qglviewer::Vec p = spreadPosition(object, o);
+        glVertex3d(q.x, q.y, q.z);
+        glVertex3d(p.x, p.y, p.z);
+    }
+    glEnd();
+    glPopAttrib();
+}
+
+void MapTab::drawMeasurementFigures()
+{
+    const NodeObject *selected = m_scene->nodeObject(m_scene->selectedId());
+    const RtlsMeas::Table &measurements = m_scene->selectedMeasurements();
+    if (!selected || !isDrawn(selected) || measurements.isEmpty())
+        return;
+    const MapViewOptions &o = m_scene->options();
+    const int kind = measurements.constBegin()->kind;
+    if (kind != Rtls::kMeasDistance && kind != Rtls::kMeasToa)
+        return;
+
+    // The other drawn objects that the selected node measured, with values.
+    m_figureObjects.clear();
+    for (const NodeObject *object : m_scene->nodeObjects()) {
+        if (object == selected || !isDrawn(object))
+            continue;
+        const auto entry = measurements.constFind(object->id());
+        if (entry != measurements.constEnd() && entry->value != 0.0f)
+            m_figureObjects.push_back({spreadPosition(object, o), double(entry->value)});
+    }
+
+    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_LIGHTING);
+    glLineWidth(1.0f);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    constexpr int kMostPoints =
+        Map::kCircleVertices > Map::kHyperbolaPoints ? Map::kCircleVertices : Map::kHyperbolaPoints;
+    qglviewer::Vec points[kMostPoints];
+    if (kind == Rtls::kMeasDistance) {
+        const qglviewer::Quaternion facing = camera()->frame()->orientation();
+        for (const auto &figure : m_figureObjects) {
+            MapFigures::circle(figure.first, figure.second, facing, points);
+            glBegin(GL_LINE_LOOP);
+            for (int i = 0; i < Map::kCircleVertices; ++i)
+                glVertex3d(points[i].x, points[i].y, points[i].z);
+            glEnd();
+        }
+    } else {
+        const qglviewer::Vec s = spreadPosition(selected, o);
+        for (size_t i = 0; i < m_figureObjects.size(); ++i) {
+            for (size_t j = 0; j < m_figureObjects.size(); ++j) {
+                if (i == j)
+                    continue;
+                const auto &a = m_figureObjects[i];
+                const auto &b = m_figureObjects[j];
+                const int n = MapFigures::timeDifferenceLocus(a.first, b.first, s, a.second, b.second, points);
+                glBegin(GL_LINE_STRIP);
+                for (int k = 0; k < n; ++k)
+                    glVertex3d(points[k].x, points[k].y, points[k].z);
+                glEnd();
+            }
+        }
+    }
+    glPopAttrib();
+}
+
+void MapTab::drawLabels()
+{
+    if (m_labels.empty() || !textIsEnabled())
+        return;
+    // One painter for every label of the frame: starting a painter per
+    // label costs more than all the glyphs together.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    {
+        QPainter painter(this);
+        painter.setPen(Qt::black);
+        int current = -1;
+        for (const MapFrameContext::Label &label : m_labels) {
+            if (label.pointSize != current) {
+                current = label.pointSize;
+                painter.setFont(m_labelFonts.at(current));
+            }
+            painter.drawText(QPointF(label.x, label.y), *label.text);
+        }
+    }
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void MapTab::drawWithNames()
+{
+    MapFrameContext frame = frameContext();
+    frame.labels = nullptr;
+    for (NodeObject *object : m_scene->nodeObjects()) {
+        // Hidden tags cannot be picked.
+        if (!isDrawn(object))
+            continue;
+        glPushName(GLuint(object->selectionNumber()));
+        object->drawPickBox(frame);
+        glPopName();
+    }
+}
+
+void MapTab::postSelection(const QPoint &)
+{
+    const int name = selectedName();
+    if (name == -1)
+        return;
+    const NodeObject *object = m_scene->objectForSelection(name);
+    Dispatch::instance()->emitIdSelected(object ? object->id() : 0);
+}
+
+// Camera
+
+void MapTab::applyPreset(Preset preset)
+{
+    camera()->frame()->setConstraint(nullptr);
+    const qglviewer::Vec min = grid()->sceneMin();
+    const qglviewer::Vec max = grid()->sceneMax();
+    setSceneBoundingBox(min, max);
+    MapCameraPreset::Kind kind = MapCameraPreset::Perspective;
+    switch (preset) {
+    case Preset::Perspective:
+        kind = MapCameraPreset::Perspective;
+        break;
+    case Preset::Top:
+        kind = MapCameraPreset::Top;
+        break;
+    case Preset::Front:
+        kind = MapCameraPreset::Front;
+        break;
+    case Preset::Side:
+        kind = MapCameraPreset::Side;
+        break;
+    }
+    const MapCameraPreset::Placement p = MapCameraPreset::placement(kind, min, max);
+    camera()->setType(p.perspective ? qglviewer::Camera::PERSPECTIVE : qglviewer::Camera::ORTHOGRAPHIC);
+    camera()->setPosition(p.position);
+    camera()->setUpVector(p.up);
+    camera()->lookAt(p.lookAt);
+    showEntireScene();
+    m_dirty = true;
+    update();
+    switch (preset) {
+    case Preset::Perspective: {
+        camera()->frame()->setConstraint(m_mapConstraint.get());
+        // An identity rotation, so that the constraint levels the camera now.
+        qglviewer::Quaternion identity;
+        camera()->frame()->rotate(identity);
+        break;
+    }
+    case Preset::Top:
+        camera()->frame()->setConstraint(m_topConstraint.get());
+        break;
+    case Preset::Front:
+        camera()->frame()->setConstraint(m_frontConstraint.get());
+        break;
+    case Preset::Side:
+        camera()->frame()->setConstraint(m_sideConstraint.get());
+        break;
+    }
+}
+
+void MapTab::fitCameraPerspective()
+{
+    applyPreset(Preset::Perspective);
+}
+
+void MapTab::fitCameraTop()
+{
+    fitCameraSide();
+    applyPreset(Preset::Top);
+}
+
+void MapTab::fitCameraFront()
+{
+    applyPreset(Preset::Front);
+}
+
+void MapTab::fitCameraSide()
+{
+    applyPreset(Preset::Side);
+}
+
+void MapTab::toggleGrid()
+{
+    grid()->setShow(!grid()->show());
+    m_dirty = true;
+    update();
+}
+
+void MapTab::keyPressEvent(QKeyEvent *e)
+{
+    switch (e->key()) {
+    case Qt::Key_F:
+        fitCameraFront();
+        break;
+    case Qt::Key_G:
+        toggleGrid();
+        break;
+    case Qt::Key_O:
+        fitCameraTop();
+        break;
+    case Qt::Key_P:
+        fitCameraPerspective();
+        break;
+    case Qt::Key_S:
+        fitCameraSide();
+        break;
+    default:
+        QGLViewer::keyPressEvent(e);
+        return;
+    }
+    update();
+}
+
+// Nodes and options
+
+void MapTab::nodeUpdated(RtlsObject *obj)
+{
+    m_scene->nodeUpdated(obj);
+}
+
+void MapTab::nodeInActive(RtlsObject *obj)
+{
+    m_scene->nodeInActive(obj);
+}
+
+void MapTab::refreshAnchors()
+{
+    m_scene->refreshAnchors();
+}
+
+QColor MapTab::getDefaultColor(RtlsObject *rtlsNode)
+{
+    return m_scene->defaultColor(rtlsNode);
+}
+
+QColor MapTab::getColorByTemp(RtlsObject *rtlsNode)
+{
+    return m_scene->colorByTemp(rtlsNode);
+}
+
+void MapTab::idSelected(uint64_t id)
+{
+    m_scene->selectId(id);
+    update();
+}
+
+void MapTab::setFloorSize(double size)
+{
+    m_scene->options().floorSize = size;
+    m_scene->markDirty();
+}
+
+void MapTab::setFloorExtend(double extend)
+{
+    m_scene->options().floorExtend = extend;
+    m_scene->markDirty();
+}
+
+void MapTab::setDrawLinesActive(bool active)
+{
+    m_scene->options().drawLinesActive = active;
+    m_scene->markDirty();
+}
+
+void MapTab::setDrawCirclesActive(bool active)
+{
+    m_scene->options().drawCirclesActive = active;
+    m_scene->markDirty();
+}
+
+void MapTab::setSelectedNodeOnly(bool only)
+{
+    m_scene->options().selectedNodeOnly = only;
+    m_scene->markDirty();
+}
+
+void MapTab::setChildViewer(QGLViewer *viewer)
+{
+    m_childViewer = viewer;
+    m_mapConstraint->setChildViewer(viewer);
+}
+
+void MapTab::setNodeMode(uint mode)
+{
+    if (mode == m_scene->options().nodeMode)
+        return;
+    m_scene->options().nodeMode = mode;
+    emit nodeModeChanged(mode);
+    m_scene->markDirty();
+    update();
+}
+
+void MapTab::setNodeModeBit(unsigned int bit, bool on)
+{
+    unsigned int &mode = m_scene->options().nodeMode;
+    mode = on ? (mode | bit) : (mode & ~bit);
+    emit nodeModeChanged(mode);
+    m_scene->markDirty();
+    update();
+}
+
+void MapTab::setNodeModeTemp(bool on)
+{
+    setNodeModeBit(Map::kModeTemperature, on);
+}
+
+void MapTab::setNodeModeLabeled(bool on)
+{
+    setNodeModeBit(Map::kModeLabels, on);
+}
+
+void MapTab::setNodeModeHistory(bool on)
+{
+    setNodeModeBit(Map::kModeHistory, on);
+}
+
+void MapTab::setNodeMode1D(bool on)
+{
+    setNodeModeBit(Map::kMode1D, on);
+}
+
+void MapTab::setNodeModeArrow(bool on)
+{
+    setNodeModeBit(Map::kModeArrow, on);
+}
+
+void MapTab::setMinTemp(int arg)
+{
+    setMinTemp(double(arg));
+}
+
+void MapTab::setMaxTemp(int arg)
+{
+    setMaxTemp(double(arg));
+}
+
+void MapTab::setMinTemp(double arg)
+{
+    if (arg == m_scene->options().minTemp)
+        return;
+    m_scene->options().minTemp = arg;
+    emit minTempChanged(arg);
+    m_scene->markDirty();
+}
+
+void MapTab::setMaxTemp(double arg)
+{
+    if (arg == m_scene->options().maxTemp)
+        return;
+    m_scene->options().maxTemp = arg;
+    emit maxTempChanged(arg);
+    m_scene->markDirty();
+}
+
+void MapTab::setHistorySize(int arg)
+{
+    if (arg == m_scene->options().historySize)
+        return;
+    m_scene->options().historySize = arg;
+    emit historySizeChanged(arg);
+    m_scene->markDirty();
+}
+
+void MapTab::setMinPqf(int arg)
+{
+    if (arg == m_scene->options().minPqf)
+        return;
+    m_scene->options().minPqf = arg;
+    emit minPqfChanged(arg);
+}
+
+void MapTab::clearHistory()
+{
+    m_scene->clearHistory();
+}
+
+MapZone *MapTab::addZone()
+{
+    return m_scene->addZone();
+}
+
+void MapTab::removeZone(MapZone *zone)
+{
+    m_scene->removeZone(zone);
+}
+
+// Recording indicator
+
+void MapTab::recording(int size)
+{
+    if (!m_tabWidget || m_tabIndex < 0)
+        return;
+    if (size < 0) {
+        m_tabWidget->setTabIcon(m_tabIndex, QIcon(QLatin1String(kLogoIcon)));
+        return;
+    }
+    m_tabWidget->setTabIcon(m_tabIndex, QIcon(QLatin1String(kCaptureIcon)));
+    m_tabWidget->setTabText(m_tabIndex, m_tabText + QStringLiteral(" (") + QString::number(size) + QLatin1Char(')'));
+}
+
+// Image export and the context menu
+
+QImage MapTab::mapImage()
+{
+    return grabFramebuffer();
+}
+
+bool MapTab::saveImage(const QString &fileName)
+{
+    const QImage image = mapImage();
+    if (image.isNull() || !image.save(fileName)) {
+        const QString line = tr("Cannot save map image: ") + fileName;
+        qCWarning(lcMap).noquote() << line;
+        emit displayMessage(line);
+        return false;
+    }
+    emit displayMessage(tr("Map image saved: ") + fileName);
+    return true;
+}
+
+void MapTab::exportImage()
+{
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Export map image"), QStringLiteral("map.png"),
+                                                          tr("Images (*.png *.jpg *.bmp)"));
+    if (!fileName.isEmpty())
+        saveImage(fileName);
+}
+
+void MapTab::buildContextMenu()
+{
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->addAction(tr("Top View"), this, &MapTab::fitCameraTop);
+    m_contextMenu->addAction(tr("Front View"), this, &MapTab::fitCameraFront);
+    m_contextMenu->addAction(tr("Side View"), this, &MapTab::fitCameraSide);
+    m_contextMenu->addAction(tr("3D View"), this, &MapTab::fitCameraPerspective);
+    m_contextMenu->addAction(tr("Show/Hide Grid"), this, &MapTab::toggleGrid);
+    m_contextMenu->addSeparator();
+    m_contextMenu->addAction(tr("Export Image..."), this, &MapTab::exportImage);
+    m_contextMenu->addAction(tr("Copy Image"), this, &QGLViewer::snapshotToClipboard);
+    m_contextMenu->addAction(tr("Snapshot..."), this, [this] { saveSnapshot(false, false); });
+}
+
+void MapTab::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton)
+        m_rightPressAt = event->pos();
+    QGLViewer::mousePressEvent(event);
+}
+
+void MapTab::mouseReleaseEvent(QMouseEvent *event)
+{
+    QGLViewer::mouseReleaseEvent(event);
+    if (event->button() == Qt::RightButton && (event->pos() - m_rightPressAt).manhattanLength() <= kClickSlop)
+        m_contextMenu->popup(event->globalPos());
+}
+
+void MapTab::contextMenuEvent(QContextMenuEvent *event)
+{
+    // A right drag moves the camera; the mouse's menu opens on a right
+    // click (mouseReleaseEvent). The menu key opens it here.
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        m_contextMenu->popup(event->globalPos());
+    event->accept();
+}

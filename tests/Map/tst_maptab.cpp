@@ -1,0 +1,375 @@
+#include "Dispatch.h"
+#include "MapGrid.h"
+#include "MapMetaTypes.h"
+#include "MapScene.h"
+#include "MapTab.h"
+#include "MapZone.h"
+#include "NodeObject.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
+#include "SentrovaInterface.h"
+
+#include <QGLViewer/camera.h>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using qglviewer::Vec;
+
+namespace {
+
+const QColor kBackground(161, 187, 206);
+
+bool near(const QColor &c, const QColor &want, int tolerance = 30)
+{
+    return std::abs(c.red() - want.red()) <= tolerance && std::abs(c.green() - want.green()) <= tolerance
+        && std::abs(c.blue() - want.blue()) <= tolerance;
+}
+
+QString describe(const QColor &c)
+{
+    return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+} // namespace
+
+// The map as a user sees it, under Xvfb with Mesa: pixels sampled where the
+// camera projects the scene's points, not whole pictures.
+class tst_MapTab : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void background();
+    void tagInItsColour();
+    void selectedTurnsRed();
+    void inactiveTagShrinks();
+    void trailBehindAMovingTag();
+    void labelIsWritten();
+    void pickingSelects();
+    void hiddenTagsAreNotPicked();
+    void floorPlanRightWayUp();
+    void levelColourFollowsTags();
+    void keysSwitchPresets();
+    void recordingIndicator();
+    void exportImage();
+    void savedTopViewIsKept();
+
+private:
+    RtlsObject *addNode(uint64_t id, const QString &mode, Vec at);
+    void move(RtlsObject *node, Vec to);
+    QImage frame();
+    QColor pixelAt(const QImage &image, Vec world);
+    // True when some pixel within radius of the projected point passes test.
+    bool anyNear(const QImage &image, Vec world, int radius, const std::function<bool(const QColor &)> &test);
+
+    SentrovaInterface *m_hub = nullptr;
+    std::unique_ptr<MapTab> m_map;
+    QList<RtlsObject *> m_nodes;
+};
+
+void tst_MapTab::initTestCase()
+{
+    registerMapMetaTypes();
+    m_hub = SentrovaInterface::instance();
+    m_map.reset(new MapTab);
+    m_map->resize(800, 600);
+    m_map->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_map.get()));
+    // A small scene, seen from above: 200 pixels a metre.
+    m_map->grid()->setLength(2);
+    m_map->grid()->setWidth(2);
+    m_map->grid()->setShow(false);
+    m_map->fitCameraTop();
+}
+
+void tst_MapTab::cleanup()
+{
+    // Tags of earlier tests go far away; selection and options back.
+    for (RtlsObject *node : qAsConst(m_nodes))
+        move(node, Vec(1000, 1000, 0));
+    m_nodes.clear();
+    Dispatch::instance()->emitIdSelected(0);
+    m_map->setNodeMode(0x02);
+    m_map->setSelectedNodeOnly(false);
+    m_map->grid()->setShow(false);
+    m_map->fitCameraTop();
+    const QList<MapZone *> zones = m_map->zones();
+    for (MapZone *zone : zones)
+        m_map->removeZone(zone);
+}
+
+RtlsObject *tst_MapTab::addNode(uint64_t id, const QString &mode, Vec at)
+{
+    QJsonObject element;
+    element.insert("id", QStringLiteral("0x%1").arg(id, 4, 16, QLatin1Char('0')));
+    element.insert("mode", mode);
+    QJsonObject root;
+    root.insert("node", QJsonArray{element});
+    m_hub->fromJSON(root);
+    RtlsObject *node = m_hub->node(id);
+    if (node) {
+        m_nodes.append(node);
+        move(node, at);
+    }
+    return node;
+}
+
+void tst_MapTab::move(RtlsObject *node, Vec to)
+{
+    node->pos()->setPos(float(to.x), float(to.y), float(to.z));
+    m_hub->announceNodeUpdated(node);
+}
+
+QImage tst_MapTab::frame()
+{
+    // Rendered now, whatever the clock says.
+    return m_map->grabFramebuffer();
+}
+
+QColor tst_MapTab::pixelAt(const QImage &image, Vec world)
+{
+    const Vec s = m_map->camera()->projectedCoordinatesOf(world);
+    return image.pixelColor(int(s.x), int(s.y));
+}
+
+bool tst_MapTab::anyNear(const QImage &image, Vec world, int radius, const std::function<bool(const QColor &)> &test)
+{
+    const Vec s = m_map->camera()->projectedCoordinatesOf(world);
+    for (int dy = -radius; dy <= radius; ++dy) {
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const QPoint p(int(s.x) + dx, int(s.y) + dy);
+            if (image.rect().contains(p) && test(image.pixelColor(p)))
+                return true;
+        }
+    }
+    return false;
+}
+
+void tst_MapTab::background()
+{
+    const QImage image = frame();
+    QCOMPARE(image.size(), m_map->size() * m_map->devicePixelRatio());
+    QCOMPARE(image.pixelColor(5, 5), kBackground);
+    QCOMPARE(image.pixelColor(image.width() - 5, image.height() - 5), kBackground);
+}
+
+void tst_MapTab::tagInItsColour()
+{
+    // A tag's colour comes from its id: 0x0000C8 is red.
+    addNode(0xC8, "tag", Vec(-1, 0, 0));
+    const QImage image = frame();
+    // Seen from above, the white disk sits on the glyph; the body shows
+    // round its edge.
+    const QColor body = pixelAt(image, Vec(-1 + 0.2, 0, 0.1));
+    QVERIFY2(body.red() > 80 && body.green() < 40 && body.blue() < 40, qPrintable(describe(body)));
+    QVERIFY(near(pixelAt(image, Vec(-1, 0, 0.3)), Qt::white, 40));
+    QCOMPARE(pixelAt(image, Vec(-1.6, 0, 0)), kBackground);
+}
+
+void tst_MapTab::selectedTurnsRed()
+{
+    // 0xC80000 is blue.
+    addNode(0xC80000, "tag", Vec(0.5, 0.5, 0));
+    const Vec rim(0.7, 0.5, 0.1);
+    QColor c = pixelAt(frame(), rim);
+    QVERIFY2(c.blue() > 80 && c.red() < 40, qPrintable(describe(c)));
+    Dispatch::instance()->emitIdSelected(0xC80000);
+    c = pixelAt(frame(), rim);
+    QVERIFY2(c.red() > 100 && c.blue() < 60, qPrintable(describe(c)));
+    Dispatch::instance()->emitIdSelected(0);
+    c = pixelAt(frame(), rim);
+    QVERIFY2(c.blue() > 80 && c.red() < 40, qPrintable(describe(c)));
+}
+
+void tst_MapTab::inactiveTagShrinks()
+{
+    RtlsObject *tag = addNode(0x3000C8, "tag", Vec(0, -1, 0));
+    QVERIFY(pixelAt(frame(), Vec(0.2, -1, 0.1)) != kBackground);
+    emit m_hub->nodeInactiveSignal(tag);
+    QCOMPARE(pixelAt(frame(), Vec(0.2, -1, 0.1)), kBackground);
+    QCOMPARE(pixelAt(frame(), Vec(0, -1, 0.1)), kBackground);
+    // Heard again, it is back.
+    move(tag, Vec(0, -1, 0));
+    QVERIFY(pixelAt(frame(), Vec(0.2, -1, 0.1)) != kBackground);
+}
+
+void tst_MapTab::trailBehindAMovingTag()
+{
+    m_map->setNodeModeHistory(true);
+    RtlsObject *tag = addNode(0xC8, "tag", Vec(-1.5, 1, 0));
+    move(tag, Vec(-0.5, 1, 0));
+    move(tag, Vec(0.5, 1, 0));
+    const QImage image = frame();
+    // Half way along the first step: only the trail is there.
+    QVERIFY(anyNear(image, Vec(-1.0, 1, 0), 2, [](const QColor &c) { return near(c, QColor(200, 0, 0), 10); }));
+    m_map->setNodeModeHistory(false);
+    QVERIFY(!anyNear(frame(), Vec(-1.0, 1, 0), 2, [](const QColor &c) { return c != kBackground; }));
+}
+
+void tst_MapTab::labelIsWritten()
+{
+    addNode(0xC8, "tag", Vec(-1, -1, 0));
+    const QImage labelled = frame();
+    m_map->setNodeModeLabeled(false);
+    const QImage plain = frame();
+    // The label's black text starts at the glyph's centre, seen from above,
+    // and runs to the right.
+    auto dark = [](const QColor &c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; };
+    const Vec s = m_map->camera()->projectedCoordinatesOf(Vec(-1, -1, 0.3));
+    int written = 0;
+    int elsewhere = 0;
+    for (int y = 0; y < plain.height(); ++y) {
+        for (int x = 0; x < plain.width(); ++x) {
+            if (!dark(labelled.pixelColor(x, y)) || dark(plain.pixelColor(x, y)))
+                continue;
+            const bool inLabel = x >= int(s.x) && x < int(s.x) + 60 && y >= int(s.y) - 16 && y <= int(s.y) + 2;
+            ++(inLabel ? written : elsewhere);
+        }
+    }
+    QVERIFY2(written > 10, qPrintable(QString::number(written)));
+    QCOMPARE(elsewhere, 0);
+}
+
+void tst_MapTab::pickingSelects()
+{
+    addNode(0xC8, "tag", Vec(-1, 0, 0));
+    addNode(0x4000C8, "tag", Vec(1, 0, 0));
+    frame();
+    const Vec s = m_map->camera()->projectedCoordinatesOf(Vec(1, 0, 0.1));
+    QTest::mouseClick(m_map.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(int(s.x), int(s.y)));
+    QTRY_COMPARE(Dispatch::instance()->selectedId(), uint64_t(0x4000C8));
+    const Vec e = m_map->camera()->projectedCoordinatesOf(Vec(-1, 0, 0.1));
+    QTest::mouseClick(m_map.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(int(e.x), int(e.y)));
+    QTRY_COMPARE(Dispatch::instance()->selectedId(), uint64_t(0xC8));
+}
+
+void tst_MapTab::hiddenTagsAreNotPicked()
+{
+    addNode(0x5000C8, "tag", Vec(-1, 0, 0));
+    addNode(0x6000C8, "tag", Vec(1, 0, 0));
+    addNode(0x7000, "anchor", Vec(0, 1, 0));
+    Dispatch::instance()->emitIdSelected(0x5000C8);
+    m_map->setSelectedNodeOnly(true);
+    const QImage image = frame();
+    QCOMPARE(pixelAt(image, Vec(1.2, 0, 0.1)), kBackground);
+    QVERIFY(pixelAt(image, Vec(-0.8, 0, 0.1)) != kBackground);
+    QVERIFY(pixelAt(image, Vec(0.15, 1, 0.1)) != kBackground);
+    const Vec s = m_map->camera()->projectedCoordinatesOf(Vec(1, 0, 0.1));
+    QTest::mouseClick(m_map.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(int(s.x), int(s.y)));
+    QTest::qWait(50);
+    QCOMPARE(Dispatch::instance()->selectedId(), uint64_t(0x5000C8));
+}
+
+void tst_MapTab::floorPlanRightWayUp()
+{
+    QTemporaryDir dir;
+    QImage plan(60, 40, QImage::Format_RGB32);
+    for (int y = 0; y < plan.height(); ++y)
+        for (int x = 0; x < plan.width(); ++x)
+            plan.setPixel(x, y, y < plan.height() / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
+    const QString path = dir.filePath("plan.png");
+    QVERIFY(plan.save(path));
+    MapZone *zone = m_map->addZone();
+    zone->fromJSON(QJsonDocument::fromJson(QStringLiteral("{\"x\":-1.5,\"y\":-1,\"length\":3,\"width\":2,"
+                                                          "\"type\":\"FLOORPLAN\",\"image\":\"%1\"}")
+                                               .arg(path)
+                                               .toUtf8())
+                       .object());
+    const QImage image = frame();
+    // The picture's top is the far (+y) side of the plan.
+    QVERIFY2(near(pixelAt(image, Vec(0, 0.5, 0)), Qt::red), qPrintable(describe(pixelAt(image, Vec(0, 0.5, 0)))));
+    QVERIFY2(near(pixelAt(image, Vec(0, -0.5, 0)), Qt::blue), qPrintable(describe(pixelAt(image, Vec(0, -0.5, 0)))));
+    QVERIFY(near(pixelAt(image, Vec(-1.4, 0.9, 0)), Qt::red));
+    QVERIFY(near(pixelAt(image, Vec(1.4, -0.9, 0)), Qt::blue));
+    QCOMPARE(pixelAt(image, Vec(-1.7, 0, 0)), kBackground);
+}
+
+void tst_MapTab::levelColourFollowsTags()
+{
+    MapZone *zone = m_map->addZone();
+    zone->fromJSON(QJsonDocument::fromJson("{\"x\":-1.5,\"y\":-1.5,\"length\":3,\"width\":3,\"level\":1}").object());
+    const Vec edge(0.3, -1.5, 0);
+    auto is = [](const QColor &want) { return [want](const QColor &c) { return near(c, want, 10); }; };
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
+    RtlsObject *tag = addNode(0x8000C8, "tag", Vec(-1.9, 0, 0.5));
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
+    move(tag, Vec(-1.0, 0, 0.5));
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(255, 0, 0))));
+    QVERIFY(!anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
+    move(tag, Vec(-1.9, 0, 0.5));
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
+}
+
+void tst_MapTab::keysSwitchPresets()
+{
+    QTest::keyClick(m_map.get(), Qt::Key_P);
+    QCOMPARE(m_map->camera()->type(), qglviewer::Camera::PERSPECTIVE);
+    QTest::keyClick(m_map.get(), Qt::Key_O);
+    QCOMPARE(m_map->camera()->type(), qglviewer::Camera::ORTHOGRAPHIC);
+    QVERIFY((m_map->camera()->viewDirection() - Vec(0, 0, -1)).norm() < 1e-6);
+    QTest::keyClick(m_map.get(), Qt::Key_F);
+    QVERIFY((m_map->camera()->viewDirection() - Vec(1, 0, 0)).norm() < 1e-6);
+    QTest::keyClick(m_map.get(), Qt::Key_S);
+    QVERIFY((m_map->camera()->viewDirection() - Vec(0, -1, 0)).norm() < 1e-6);
+    const bool shown = m_map->grid()->show();
+    QTest::keyClick(m_map.get(), Qt::Key_G);
+    QCOMPARE(m_map->grid()->show(), !shown);
+    // The perspective preset levels the camera: no roll.
+    QTest::keyClick(m_map.get(), Qt::Key_P);
+    QVERIFY(std::fabs(m_map->camera()->rightVector().z) < 1e-6);
+}
+
+void tst_MapTab::recordingIndicator()
+{
+    QTabWidget tabs;
+    tabs.addTab(new QWidget, QStringLiteral("Map"));
+    m_map->setTabWidget(&tabs, 0);
+    QCOMPARE(m_map->tabText(), QStringLiteral("Map"));
+    m_map->recording(12);
+    QCOMPARE(tabs.tabText(0), QStringLiteral("Map (12)"));
+    m_map->recording(13);
+    QCOMPARE(tabs.tabText(0), QStringLiteral("Map (13)"));
+    m_map->recording(-1);
+    QCOMPARE(tabs.tabText(0), QStringLiteral("Map (13)"));
+    m_map->setTabWidget(nullptr, -1);
+}
+
+void tst_MapTab::exportImage()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("site.png");
+    QSignalSpy console(m_map.get(), &MapTab::displayMessage);
+    QVERIFY(m_map->saveImage(path));
+    const QImage saved(path);
+    QCOMPARE(saved.size(), m_map->size() * m_map->devicePixelRatio());
+    QCOMPARE(saved.pixelColor(3, 3), kBackground);
+    QVERIFY(!m_map->saveImage(dir.filePath("no/such/folder/site.png")));
+    QCOMPARE(console.count(), 2);
+    QVERIFY(console.at(1).at(0).toString().startsWith("Cannot save map image: "));
+}
+
+void tst_MapTab::savedTopViewIsKept()
+{
+    MapTab map;
+    map.fromJSON(QJsonDocument::fromJson("{\"gui\":{\"perspective\":false,\"background-color\":\"#203040\"}}").object());
+    map.resize(300, 200);
+    map.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&map));
+    const QImage image = map.grabFramebuffer();
+    QCOMPARE(map.camera()->type(), qglviewer::Camera::ORTHOGRAPHIC);
+    QCOMPARE(image.pixelColor(2, 2), QColor("#203040"));
+    const QJsonObject gui = map.toJSON(QJsonObject()).value("gui").toObject();
+    QCOMPARE(gui.value("perspective").toBool(true), false);
+    QCOMPARE(gui.value("background-color").toString(), QStringLiteral("#203040"));
+}
+
+QTEST_MAIN(tst_MapTab)
+#include "tst_maptab.moc"
