@@ -3,13 +3,20 @@
 #include "MapMetaTypes.h"
 #include "MapScene.h"
 #include "MapTab.h"
+#include "MapTabSettings.h"
 #include "MapZone.h"
 #include "NodeObject.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
+#include "SettingsTab.h"
 
+#include <QCheckBox>
 #include <QGLViewer/camera.h>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTabWidget>
@@ -61,6 +68,11 @@ private slots:
     void recordingIndicator();
     void exportImage();
     void savedTopViewIsKept();
+    void panelsAreRegistered();
+    void panelShowsTheView();
+    void panelWritesTheView_data();
+    void panelWritesTheView();
+    void advancedRowsFollowTheSwitch();
 
 private:
     RtlsObject *addNode(uint64_t id, const QString &mode, Vec at);
@@ -369,6 +381,120 @@ void tst_MapTab::savedTopViewIsKept()
     const QJsonObject gui = map.toJSON(QJsonObject()).value("gui").toObject();
     QCOMPARE(gui.value("perspective").toBool(true), false);
     QCOMPARE(gui.value("background-color").toString(), QStringLiteral("#203040"));
+}
+
+template<typename T>
+T *cell(QGridLayout *grid, int row, int column)
+{
+    QLayoutItem *item = grid->itemAtPosition(row, column);
+    return item ? qobject_cast<T *>(item->widget()) : nullptr;
+}
+
+void tst_MapTab::panelsAreRegistered()
+{
+    const QStringList titles = SettingsTab::instance()->settingsTitles();
+    QVERIFY(titles.contains("Main Viewer Settings"));
+    QVERIFY(titles.contains("Map Grid Settings"));
+    QVERIFY(titles.contains("Heat Map Settings"));
+    // A view that goes takes its panels with it.
+    const int before = titles.size();
+    {
+        MapTab other;
+        QCOMPARE(SettingsTab::instance()->settingsTitles().size(), before + 3);
+    }
+    QCOMPARE(SettingsTab::instance()->settingsTitles().size(), before);
+}
+
+void tst_MapTab::panelShowsTheView()
+{
+    MapTab view;
+    MapTabSettings *panel = view.settingsPanel();
+    QGridLayout *basic = panel->basicGrid();
+    QCOMPARE(cell<QLabel>(basic, 0, 0)->text(), QStringLiteral("Draw Lines:"));
+    QVERIFY(cell<QCheckBox>(basic, 0, 1)->isChecked());
+    QVERIFY(!cell<QCheckBox>(basic, 1, 1)->isChecked());
+    QCOMPARE(cell<QSlider>(basic, 3, 1)->value(), 3000);
+    QCOMPARE(cell<QLabel>(basic, 3, 2)->text(), QStringLiteral("3.000"));
+    // The extend slider cannot show 0: it sits at its minimum, the label says 0.
+    QCOMPARE(cell<QSlider>(basic, 4, 1)->value(), 1);
+    QCOMPARE(cell<QLabel>(basic, 4, 2)->text(), QStringLiteral("0.000"));
+    QCOMPARE(view.floorExtend(), 0.0);
+    QCOMPARE(cell<QLabel>(basic, 5, 0)->text(), QStringLiteral("Node View Mode:"));
+    QCOMPARE(cell<QLabel>(basic, 7, 1)->text(), QStringLiteral("Show Node Labels:"));
+    QVERIFY(cell<QCheckBox>(basic, 7, 2)->isChecked());
+    QVERIFY(!cell<QCheckBox>(basic, 6, 2)->isChecked());
+    QGridLayout *advanced = panel->advancedGrid();
+    QCOMPARE(cell<QSpinBox>(advanced, 0, 1)->value(), 12);
+    QCOMPARE(cell<QSpinBox>(advanced, 1, 1)->value(), 35);
+    QCOMPARE(cell<QSpinBox>(advanced, 2, 1)->maximum(), 36000);
+    QCOMPARE(cell<QSpinBox>(advanced, 2, 1)->value(), 100);
+    QCOMPARE(cell<QSpinBox>(advanced, 3, 1)->value(), 0);
+}
+
+void tst_MapTab::panelWritesTheView_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("advanced");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("draw lines off") << 0 << 1 << false << 0 << "drawLinesActive" << QVariant(false);
+    QTest::newRow("measurements on") << 1 << 1 << false << 1 << "drawCirclesActive" << QVariant(true);
+    QTest::newRow("selected only") << 2 << 1 << false << 1 << "selectedNodeOnly" << QVariant(true);
+    QTest::newRow("floor size") << 3 << 1 << false << 2500 << "floorSize" << QVariant(2.5);
+    QTest::newRow("floor extend") << 4 << 1 << false << 750 << "floorExtend" << QVariant(0.75);
+    QTest::newRow("temperature colours") << 6 << 2 << false << 1 << "nodeMode" << QVariant(uint(0x03));
+    QTest::newRow("labels off") << 7 << 2 << false << 0 << "nodeMode" << QVariant(uint(0x00));
+    QTest::newRow("history") << 8 << 2 << false << 1 << "nodeMode" << QVariant(uint(0x06));
+    QTest::newRow("1D") << 9 << 2 << false << 1 << "nodeMode" << QVariant(uint(0x0A));
+    QTest::newRow("arrows") << 10 << 2 << false << 1 << "nodeMode" << QVariant(uint(0x12));
+    QTest::newRow("min temperature") << 0 << 1 << true << -5 << "minTemp" << QVariant(-5.0);
+    QTest::newRow("max temperature") << 1 << 1 << true << 40 << "maxTemp" << QVariant(40.0);
+    QTest::newRow("history size") << 2 << 1 << true << 500 << "historySize" << QVariant(500);
+    QTest::newRow("quality") << 3 << 1 << true << 30 << "minPqf" << QVariant(30);
+}
+
+void tst_MapTab::panelWritesTheView()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(bool, advanced);
+    QFETCH(int, value);
+    QFETCH(QString, property);
+    QFETCH(QVariant, expected);
+    MapTab view;
+    MapTabSettings *panel = view.settingsPanel();
+    QGridLayout *grid = advanced ? panel->advancedGrid() : panel->basicGrid();
+    QWidget *control = grid->itemAtPosition(row, column)->widget();
+    if (auto *box = qobject_cast<QCheckBox *>(control))
+        box->setChecked(value != 0);
+    else if (auto *slider = qobject_cast<QSlider *>(control))
+        slider->setValue(value);
+    else if (auto *spin = qobject_cast<QSpinBox *>(control))
+        spin->setValue(value);
+    QCOMPARE(view.property(qPrintable(property)), expected);
+    if (property == "floorSize")
+        QCOMPARE(panel->floorSizeLabel()->text(), QStringLiteral("2.500"));
+}
+
+void tst_MapTab::advancedRowsFollowTheSwitch()
+{
+    SettingsTab *tab = SettingsTab::instance();
+    tab->resize(900, 700);
+    tab->show();
+    QVERIFY(QTest::qWaitForWindowExposed(tab));
+    MapTabSettings *panel = m_map->settingsPanel();
+    QSpinBox *history = cell<QSpinBox>(panel->advancedGrid(), 2, 1);
+    QCheckBox *lines = cell<QCheckBox>(panel->basicGrid(), 0, 1);
+    tab->setShowAdvanced(false);
+    QTRY_VERIFY(!history->isVisibleTo(tab));
+    QVERIFY(lines->isVisibleTo(tab));
+    tab->setShowAdvanced(true);
+    QTRY_VERIFY(history->isVisibleTo(tab));
+    QVERIFY(lines->isVisibleTo(tab));
+    tab->setShowAdvanced(false);
+    tab->hide();
 }
 
 QTEST_MAIN(tst_MapTab)
