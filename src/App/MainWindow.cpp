@@ -5,10 +5,13 @@
 #include "CaptureReplay.h"
 #include "ConsoleText.h"
 #include "Dispatch.h"
+#include "MapTab.h"
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
 #include "ReplayControls.h"
 #include "RtlsLs.h"
+#include "RtlsObject.h"
+#include "RtlsObjectStats.h"
 #include "SentrovaInterface.h"
 #include "SentrovaLog.h"
 #include "SettingsFile.h"
@@ -424,12 +427,16 @@ void MainWindow::loadSettings()
         return;
     }
     SentrovaInterface::instance()->fromJSON(root);
+    if (m_mapTab)
+        m_mapTab->fromJSON(root);
 }
 
 void MainWindow::saveSettings()
 {
     SettingsFile file(m_preferences.settingsFileName());
-    const QJsonObject root = SentrovaInterface::instance()->toJSON(QJsonObject());
+    QJsonObject root = SentrovaInterface::instance()->toJSON(QJsonObject());
+    if (m_mapTab)
+        root = m_mapTab->toJSON(root);
     switch (file.write(root)) {
     case SettingsFile::Status::Ok:
         return;
@@ -578,7 +585,15 @@ void MainWindow::addZonesTab() {}
 
 void MainWindow::addCalibrationTabs() {}
 
-void MainWindow::clearHistory() {}
+void MainWindow::clearHistory()
+{
+    if (m_mapTab)
+        m_mapTab->clearHistory();
+    for (RtlsObject *node : SentrovaInterface::instance()->nodes()) {
+        if (node->hasStats())
+            node->stats()->clearHistory();
+    }
+}
 
 void MainWindow::openFwDescDialog()
 {

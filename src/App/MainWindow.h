@@ -4,11 +4,13 @@
 #include "Preferences.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 
+class MapTab;
 class MapZone;
 class QAction;
 class QCloseEvent;
@@ -84,6 +86,8 @@ private:
 
     QTextEdit *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
+    // The map tab, once added; the settings file and the history go to it.
+    QPointer<MapTab> m_mapTab;
 
     QMenu *m_fileMenu = nullptr;
     QMenu *m_toolsMenu = nullptr;
