@@ -19,6 +19,6 @@ public:
     const QJsonValue &operator[](int field) const { return m_values[field]; }
 
 private:
-    static constexpr int kInlineFields = 32;
+    static constexpr int kInlineFields = 40;
     QVarLengthArray<QJsonValue, kInlineFields> m_values;
 };

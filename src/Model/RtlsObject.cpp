@@ -52,6 +52,10 @@ enum Field {
     kTsyncErr,
     kRawTsyncDrift,
     kRawTsyncErr,
+    kHwVersion,
+    kLdrVersion,
+    kFwVersion,
+    kGroup,
     kFieldCount
 };
 
@@ -66,6 +70,8 @@ const QLatin1String kFieldNames[] = {
     QLatin1String("twrErrCnt"),   QLatin1String("reportsSent"), QLatin1String("tsyncCnt"),
     QLatin1String("dwVbat"),      QLatin1String("dwTemp"),      QLatin1String("tsyncDrift"),
     QLatin1String("tsyncErr"),    QLatin1String("rawTsyncDrift"), QLatin1String("rawTsyncErr"),
+    QLatin1String("hwVersion"),   QLatin1String("ldrVersion"),  QLatin1String("fwVersion"),
+    QLatin1String("group"),
 };
 static_assert(std::size(kFieldNames) == kFieldCount, "one name per field");
 
@@ -217,6 +223,16 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
         setRoles(Rtls::parseHex32(s));
     if (text(f[kSeat], s))
         setSeat(s.trimmed().toInt());
+    // Answers to "getDetails", "listAnchors" and "getParent" carry these as
+    // the commands write them: versions in hexadecimal, the group in decimal.
+    if (text(f[kGroup], s))
+        setGroup(s.trimmed().toInt());
+    if (text(f[kHwVersion], s))
+        setHwVersion(Rtls::parseHex32(s));
+    if (text(f[kLdrVersion], s))
+        setLdrVersion(Rtls::parseHex32(s));
+    if (text(f[kFwVersion], s))
+        setFwVersion(Rtls::parseHex32(s));
 
     if (f[kSensors].isObject())
         applySensors(f[kSensors].toObject());

@@ -126,6 +126,12 @@ private slots:
         QTest::newRow("roles hex") << QByteArray(R"("roles":"1f"})") << "roles" << QVariant(31);
         QTest::newRow("seat decimal") << QByteArray(R"("seat":"12"})") << "seat" << QVariant(12);
         QTest::newRow("seat number ignored") << QByteArray(R"("seat":12})") << "seat" << QVariant(-1);
+        QTest::newRow("group decimal") << QByteArray(R"("group":"3"})") << "group" << QVariant(3);
+        QTest::newRow("group number ignored") << QByteArray(R"("group":3})") << "group" << QVariant(-1);
+        QTest::newRow("hw version hex") << QByteArray(R"("hwVersion":"0x0103"})") << "hwversion" << QVariant(0x103);
+        QTest::newRow("loader version hex") << QByteArray(R"("ldrVersion":"0201"})") << "ldrversion" << QVariant(0x201);
+        QTest::newRow("fw version hex") << QByteArray(R"("fwVersion":"0x020A"})") << "fwversion" << QVariant(0x20A);
+        QTest::newRow("fw version unparsable") << QByteArray(R"("fwVersion":"v2"})") << "fwversion" << QVariant(0);
         QTest::newRow("pressure") << QByteArray(R"("sensors":{"pressure":1013.9}})") << "imu.pressure" << QVariant(1013);
         QTest::newRow("temperature") << QByteArray(R"("sensors":{"temperature":21.5}})") << "imu.temperature" << QVariant(21.5);
         QTest::newRow("status io hex") << QByteArray(R"("nodeStatus":{"io":"82"}})") << "imu.io" << QVariant(0x82);
