@@ -1,0 +1,146 @@
+#pragma once
+
+#include "NodeAlignment.h"
+#include "NodeRowLook.h"
+
+#include <QHash>
+#include <QList>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+class MapZone;
+class QMenu;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class RtlsObject;
+
+// The docked tree of every node the manager knows, grouped by category,
+// with a group of the map's zones. Follows the model through the hub's node
+// signals, announces a click on a row as the selected node through
+// Dispatch, follows selections made elsewhere, and commands single nodes
+// from its context menu.
+//
+// Rows are found through an id -> row hash and group rows through their
+// stored key; an update touches a row only where its look changed, and
+// rebuilds requested in a burst are run once, shortly after.
+class NodeList : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NodeList(QWidget *parent = nullptr);
+    ~NodeList() override;
+
+    // The context menu's "Set Parent" entry has a slot of that name.
+    using QWidget::setParent;
+
+public slots:
+    void refreshList();
+    void selectNode(uint64_t id);
+    void zoneAdded(MapZone *zone);
+    void zoneUpdated(MapZone *zone);
+    void zoneRemoved(MapZone *zone);
+
+private slots:
+    void NodeAdded(RtlsObject *node);
+    void NodeUpdated(RtlsObject *node);
+    void NodeInactive(RtlsObject *node);
+    void NodeRemoved(RtlsObject *node);
+    void itemClicked(QTreeWidgetItem *item, int col);
+    void onCustomContextMenuRequested(QPoint pos);
+    void showContextMenu(QTreeWidgetItem *item, QPoint globalPos);
+    void doForceUpdate();
+    void doNodeReset();
+    void setMode(QString mode);
+    void setGroup(int group);
+    void setSeat(int seat);
+    void setRoles(uint32_t roles);
+    void addRoles(uint32_t roles);
+    void removeRoles(uint32_t roles);
+    void getFreeMask();
+    void setAsOrigin();
+    void shiftToX();
+    void shiftToY();
+    void shiftToZ();
+    void putOnX();
+    void putOnY();
+    void putOnZ();
+    void rotateToX();
+    void rotateToY();
+    void rotateToNegX();
+    void rotateToNegY();
+    void flipOverX();
+    void flipOverY();
+    void flipOverZ();
+    void mirrorOverXY();
+    void mirrorOverXZ();
+    void mirrorOverYZ();
+    void sendText();
+    void sendTextToAll();
+    void sendCursor();
+    void sendTarget();
+    void setParent();
+    void getNodeDetails();
+    void getRoles();
+    void getParent();
+    void getTdmaDetails();
+    void getNodeStats();
+    void getDistances();
+    void getPosition();
+    void setSensorOutput(QString mode);
+    void scheduleRefresh();
+    void zoneDestroyed(QObject *zone);
+
+private:
+    // What the list knows of a node's row, to tell whether an update
+    // changes it.
+    struct Row
+    {
+        QTreeWidgetItem *item = nullptr;
+        QString category; // as the node had it when the row was made
+        QString mode;     // likewise
+        QString name;
+        NodeRowLook look;
+    };
+
+    void addNodeRow(RtlsObject *node);
+    void removeNodeRow(uint64_t id, bool dropEmptyGroup);
+    QTreeWidgetItem *groupFor(RtlsObject *node);
+    void insertTopLevel(QTreeWidgetItem *group, const QString &key);
+    static void insertSorted(QTreeWidgetItem *parent, QTreeWidgetItem *row);
+    static void updateGroupText(QTreeWidgetItem *group);
+    void applyLook(Row &row, const NodeRowLook &look);
+    void addZoneRow(MapZone *zone);
+    void updateZoneRow(MapZone *zone);
+    void removeZoneRow(MapZone *zone);
+    QTreeWidgetItem *zonesGroup();
+
+    // Menu building, by row type.
+    void addInfoMenu(QMenu *menu, int type);
+    void addModeMenu(QMenu *menu, int type);
+    void addAlignmentMenu(QMenu *menu);
+
+    // Whether the row of the last context menu is of one of these types.
+    bool selectedIs(std::initializer_list<int> types) const;
+    bool selectedIsNode() const;
+    void runAlignment(NodeAlignment::Operation op, const QString &label);
+    QString selectedHex() const;
+    QString chooseAnchor(const QString &title, const QString &prompt, bool *ok);
+
+    QTreeWidget *m_tree = nullptr;
+    QTimer *m_refreshTimer = nullptr;
+    uint64_t m_selectedId = 0;
+    int m_selectedType = 0;
+
+    QHash<uint64_t, Row> m_rows;
+    QHash<QString, QTreeWidgetItem *> m_groups;
+    QTreeWidgetItem *m_zonesGroup = nullptr;
+    // Zones in the order they were announced; kept across rebuilds.
+    QList<QPointer<MapZone>> m_zones;
+    QHash<MapZone *, QTreeWidgetItem *> m_zoneRows;
+};
