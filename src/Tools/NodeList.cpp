@@ -318,6 +318,18 @@ void NodeList::updateGroupText(QTreeWidgetItem *group)
 
 // ---- zones -----------------------------------------------------------------
 
+void NodeList::setMapTab(QObject *map)
+{
+    if (m_map)
+        disconnect(m_map, nullptr, this, nullptr);
+    m_map = map;
+    if (!map)
+        return;
+    // By name: the map view's class is not this library's to know.
+    connect(map, SIGNAL(zoneUpdated(MapZone*)), this, SLOT(zoneUpdated(MapZone*)));
+    connect(map, SIGNAL(zoneRemoved(MapZone*)), this, SLOT(zoneRemoved(MapZone*)));
+}
+
 QTreeWidgetItem *NodeList::zonesGroup()
 {
     if (!m_zonesGroup) {
@@ -384,6 +396,10 @@ void NodeList::updateZoneRow(MapZone *zone)
 void NodeList::removeZoneRow(MapZone *zone)
 {
     delete m_zoneRows.take(zone);
+    if (m_zonesGroup && m_zonesGroup->childCount() == 0) {
+        delete m_zonesGroup;
+        m_zonesGroup = nullptr;
+    }
 }
 
 // ---- selection -------------------------------------------------------------

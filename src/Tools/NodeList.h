@@ -36,6 +36,11 @@ public:
     explicit NodeList(QWidget *parent = nullptr);
     ~NodeList() override;
 
+    // The map view (MapTab), whose signals zoneUpdated(MapZone*) and
+    // zoneRemoved(MapZone*) the zone rows then follow; the main window
+    // connects zoneAdded itself. May be null: the list works without one.
+    void setMapTab(QObject *map);
+
     // The context menu's "Set Parent" entry has a slot of that name.
     using QWidget::setParent;
 
@@ -143,4 +148,5 @@ private:
     // Zones in the order they were announced; kept across rebuilds.
     QList<QPointer<MapZone>> m_zones;
     QHash<MapZone *, QTreeWidgetItem *> m_zoneRows;
+    QPointer<QObject> m_map;
 };

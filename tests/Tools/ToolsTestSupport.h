@@ -65,17 +65,22 @@ public:
     Console() : spy(hub(), &SentrovaInterface::displayMessage) {}
 
     // Every command written since the last call, in order, keep-alive pings
-    // left out. A "version" request goes out last as a marker, so that
-    // everything sent before it has surely been written.
+    // left out. A marker line goes out last, so that everything sent before
+    // it has surely been written; each marker is unique, since a line
+    // identical to one still queued is not sent twice.
     QList<QJsonObject> sent()
     {
-        hub()->getVersion();
+        const int marker = ++m_markers;
+        hub()->sendJson(QJsonObject{{"command", "probeMarker"}, {"n", marker}});
         QList<QJsonObject> out;
         const bool marked = QTest::qWaitFor([&] {
             out.clear();
             for (const QJsonObject &obj : written()) {
-                if (obj.value(QLatin1String("command")) == QLatin1String("version") && obj.size() == 1)
-                    return true;
+                if (obj.value(QLatin1String("command")) == QLatin1String("probeMarker")) {
+                    if (obj.value(QLatin1String("n")).toInt() == marker)
+                        return true;
+                    continue;
+                }
                 out.append(obj);
             }
             return false;
@@ -102,6 +107,8 @@ public:
     QSignalSpy spy;
 
 private:
+    int m_markers = 0;
+
     QList<QJsonObject> written() const
     {
         QList<QJsonObject> out;

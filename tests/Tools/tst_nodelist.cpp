@@ -2,6 +2,8 @@
 // follows the model and the selection, and what each context menu entry
 // sends to the master.
 #include "Dispatch.h"
+#include "MapScene.h"
+#include "MapZone.h"
 #include "NodeIcons.h"
 #include "NodeList.h"
 #include "NodeListItemType.h"
@@ -130,6 +132,7 @@ private slots:
     void inactiveIconUntilTheNextReport();
     void selectionBothWays();
     void rebuildKeepsTheSelection();
+    void zonesFollowTheMap();
     void alignmentFlipOverZTwiceRestores();
     void alignmentRotateToX();
     void alignmentRefusesAReferenceWithoutPosition();
@@ -168,10 +171,8 @@ void tst_NodeList::initTestCase()
     // the next one gives it its own mode.
     hub()->listAnchors();
     QTRY_COMPARE_WITH_TIMEOUT(row(kMaster)->type(), int(MasterItem), kWait);
-    // Tags are known by their id until their details name them.
-    QCOMPARE(row(kCart)->text(0), QStringLiteral("0x2002"));
-    hub()->getDetails(kCart);
-    hub()->getDetails(kForklift);
+    // Tags are known by their id until their details, asked for when they
+    // are first heard, name them.
     QTRY_COMPARE_WITH_TIMEOUT(row(kCart)->text(0), QStringLiteral("Cart"), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(row(kForklift)->text(0), QStringLiteral("Forklift"), kWait);
     console->clear();
@@ -426,6 +427,56 @@ void tst_NodeList::rebuildKeepsTheSelection()
     QCOMPARE(row(kEast), before);
     QTRY_VERIFY(row(kEast) != before);
     QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{row(kEast)});
+    Dispatch::instance()->emitIdSelected(0);
+}
+
+void tst_NodeList::zonesFollowTheMap()
+{
+    MapScene scene;
+    connect(&scene, &MapScene::zoneAdded, list, &NodeList::zoneAdded);
+    list->setMapTab(&scene);
+    const auto zoneTexts = [this] { return childTexts(QStringLiteral("ZONES")); };
+
+    // A zone whose number is a node's id is a zone all the same.
+    const QJsonObject site = json(R"({"zone":[{"name":"Dock","id":"0x1001"},{"name":"","id":"0xABC"}]})");
+    scene.fromJSON(site);
+    QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]", "ZONES"}));
+    QCOMPARE(zoneTexts(), (QStringList{"Dock", "0ABC"}));
+    QTreeWidgetItem *dock = group("ZONES")->child(0);
+    QCOMPARE(dock->type(), int(ZoneItem));
+    QVERIFY(sameImage(dock->icon(0), NodeIcons::icon(NodeIcons::ZoneBlue)));
+    QCOMPARE(row(kNorth)->text(0), QStringLiteral("North"));
+    Dispatch::instance()->emitIdSelected(kNorth);
+    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{row(kNorth)});
+
+    // Clicking a zone selects no node; its menu commands none.
+    clickRow(dock);
+    QCOMPARE(Dispatch::instance()->selectedId(), uint64_t(0));
+    QCOMPARE(triggerMenu(tree, dock, {"Mode", "Set Mode to Tag"}), MenuResult::Disabled);
+    QCOMPARE(texts(console->sent()), QStringList());
+
+    // Renamed, rebuilt, announced twice: one row each, up to date.
+    scene.zones().first()->setName(QStringLiteral("Loading dock"));
+    scene.zoneChanged(scene.zones().first());
+    list->zoneAdded(scene.zones().first());
+    list->refreshList();
+    QCOMPARE(zoneTexts(), (QStringList{"Loading dock", "0ABC"}));
+
+    // A second load replaces the zones: none is left twice.
+    scene.fromJSON(site);
+    QCOMPARE(zoneTexts(), (QStringList{"Dock", "0ABC"}));
+    scene.removeZone(scene.zones().first());
+    QCOMPARE(zoneTexts(), QStringList{"0ABC"});
+    // A zone deleted without a word from the map goes too.
+    auto *loose = new MapZone;
+    loose->setName(QStringLiteral("Loose"));
+    list->zoneAdded(loose);
+    QCOMPARE(zoneTexts(), (QStringList{"0ABC", "Loose"}));
+    delete loose;
+    QCOMPARE(zoneTexts(), QStringList{"0ABC"});
+    scene.removeZone(scene.zones().first());
+    QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]"}));
+    list->setMapTab(nullptr);
     Dispatch::instance()->emitIdSelected(0);
 }
 
