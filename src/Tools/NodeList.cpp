@@ -1,6 +1,7 @@
 #include "NodeList.h"
 
 #include "Dispatch.h"
+#include "MapTab.h"
 #include "MapZone.h"
 #include "NodeListItemType.h"
 #include "NodeToolsConstants.h"
@@ -318,16 +319,17 @@ void NodeList::updateGroupText(QTreeWidgetItem *group)
 
 // ---- zones -----------------------------------------------------------------
 
-void NodeList::setMapTab(QObject *map)
+void NodeList::setMapTab(MapTab *map)
 {
     if (m_map)
         disconnect(m_map, nullptr, this, nullptr);
     m_map = map;
     if (!map)
         return;
-    // By name: the map view's class is not this library's to know.
-    connect(map, SIGNAL(zoneUpdated(MapZone*)), this, SLOT(zoneUpdated(MapZone*)));
-    connect(map, SIGNAL(zoneRemoved(MapZone*)), this, SLOT(zoneRemoved(MapZone*)));
+    connect(map, &MapTab::zoneUpdated, this, &NodeList::zoneUpdated);
+    connect(map, &MapTab::zoneRemoved, this, &NodeList::zoneRemoved);
+    for (MapZone *zone : map->zones())
+        zoneAdded(zone);
 }
 
 QTreeWidgetItem *NodeList::zonesGroup()

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+class MapTab;
 class MapZone;
 class QMenu;
 class QTimer;
@@ -36,10 +37,10 @@ public:
     explicit NodeList(QWidget *parent = nullptr);
     ~NodeList() override;
 
-    // The map view (MapTab), whose signals zoneUpdated(MapZone*) and
-    // zoneRemoved(MapZone*) the zone rows then follow; the main window
-    // connects zoneAdded itself. May be null: the list works without one.
-    void setMapTab(QObject *map);
+    // The map view, whose zones the list shows from then on: those it has
+    // now, and their changes and removals (the main window connects
+    // zoneAdded). May be null: the list works without one.
+    void setMapTab(MapTab *map);
 
     // The context menu's "Set Parent" entry has a slot of that name.
     using QWidget::setParent;
@@ -148,5 +149,5 @@ private:
     // Zones in the order they were announced; kept across rebuilds.
     QList<QPointer<MapZone>> m_zones;
     QHash<MapZone *, QTreeWidgetItem *> m_zoneRows;
-    QPointer<QObject> m_map;
+    QPointer<MapTab> m_map;
 };

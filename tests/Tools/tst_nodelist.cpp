@@ -3,6 +3,7 @@
 // sends to the master.
 #include "Dispatch.h"
 #include "MapScene.h"
+#include "MapTab.h"
 #include "MapZone.h"
 #include "NodeIcons.h"
 #include "NodeList.h"
@@ -432,14 +433,17 @@ void tst_NodeList::rebuildKeepsTheSelection()
 
 void tst_NodeList::zonesFollowTheMap()
 {
-    MapScene scene;
-    connect(&scene, &MapScene::zoneAdded, list, &NodeList::zoneAdded);
-    list->setMapTab(&scene);
+    // As the main window places them: the map announces new zones, the
+    // list is given the map.
+    MapTab map;
+    const QJsonObject site = json(R"({"zone":[{"name":"Dock","id":"0x1001"},{"name":"","id":"0xABC"}]})");
+    map.fromJSON(site);
+    connect(&map, &MapTab::zoneAdded, list, &NodeList::zoneAdded);
     const auto zoneTexts = [this] { return childTexts(QStringLiteral("ZONES")); };
+    QCOMPARE(zoneTexts(), QStringList());
+    list->setMapTab(&map);
 
     // A zone whose number is a node's id is a zone all the same.
-    const QJsonObject site = json(R"({"zone":[{"name":"Dock","id":"0x1001"},{"name":"","id":"0xABC"}]})");
-    scene.fromJSON(site);
     QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]", "ZONES"}));
     QCOMPARE(zoneTexts(), (QStringList{"Dock", "0ABC"}));
     QTreeWidgetItem *dock = group("ZONES")->child(0);
@@ -456,25 +460,27 @@ void tst_NodeList::zonesFollowTheMap()
     QCOMPARE(texts(console->sent()), QStringList());
 
     // Renamed, rebuilt, announced twice: one row each, up to date.
-    scene.zones().first()->setName(QStringLiteral("Loading dock"));
-    scene.zoneChanged(scene.zones().first());
-    list->zoneAdded(scene.zones().first());
+    map.zones().first()->setName(QStringLiteral("Loading dock"));
+    map.scene()->zoneChanged(map.zones().first());
+    list->zoneAdded(map.zones().first());
     list->refreshList();
     QCOMPARE(zoneTexts(), (QStringList{"Loading dock", "0ABC"}));
 
     // A second load replaces the zones: none is left twice.
-    scene.fromJSON(site);
+    map.fromJSON(site);
     QCOMPARE(zoneTexts(), (QStringList{"Dock", "0ABC"}));
-    scene.removeZone(scene.zones().first());
+    map.removeZone(map.zones().first());
     QCOMPARE(zoneTexts(), QStringList{"0ABC"});
+    map.addZone();
+    QCOMPARE(zoneTexts(), (QStringList{"0ABC", "New Zone"}));
     // A zone deleted without a word from the map goes too.
     auto *loose = new MapZone;
     loose->setName(QStringLiteral("Loose"));
     list->zoneAdded(loose);
-    QCOMPARE(zoneTexts(), (QStringList{"0ABC", "Loose"}));
+    QCOMPARE(zoneTexts(), (QStringList{"0ABC", "New Zone", "Loose"}));
     delete loose;
-    QCOMPARE(zoneTexts(), QStringList{"0ABC"});
-    scene.removeZone(scene.zones().first());
+    QCOMPARE(zoneTexts(), (QStringList{"0ABC", "New Zone"}));
+    map.fromJSON(json(R"({"zone":[]})"));
     QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]"}));
     list->setMapTab(nullptr);
     Dispatch::instance()->emitIdSelected(0);
