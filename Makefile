@@ -10,7 +10,7 @@ BENCHDIR ?= build-bench
 FUZZ_SECONDS ?= 60
 XVFB = xvfb-run -a -s "-screen 0 1600x1000x24"
 
-.PHONY: all deps build release demo test asan fuzz bench soak clean
+.PHONY: all deps build release demo test package asan fuzz bench soak clean
 
 all: build
 
@@ -24,6 +24,10 @@ build: deps
 release: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DSENTROVA_TESTS=OFF
 	cmake --build $(RELEASE) -j $(JOBS)
+
+# A Debian package of the release build: build-release/sentrova-manager_<version>_<arch>.deb
+package: release
+	cd $(RELEASE) && cpack -G DEB
 
 demo: release
 	./scripts/demo.sh $(RELEASE)

@@ -6,8 +6,10 @@
 #include "ConsoleText.h"
 #include "Dispatch.h"
 #include "MapTab.h"
+#include "MapZone.h"
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
+#include "MqttZoneEvents.h"
 #include "ReplayControls.h"
 #include "RtlsLs.h"
 #include "RtlsObject.h"
@@ -277,8 +279,8 @@ void MainWindow::createMenus()
 }
 
 // Publishing to a broker: its panel in the settings tab, a switch in the
-// Tools menu and the state of the connection in the status bar (shown only
-// while publishing is on).
+// Tools menu, the zones' events and the state of the connection in the
+// status bar (shown only while publishing is on).
 void MainWindow::setUpMqtt()
 {
     MqttPublisher *mqtt = SentrovaInterface::instance()->mqtt();
@@ -294,6 +296,11 @@ void MainWindow::setUpMqtt()
     connect(mqtt, &MqttPublisher::enabledChanged, m_mqttAction, &QAction::setChecked);
     m_toolsMenu->addSeparator();
     m_toolsMenu->addAction(m_mqttAction);
+
+    // Zones reach the publisher as they are announced: the map tab's
+    // zoneAdded is passed on through the window's own signal.
+    m_mqttZones = new MqttZoneEvents(mqtt, this);
+    connect(this, &MainWindow::zoneAdded, m_mqttZones, &MqttZoneEvents::zoneAdded);
 
     m_mqttStatus = new QLabel(this);
     m_mqttStatus->setObjectName(QStringLiteral("mqttStatus"));

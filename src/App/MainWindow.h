@@ -19,6 +19,7 @@ class QKeySequence;
 class QLabel;
 class QMenu;
 class QShowEvent;
+class MqttZoneEvents;
 class QTabWidget;
 class QTextEdit;
 class ReplayControls;
@@ -127,6 +128,7 @@ private:
     QAction *m_wordWrapAction = nullptr;
     QAction *m_mqttAction = nullptr;
     QLabel *m_mqttStatus = nullptr;
+    MqttZoneEvents *m_mqttZones = nullptr;
 
     QAction *m_recentFileSeparator = nullptr;
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
