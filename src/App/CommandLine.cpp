@@ -39,6 +39,10 @@ const OptionSpec kOptions[] = {
                        "address in the settings file is not used.")},
     {"capture", nullptr, "FILE",
      QT_TRANSLATE_NOOP("CommandLine", "Record the location stream to this capture file from the start.")},
+    {"replay", nullptr, "FILE",
+     QT_TRANSLATE_NOOP("CommandLine",
+                       "Replay this capture file at its recorded pace once the window is up (as File > Open "
+                       "does); live location data waits meanwhile.")},
     {"mqtt", nullptr, "HOST[:PORT]",
      QT_TRANSLATE_NOOP("CommandLine",
                        "Publish positions, node statuses and zone events to this MQTT broker (port 1883 "
@@ -147,6 +151,16 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments)
         return Action::Error;
     }
     m_options.captureFile = capture;
+
+    if (parser.isSet(QStringLiteral("replay"))) {
+        const QString replay = parser.value(QStringLiteral("replay"));
+        const QFileInfo file(replay);
+        if (replay.trimmed().isEmpty() || !file.isFile() || !file.isReadable()) {
+            m_error = tr("--replay: cannot read the capture file '%1'.").arg(replay);
+            return Action::Error;
+        }
+        m_options.replayFile = replay;
+    }
 
     if (parser.isSet(QStringLiteral("mqtt"))) {
         const QString text = parser.value(QStringLiteral("mqtt"));

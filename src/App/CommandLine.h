@@ -16,6 +16,7 @@ public:
         // IPv4 in host byte order; 0: find the masters by discovery.
         quint32 master = 0;
         QString captureFile;
+        QString replayFile;
         QString mqttHost;
         quint16 mqttPort = 0;
     };

@@ -75,5 +75,7 @@ int main(int argc, char **argv)
         hub->setCaptureFileName(options.captureFile);
         hub->toggleLsCapture();
     }
+    if (!options.replayFile.isEmpty())
+        window.loadFile(options.replayFile);
     return app.exec();
 }

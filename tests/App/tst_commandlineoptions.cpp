@@ -20,20 +20,23 @@ void tst_CommandLineOptions::options_data()
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QString>("master");
     QTest::addColumn<QString>("capture");
+    QTest::addColumn<QString>("replay");
     QTest::addColumn<QString>("mqttHost");
     QTest::addColumn<int>("mqttPort");
 
-    QTest::newRow("nothing") << QStringList{} << "" << "" << "" << "" << 0;
-    QTest::newRow("all four") << QStringList{"--settings", "hall.json", "--master", "192.168.7.20", "--capture",
-                                             "/tmp/run.dat", "--mqtt", "broker.lan:1884"}
-                              << "hall.json" << "192.168.7.20" << "/tmp/run.dat" << "broker.lan" << 1884;
+    const QString capture = QFINDTESTDATA("tst_commandlineoptions.cpp");
+    QTest::newRow("nothing") << QStringList{} << "" << "" << "" << "" << "" << 0;
+    QTest::newRow("all of them") << QStringList{"--settings", "hall.json", "--master", "192.168.7.20", "--capture",
+                                                "/tmp/run.dat", "--replay", capture, "--mqtt", "broker.lan:1884"}
+                                 << "hall.json" << "192.168.7.20" << "/tmp/run.dat" << capture << "broker.lan" << 1884;
     QTest::newRow("equals signs") << QStringList{"--master=10.0.0.1", "--mqtt=10.0.0.2"} << "" << "10.0.0.1" << ""
-                                  << "10.0.0.2" << 1883;
-    QTest::newRow("localhost master") << QStringList{"--master", "localhost"} << "" << "127.0.0.1" << "" << "" << 0;
-    QTest::newRow("broker v6") << QStringList{"--mqtt", "[::1]:8883"} << "" << "" << "" << "::1" << 8883;
+                                  << "" << "10.0.0.2" << 1883;
+    QTest::newRow("localhost master") << QStringList{"--master", "localhost"} << "" << "127.0.0.1" << "" << "" << ""
+                                      << 0;
+    QTest::newRow("broker v6") << QStringList{"--mqtt", "[::1]:8883"} << "" << "" << "" << "" << "::1" << 8883;
     QTest::newRow("Qt's own options pass") << QStringList{"-platform", "offscreen", "-style", "Fusion", "-reverse",
                                                           "--master", "10.0.0.9"}
-                                           << "" << "10.0.0.9" << "" << "" << 0;
+                                           << "" << "10.0.0.9" << "" << "" << "" << 0;
 }
 
 void tst_CommandLineOptions::options()
@@ -42,6 +45,7 @@ void tst_CommandLineOptions::options()
     QFETCH(QString, settings);
     QFETCH(QString, master);
     QFETCH(QString, capture);
+    QFETCH(QString, replay);
     QFETCH(QString, mqttHost);
     QFETCH(int, mqttPort);
 
@@ -51,6 +55,7 @@ void tst_CommandLineOptions::options()
     QCOMPARE(o.settingsFile, settings);
     QCOMPARE(o.master ? QHostAddress(o.master).toString() : QString(), master);
     QCOMPARE(o.captureFile, capture);
+    QCOMPARE(o.replayFile, replay);
     QCOMPARE(o.mqttHost, mqttHost);
     QCOMPARE(int(o.mqttPort), mqttPort);
     QVERIFY(cl.helpText().startsWith(QStringLiteral("Usage: sentrova-manager [options]")));

@@ -100,6 +100,8 @@ void tst_CommandLine::answersWithoutDisplay_data()
     QTest::newRow("twice") << QStringList{"--capture", "a.dat", "--capture=b.dat"} << 2 << ""
                            << "--capture given more than once.";
     QTest::newRow("empty settings name") << QStringList{"--settings", ""} << 2 << "" << "--settings needs a file name.";
+    QTest::newRow("replay of nothing") << QStringList{"--replay", "/nonexistent/run.dat"} << 2 << ""
+                                       << "--replay: cannot read the capture file '/nonexistent/run.dat'.";
     QTest::newRow("help wins over a mistake later") << QStringList{"--help", "--master", "x"} << 0 << "Options:" << "";
     Q_UNUSED(tryHelp);
 }
@@ -211,8 +213,13 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
     QCOMPARE(sub.on("e2e/nodes/0x1001/status").last().json().value("mode").toString(), QStringLiteral("anchor"));
     QTRY_VERIFY_WITH_TIMEOUT(sub.count("/status") >= 10 + tags.size(), kLongWait);
 
-    // The capture file fills with the stream's JSON reports.
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(capture).size() > 2000, kLongWait);
+    // The capture file fills with the stream's JSON reports: a few seconds
+    // of them, so that their replay below lasts a while.
+    auto capturedLines = [&capture] {
+        QFile f(capture);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(capturedLines() >= 150, kLongWait);
 
     manager.stop();
     // Ended without a goodbye (SIGTERM): the broker tells the world.
@@ -225,6 +232,28 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
     const QList<QByteArray> lines = recorded.readAll().split('\n');
     QVERIFY(lines.size() > 10);
     QVERIFY(QJsonDocument::fromJson(lines.first()).object().contains(QStringLiteral("id")));
+
+    // The capture replayed by a second run, without a master: the replayed
+    // reports reach the broker like live ones.
+    const QString replaySettings = home.filePath(QStringLiteral("replay.json"));
+    {
+        QFile f(replaySettings);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QJsonDocument(QJsonObject{{"mqtt", QJsonObject{{"topicPrefix", "replayed"}}}}).toJson());
+    }
+    MqttTestSubscriber replayed;
+    QVERIFY(replayed.subscribe(broker.port, "replayed/#"));
+    Child replay;
+    replay.start(binary("src/App/sentrova-manager"),
+                 {"--replay", capture, "--settings", replaySettings, "--mqtt",
+                  QStringLiteral("127.0.0.1:%1").arg(broker.port)},
+                 env, home.path());
+    QTRY_VERIFY_WITH_TIMEOUT(replay.contains(QStringLiteral("Replaying ") + capture), kLongWait);
+    const bool published = QTest::qWaitFor([&] { return replayed.count("replayed/tags/") >= 5; }, kLongWait);
+    replay.stop();
+    if (!published)
+        qWarning().noquote() << replay.log().right(5000);
+    QVERIFY(published);
 
     // No search happened, and the settings file named for this run did not
     // become the stored preference.
