@@ -123,8 +123,13 @@ UpdateDialog::UpdateDialog(QWidget *parent)
     connect(m_searchRepeat, &QTimer::timeout, this, [this] {
         // A question or its answer can be lost: ask a few times.
         m_mdns->query(QString::fromLatin1(Discovery::kFirmwareServiceName));
-        if (--m_searchesLeft <= 0)
-            m_searchRepeat->stop();
+        if (--m_searchesLeft > 0)
+            return;
+        m_searchRepeat->stop();
+        QTimer::singleShot(kSearchRepeatMs, this, [this] {
+            if (m_masters->topLevelItemCount() == 0)
+                m_status->setText(tr("No master answered: enter its address in the Address field"));
+        });
     });
 
     connect(m_session, &FirmwareSession::logLine, this, &UpdateDialog::log);
