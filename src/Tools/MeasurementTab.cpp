@@ -33,10 +33,6 @@ SentrovaInterface *hub()
     return SentrovaInterface::instance();
 }
 
-bool isAnchorOrMaster(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
 
 QString metres(double v)
 {
@@ -156,7 +152,7 @@ void MeasurementTab::addNodeChoice(RtlsObject *node)
     const QString text = QStringLiteral("%1 (%2)").arg(node->name(), node->idString());
     if (m_node->findData(id) < 0)
         insertById(m_node, 0, text, node->id());
-    if (isAnchorOrMaster(node->mode()) && m_anchor->findData(id) < 0)
+    if (NodeTools::isAnchorOrMaster(node->mode()) && m_anchor->findData(id) < 0)
         insertById(m_anchor, 1, text, node->id());
 }
 

@@ -1,5 +1,6 @@
 #include "NodeAlignment.h"
 
+#include "NodeToolsConstants.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
@@ -49,8 +50,7 @@ double rotationAngle(NodeAlignment::Operation op, float x0, float y0)
 
 bool isMovable(RtlsObject *node)
 {
-    const QString mode = node->mode();
-    return node->hasPos() && (mode == QLatin1String("anchor") || mode == QLatin1String("master"));
+    return node->hasPos() && NodeTools::isAnchorOrMaster(node->mode());
 }
 
 QString tr(const char *text)

@@ -31,8 +31,7 @@ constexpr uint32_t kAxisBits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
 
 bool positionEditable(RtlsObject *node)
 {
-    const QString mode = node->mode();
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
+    return NodeTools::isAnchorOrMaster(node->mode());
 }
 
 void setText(QLabel *label, const QString &text)

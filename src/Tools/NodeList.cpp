@@ -43,10 +43,6 @@ QString rowKey(const QTreeWidgetItem *item)
     return item->data(0, Qt::UserRole).toString();
 }
 
-bool isAnchorOrMaster(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
 
 SentrovaInterface *hub()
 {
@@ -272,7 +268,7 @@ QTreeWidgetItem *NodeList::groupFor(RtlsObject *node)
     if (QTreeWidgetItem *group = m_groups.value(key))
         return group;
     // The first node of a category decides what kind of group it is.
-    const int type = key != kUnknownGroup && isAnchorOrMaster(node->mode()) ? AnchorGroupItem : TagGroupItem;
+    const int type = key != kUnknownGroup && NodeTools::isAnchorOrMaster(node->mode()) ? AnchorGroupItem : TagGroupItem;
     auto *group = new QTreeWidgetItem(type);
     group->setData(0, Qt::UserRole, key);
     group->setFlags(group->flags() | Qt::ItemIsDropEnabled);
@@ -369,8 +365,7 @@ void NodeList::zoneRemoved(MapZone *zone)
 
 void NodeList::zoneDestroyed(QObject *zone)
 {
-    // Only the address is used: the zone is gone.
-    removeZoneRow(static_cast<MapZone *>(zone));
+    removeZoneRow(zone);
     m_zones.removeAll(QPointer<MapZone>());
 }
 
@@ -395,7 +390,7 @@ void NodeList::updateZoneRow(MapZone *zone)
     item->setText(0, name.isEmpty() ? Rtls::hexId(zone->id()) : name);
 }
 
-void NodeList::removeZoneRow(MapZone *zone)
+void NodeList::removeZoneRow(const QObject *zone)
 {
     delete m_zoneRows.take(zone);
     if (m_zonesGroup && m_zonesGroup->childCount() == 0) {

@@ -123,7 +123,7 @@ private:
     void applyLook(Row &row, const NodeRowLook &look);
     void addZoneRow(MapZone *zone);
     void updateZoneRow(MapZone *zone);
-    void removeZoneRow(MapZone *zone);
+    void removeZoneRow(const QObject *zone);
     QTreeWidgetItem *zonesGroup();
 
     // Menu building, by row type.
@@ -148,6 +148,8 @@ private:
     QTreeWidgetItem *m_zonesGroup = nullptr;
     // Zones in the order they were announced; kept across rebuilds.
     QList<QPointer<MapZone>> m_zones;
-    QHash<MapZone *, QTreeWidgetItem *> m_zoneRows;
+    // Keyed by the zone as a QObject, so that a zone being destroyed can
+    // still be found without being touched as a zone.
+    QHash<const QObject *, QTreeWidgetItem *> m_zoneRows;
     QPointer<MapTab> m_map;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 
 // The numbers of the node views: role bits and the role presets of the node
@@ -54,5 +56,11 @@ constexpr int kAntennaDelayMax = 0xFFFF;
 constexpr int kListRebuildDelayMs = 50;
 // The details and the measurement tool redraw at most this often.
 constexpr int kViewRefreshMs = 250;
+
+// Anchors and masters stand still: their coordinates are set, not measured.
+inline bool isAnchorOrMaster(const QString &mode)
+{
+    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
+}
 
 } // namespace NodeTools

@@ -38,10 +38,6 @@ SentrovaInterface *hub()
     return SentrovaInterface::instance();
 }
 
-bool isAnchorOrMaster(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
 
 QString storedName(RtlsObject *node)
 {
@@ -113,6 +109,12 @@ QWidget *SettingsDialog::makeGeneralPage()
     m_name = new QLineEdit(page);
     m_name->setObjectName(QStringLiteral("name"));
     form->addRow(tr("Name"), m_name);
+    // No command names a node: the name lives in the manager.
+    auto *nameNote = new QLabel(tr("Kept by the manager and saved with its settings; a name the master "
+                                   "reports for the node replaces it."),
+                                page);
+    nameNote->setWordWrap(true);
+    form->addRow(nameNote);
     m_nameField.read = [this] { return QVariant(m_name->text().simplified()); };
     m_nameField.write = [this](const QVariant &v) { m_name->setText(v.toString()); };
 
@@ -392,7 +394,7 @@ void SettingsDialog::readValues()
     h->getDetails(m_id);
     h->getRoles(m_id);
     h->getSeat(m_id);
-    if (isAnchorOrMaster(node->mode())) {
+    if (NodeTools::isAnchorOrMaster(node->mode())) {
         h->getPosition(m_id);
         h->getParent(m_id);
     }
@@ -420,7 +422,7 @@ void SettingsDialog::loadFromNode(RtlsObject *node)
 void SettingsDialog::enablePages(RtlsObject *node)
 {
     const QString mode = node->mode();
-    const bool fixed = isAnchorOrMaster(mode);
+    const bool fixed = NodeTools::isAnchorOrMaster(mode);
     const bool tag = mode == QLatin1String("tag");
     m_pages->setTabEnabled(m_pages->indexOf(m_positionPage), fixed);
     m_pages->setTabEnabled(m_pages->indexOf(m_sensorsPage), tag);
