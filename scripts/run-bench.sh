@@ -10,6 +10,7 @@
 #   BENCH_MIN_TIME      Google Benchmark minimum time per micro-benchmark (0.5)
 #   BENCH_REPETITIONS   repetitions of each micro-benchmark; mean, median and
 #                       spread are reported (3)
+#   BENCH_MQTT_DURATION seconds per run of the MQTT publishing benchmark (10)
 set -e
 BUILD=${1:-build-bench}
 OUT="$BUILD/bench-results"
@@ -22,6 +23,7 @@ mkdir -p "$OUT"
 LOAD_AT_START=$(cut -d' ' -f1-3 /proc/loadavg)
 
 decode_cmd="$BUILD/bench/bench_stream_decode --benchmark_min_time=$MIN_TIME --benchmark_repetitions=$REPETITIONS --benchmark_report_aggregates_only=true"
+mqtt_cmd="$BUILD/bench/bench_mqtt --sim $BUILD/sim/sentrova-sim --tags 1000 --rate 10 --duration ${BENCH_MQTT_DURATION:-10}"
 e2e_cmd="$BUILD/bench/bench_stream_e2e --sim $BUILD/sim/sentrova-sim --tags $TAGS --rates $RATES --duration $DURATION"
 
 echo "== micro-benchmarks"
@@ -35,10 +37,19 @@ else
     : > "$OUT/e2e-runs.txt"
 fi
 
+# Publishing to an MQTT broker needs Debian's mosquitto.
+if [ -x "$BUILD/bench/bench_mqtt" ] && [ -x /usr/sbin/mosquitto ]; then
+    echo "== publishing to an MQTT broker (1000 tags x 10 Hz)"
+    $mqtt_cmd 2> "$OUT/mqtt-runs.txt" | tee "$OUT/mqtt.md"
+else
+    echo "== MQTT publishing skipped: bench_mqtt not built or mosquitto not installed" | tee "$OUT/mqtt.md"
+    : > "$OUT/mqtt-runs.txt"
+fi
+
 others=""
 for b in "$BUILD"/bench/bench_*; do
     name=$(basename "$b")
-    case "$name" in bench_stream_*) continue ;; esac
+    case "$name" in bench_stream_*|bench_mqtt) continue ;; esac
     [ -x "$b" ] && [ -f "$b" ] || continue
     echo "== $name"
     QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b" --benchmark_min_time="$MIN_TIME" | tee "$OUT/$name.txt"
@@ -64,6 +75,14 @@ done
     echo
     echo '```'
     cat "$OUT/e2e-runs.txt"
+    echo '```'
+    echo
+    echo "Publishing to an MQTT broker: \`$mqtt_cmd\`"
+    echo
+    cat "$OUT/mqtt.md"
+    echo
+    echo '```'
+    cat "$OUT/mqtt-runs.txt"
     echo '```'
     for name in $others; do
         echo

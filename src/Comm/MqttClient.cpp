@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <mosquitto.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +25,8 @@ namespace {
 constexpr int kLoopTimeoutMs = 100;
 // How long the goodbye may take before the thread gives up on it.
 constexpr auto kGoodbyeTime = std::chrono::milliseconds(1000);
+// The network thread's name, as top -H and /proc show it.
+constexpr char kThreadName[] = "sentrova-mqtt";
 // How long the destructor waits for network threads to end.
 constexpr auto kShutdownWait = std::chrono::milliseconds(2000);
 // CONNACK codes of MQTT 3.1.1 that are about the login.
@@ -125,6 +128,7 @@ bool MqttSession::waitForRetry(int ms)
 
 void MqttSession::run()
 {
+    pthread_setname_np(pthread_self(), kThreadName);
     int delay = minRetryMs;
     int rc = mosquitto_connect_async(mosq, host.c_str(), port, keepAlive);
     for (;;) {

@@ -253,11 +253,11 @@ MqttPublisher::NodeState &MqttPublisher::track(RtlsObject *node)
     return m_nodes[node->id()];
 }
 
+// A tag's first report arrives as an addition (the JSON path announces it
+// only so): it carries a position like every later one.
 void MqttPublisher::nodeAdded(RtlsObject *node)
 {
-    if (!node || !isEnabled())
-        return;
-    updateStatus(track(node), node);
+    nodeUpdated(node);
 }
 
 void MqttPublisher::nodeUpdated(RtlsObject *node)
@@ -271,7 +271,9 @@ void MqttPublisher::nodeUpdated(RtlsObject *node)
 
 void MqttPublisher::nodeInactive(RtlsObject *node)
 {
-    nodeAdded(node);
+    if (!node || !isEnabled())
+        return;
+    updateStatus(track(node), node);
 }
 
 void MqttPublisher::updateStatus(NodeState &s, RtlsObject *node)

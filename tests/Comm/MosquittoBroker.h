@@ -3,13 +3,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtTest>
 
 #include <signal.h>
 #include <unistd.h>
@@ -101,6 +101,8 @@ public:
         if (m_proc.state() != QProcess::NotRunning)
             ::kill(pid_t(m_proc.processId()), SIGCONT);
     }
+
+    qint64 pid() const { return m_proc.processId(); }
 
     QString log() const
     {
