@@ -17,6 +17,7 @@ constexpr int kNodeSlices = 20;
 constexpr int kNodeSphereStacks = 6;
 constexpr double kNodeDiskFactor = 0.75;             // top disk radius / glyph radius
 constexpr double kLabelHeightFactor = 1.1;           // label anchor above the glyph, by height
+constexpr float kTrailWidth = 1.0f;
 
 // Label size by camera distance.
 constexpr double kLabelFullSizeDistance = 20.0;

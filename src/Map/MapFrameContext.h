@@ -4,8 +4,6 @@
 
 #include <vector>
 
-class NodeGlyphs;
-
 namespace qglviewer {
 class Camera;
 }
@@ -27,7 +25,6 @@ struct MapFrameContext
     double floorExtend = 0;
     int historySize = 0;
     const qglviewer::Camera *camera = nullptr;
-    NodeGlyphs *glyphs = nullptr;
     // Labels to be drawn in one pass after everything else.
     std::vector<Label> *labels = nullptr;
 };

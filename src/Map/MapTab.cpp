@@ -21,7 +21,6 @@
 #include "SentrovaInterface.h"
 #include "SettingsTab.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFont>
@@ -32,7 +31,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QTabWidget>
 
 #include <GL/gl.h>
@@ -73,13 +71,6 @@ MapTab::MapTab(QWidget *parent)
     m_sideConstraint->setRotationConstraintType(qglviewer::AxisPlaneConstraint::FORBIDDEN);
     m_topConstraint->setRotationConstraintType(qglviewer::AxisPlaneConstraint::AXIS);
     m_topConstraint->setRotationConstraintDirection(qglviewer::Vec(0, 0, 1));
-
-    const QFont base = QApplication::font();
-    for (int size = 0; size <= Map::kLabelPointSize; ++size) {
-        QFont font = base;
-        font.setPointSize(std::max(1, size));
-        m_labelFonts.append(font);
-    }
 
     connect(m_scene, &MapScene::displayMessage, this, &MapTab::displayMessage);
     connect(m_scene, &MapScene::zoneAdded, this, &MapTab::zoneAdded);
@@ -131,7 +122,7 @@ void MapTab::releaseGL()
     for (NodeObject *object : m_scene->nodeObjects())
         object->releaseGL();
     m_scene->grid()->releaseGL();
-    m_glyphs.release();
+    m_labelAtlas.release();
     const QVector<unsigned int> dead = m_scene->takeReleasedTextures();
     for (unsigned int name : dead) {
         const GLuint texture = name;
@@ -282,7 +273,6 @@ MapFrameContext MapTab::frameContext()
     frame.floorExtend = o.floorExtend;
     frame.historySize = o.historySize;
     frame.camera = camera();
-    frame.glyphs = &m_glyphs;
     m_labels.clear();
     frame.labels = &m_labels;
     return frame;
@@ -295,7 +285,6 @@ void MapTab::draw()
         const GLuint texture = name;
         glDeleteTextures(1, &texture);
     }
-    m_glyphs.ensure();
     const MapViewOptions &o = m_scene->options();
     const MapFrameContext frame = frameContext();
 
@@ -304,25 +293,26 @@ void MapTab::draw()
         zone->draw(o.floorSize, o.floorExtend);
     heat()->draw(frame);
 
-    m_glyphs.begin();
+    m_glyphs.clear();
     for (NodeObject *object : m_scene->nodeObjects()) {
         if (isDrawn(object))
-            object->drawGlyph(o.nodeMode, frame);
+            object->appendGlyph(m_glyphs, o.nodeMode, frame);
     }
-    m_glyphs.end();
+    m_glyphs.draw();
+    if (!(o.nodeMode & Map::kModeArrow)) {
+        for (NodeObject *object : m_scene->nodeObjects()) {
+            if (object->hasTexture() && isDrawn(object))
+                object->drawTexturedDisk(frame);
+        }
+    }
 
     if (o.nodeMode & Map::kModeHistory) {
-        glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
-        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-        glDisable(GL_LIGHTING);
-        glLineWidth(0.5f);
-        glEnableClientState(GL_VERTEX_ARRAY);
+        m_trails.clear();
         for (NodeObject *object : m_scene->nodeObjects()) {
             if (isDrawn(object))
-                object->drawTrail(frame);
+                object->appendTrail(m_trails, o.historySize);
         }
-        glPopClientAttrib();
-        glPopAttrib();
+        m_trails.draw(Map::kTrailWidth);
     }
 
     // Translucent faces last, so that what stands inside shows through.
@@ -333,8 +323,8 @@ void MapTab::draw()
         drawDistanceLines();
     if (o.drawCirclesActive)
         drawMeasurementFigures();
-    MapGlErrors::report(kGlSource, __LINE__);
     drawLabels();
+    MapGlErrors::report(kGlSource, __LINE__);
 }
 
 void MapTab::drawDistanceLines()
@@ -345,40 +335,26 @@ void MapTab::drawDistanceLines()
     const MapViewOptions &o = m_scene->options();
     const RtlsMeas::Table &measurements = m_scene->selectedMeasurements();
     const qglviewer::Vec q = spreadPosition(selected, o);
+    const QRgb rangeColour = qRgb(0, 0, 255);
+    const QRgb linkColour = QColor::fromRgbF(0.3, 1.0, 0.3).rgb();
 
-    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
-    glDisable(GL_LIGHTING);
-    if (!measurements.isEmpty()) {
-        glLineWidth(3.0f);
-        glColor3f(0.0f, 0.0f, 1.0f);
-        glBegin(GL_LINES);
-        for (const NodeObject *object : m_scene->nodeObjects()) {
-            if (object == selected || !isDrawn(object))
-                continue;
-            const auto entry = measurements.constFind(object->id());
-            if (entry == measurements.constEnd() || entry->kind != Rtls::kMeasDistance || entry->value == 0.0f)
-                continue;
-            const qglviewer::Vec p = spreadPosition(object, o);
-            qglviewer::Vec end;
-            if (!MapFigures::distanceSegment(p, q, entry->value, end))
-                continue;
-            glVertex3d(p.x, p.y, p.z);
-            glVertex3d(end.x, end.y, end.z);
-        }
-        glEnd();
-    }
-    glLineWidth(1.0f);
-    glColor3f(0.3f, 1.0f, 0.3f);
-    glBegin(GL_LINES);
+    m_rangeLines.clear();
+    m_links.clear();
     for (const NodeObject *object : m_scene->nodeObjects()) {
         if (object == selected || !isDrawn(object))
             continue;
         const qglviewer::Vec p = spreadPosition(object, o);
-        glVertex3d(q.x, q.y, q.z);
-        glVertex3d(p.x, p.y, p.z);
+        m_links.segment(q, p, linkColour);
+        const auto entry = measurements.constFind(object->id());
+        if (entry == measurements.constEnd() || entry->kind != Rtls::kMeasDistance || entry->value == 0.0f)
+            continue;
+        qglviewer::Vec end;
+        if (MapFigures::distanceSegment(p, q, entry->value, end))
+            m_rangeLines.segment(p, end, rangeColour);
     }
-    glEnd();
-    glPopAttrib();
+    // The measured ranges first and wide, the links over them.
+    m_rangeLines.draw(3.0f);
+    m_links.draw(1.0f);
 }
 
 void MapTab::drawMeasurementFigures()
@@ -441,30 +417,9 @@ void MapTab::drawLabels()
 {
     if (m_labels.empty() || !textIsEnabled())
         return;
-    // One painter for every label of the frame: starting a painter per
-    // label costs more than all the glyphs together.
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    {
-        QPainter painter(this);
-        painter.setPen(Qt::black);
-        int current = -1;
-        for (const MapFrameContext::Label &label : m_labels) {
-            if (label.pointSize != current) {
-                current = label.pointSize;
-                painter.setFont(m_labelFonts.at(current));
-            }
-            painter.drawText(QPointF(label.x, label.y), *label.text);
-        }
-    }
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopAttrib();
+    startScreenCoordinatesSystem();
+    m_labelAtlas.draw(m_labels);
+    stopScreenCoordinatesSystem();
 }
 
 void MapTab::drawWithNames()

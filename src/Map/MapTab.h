@@ -2,7 +2,9 @@
 
 #include "MapConstants.h"
 #include "MapFrameContext.h"
-#include "NodeGlyphs.h"
+#include "GlyphBatch.h"
+#include "LabelAtlas.h"
+#include "LineBatch.h"
 
 #include <QColor>
 #include <QGLViewer/qglviewer.h>
@@ -26,7 +28,6 @@ class MapScene;
 class MapTabSettings;
 class MapZone;
 class NodeObject;
-class QFont;
 class QMenu;
 class QTabWidget;
 class RtlsObject;
@@ -171,9 +172,13 @@ private:
     void buildContextMenu();
 
     MapScene *m_scene;
-    NodeGlyphs m_glyphs;
+    // Everything a frame draws in bulk, kept between frames.
+    GlyphBatch m_glyphs;
+    LineBatch m_trails;
+    LineBatch m_rangeLines;
+    LineBatch m_links;
+    LabelAtlas m_labelAtlas;
     std::vector<MapFrameContext::Label> m_labels;
-    QVector<QFont> m_labelFonts;
     QColor m_background{Map::kBackgroundRed, Map::kBackgroundGreen, Map::kBackgroundBlue};
     QTimer m_clock;
     bool m_dirty = true;

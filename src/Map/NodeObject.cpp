@@ -4,12 +4,15 @@
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
-#include "NodeGlyphs.h"
+#include "GlyphBatch.h"
+#include "GlyphMesh.h"
+#include "LineBatch.h"
 #include "RtlsConvert.h"
 
 #include <QGLViewer/camera.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 namespace {
 
@@ -79,53 +82,30 @@ void NodeObject::loadTexture(const char *filename)
     setImage(QString::fromLocal8Bit(filename));
 }
 
-void NodeObject::drawGlyph(unsigned int flags, const MapFrameContext &frame)
+qglviewer::Vec NodeObject::drawnPosition(const MapFrameContext &frame) const
 {
-    const qglviewer::Vec p = m_frame.position();
-    const double z = MapGeometry::spread(p.z, frame.floorSize, frame.floorExtend);
-    const float r = float(m_color.redF());
-    const float g = float(m_color.greenF());
-    const float b = float(m_color.blueF());
+    return MapGeometry::spread(m_frame.position(), frame.floorSize, frame.floorExtend);
+}
 
-    glPushMatrix();
-    glTranslated(p.x, p.y, z);
+void NodeObject::appendGlyph(GlyphBatch &batch, unsigned int flags, const MapFrameContext &frame)
+{
+    const qglviewer::Vec p = drawnPosition(frame);
     const qglviewer::Quaternion q = m_frame.orientation();
-    if (q[3] < 1.0)
-        glMultMatrixd(q.matrix());
-
     if (flags & Map::kModeArrow) {
-        NodeGlyphs::arrow(r, g, b);
-    } else if (frame.glyphs) {
-        glColor3f(r, g, b);
-        glPushMatrix();
-        glScaled(m_radius, m_radius, m_radius);
-        frame.glyphs->sphere();
-        glPopMatrix();
-        glPushMatrix();
-        glScaled(m_radius, m_radius, m_height);
-        frame.glyphs->cylinder();
-        glPopMatrix();
-        glColor3f(1.0f, 1.0f, 1.0f);
-        glPushMatrix();
-        glTranslated(0.0, 0.0, m_height);
-        glScaled(m_radius, m_radius, 1.0);
-        const unsigned int texture = m_texture.hasPicture() ? m_texture.bind(false, kGlSource) : 0;
-        if (texture != 0) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, texture);
-            frame.glyphs->disk(true);
-            glDisable(GL_TEXTURE_2D);
-        } else {
-            frame.glyphs->disk(false);
+        batch.add(GlyphMesh::arrow(), p, q, m_radius, m_height, m_color);
+    } else {
+        GlyphMesh::Detail detail = GlyphMesh::Fine;
+        if (frame.camera) {
+            const double metresPerPixel = frame.camera->pixelGLRatio(p);
+            if (metresPerPixel > 0)
+                detail = GlyphMesh::detailFor(m_radius / metresPerPixel);
         }
-        glPopMatrix();
+        batch.add(GlyphMesh::glyph(detail), p, q, m_radius, m_height, m_color);
     }
-    glPopMatrix();
 
     if ((flags & Map::kModeLabels) && frame.labels && frame.camera && !m_label.isEmpty()) {
         // The label sits above the glyph, 1.1 heights up in the glyph's frame.
-        const qglviewer::Vec local(0.0, 0.0, Map::kLabelHeightFactor * m_height);
-        const qglviewer::Vec anchor = qglviewer::Vec(p.x, p.y, z) + q.rotate(local);
+        const qglviewer::Vec anchor = p + q.rotate(qglviewer::Vec(0.0, 0.0, Map::kLabelHeightFactor * m_height));
         const int size = MapGeometry::labelPointSize((anchor - frame.camera->position()).norm());
         if (size > 0) {
             const qglviewer::Vec s = frame.camera->projectedCoordinatesOf(anchor);
@@ -137,35 +117,68 @@ void NodeObject::drawGlyph(unsigned int flags, const MapFrameContext &frame)
     }
 }
 
-void NodeObject::drawPickBox(const MapFrameContext &frame) const
+void NodeObject::drawTexturedDisk(const MapFrameContext &frame)
 {
-    const qglviewer::Vec p = m_frame.position();
+    const unsigned int texture = m_texture.bind(false, kGlSource);
+    if (texture == 0)
+        return;
+    // Quadrics are made once and shared by every node.
+    static GLUquadric *quadric = [] {
+        GLUquadric *q = gluNewQuadric();
+        gluQuadricNormals(q, GLU_SMOOTH);
+        gluQuadricTexture(q, GL_TRUE);
+        return q;
+    }();
+    const qglviewer::Vec p = drawnPosition(frame);
+    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT | GL_HINT_BIT);
     glPushMatrix();
-    glTranslated(p.x, p.y, MapGeometry::spread(p.z, frame.floorSize, frame.floorExtend));
-    NodeGlyphs::pickBox(m_radius, m_height);
+    glTranslated(p.x, p.y, p.z);
+    const qglviewer::Quaternion q = m_frame.orientation();
+    glMultMatrixd(q.matrix());
+    glTranslated(0.0, 0.0, m_height);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    // Over the white disk of the glyph, which lies in the same plane.
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(-1.0f, -1.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    gluDisk(quadric, 0.0, Map::kNodeDiskFactor * m_radius, Map::kNodeSlices, 1);
     glPopMatrix();
+    glPopAttrib();
 }
 
-void NodeObject::drawTrail(const MapFrameContext &frame) const
+void NodeObject::drawPickBox(const MapFrameContext &frame) const
+{
+    // Drawn directly: display lists are not safe in selection mode on every
+    // GL (Mesa's software GL crashes on them).
+    const qglviewer::Vec p = drawnPosition(frame);
+    const double x[2] = {p.x - m_radius, p.x + m_radius};
+    const double y[2] = {p.y - m_radius, p.y + m_radius};
+    const double z[2] = {p.z - m_radius, p.z + m_height};
+    glBegin(GL_QUADS);
+    for (int side = 0; side < 2; ++side) {
+        glVertex3d(x[side], y[0], z[0]); glVertex3d(x[side], y[1], z[0]);
+        glVertex3d(x[side], y[1], z[1]); glVertex3d(x[side], y[0], z[1]);
+        glVertex3d(x[0], y[side], z[0]); glVertex3d(x[1], y[side], z[0]);
+        glVertex3d(x[1], y[side], z[1]); glVertex3d(x[0], y[side], z[1]);
+        glVertex3d(x[0], y[0], z[side]); glVertex3d(x[1], y[0], z[side]);
+        glVertex3d(x[1], y[1], z[side]); glVertex3d(x[0], y[1], z[side]);
+    }
+    glEnd();
+}
+
+void NodeObject::appendTrail(LineBatch &batch, int historySize) const
 {
     PositionHistory::Run runs[2];
-    const int count = m_history.newest(frame.historySize, runs);
+    const int count = m_history.newest(historySize, runs);
     if (count == 0 || m_history.size() < 2)
         return;
-    glColor3f(float(m_color.redF()), float(m_color.greenF()), float(m_color.blueF()));
-    for (int i = 0; i < count; ++i) {
-        glVertexPointer(3, GL_FLOAT, 0, runs[i].data);
-        glDrawArrays(GL_LINE_STRIP, 0, runs[i].count);
-    }
-    if (count == 2) {
-        // The ring wraps between the two runs: join them.
-        const float *a = runs[0].data + size_t(runs[0].count - 1) * 3;
-        const float *b = runs[1].data;
-        glBegin(GL_LINES);
-        glVertex3fv(a);
-        glVertex3fv(b);
-        glEnd();
-    }
+    batch.beginStrip(m_color.rgba());
+    // Two runs when the ring wraps: the strip goes on across the seam.
+    for (int i = 0; i < count; ++i)
+        batch.extend(runs[i].data, runs[i].count);
 }
 
 void NodeObject::releaseGL()

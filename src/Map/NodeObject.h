@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+class GlyphBatch;
+class LineBatch;
 struct MapFrameContext;
 
 // The glyph of one node in the map: a sphere with a cylinder and a top disk
@@ -55,14 +57,17 @@ public:
 
     static QString labelFor(uint64_t id);
 
-    // GL, with the map's context current and the glyph state of NodeGlyphs
-    // set: the glyph at its floor-spread place, and its label request when
-    // labels are on and it is readable.
-    void drawGlyph(unsigned int flags, const MapFrameContext &frame);
-    // The glyph's box at its floor-spread place, for picking.
+    // Adds the glyph at its floor-spread place (an arrow in arrow mode) to
+    // the frame's batch, at a level of detail fit for its size on screen,
+    // and its label request when labels are on and it is readable.
+    void appendGlyph(GlyphBatch &batch, unsigned int flags, const MapFrameContext &frame);
+    // Adds the newest positions of the trail, as stored.
+    void appendTrail(LineBatch &batch, int historySize) const;
+    bool hasTexture() const { return m_texture.hasPicture(); }
+    // GL, with the map's context current: the picture on the top disk.
+    void drawTexturedDisk(const MapFrameContext &frame);
+    // GL: the box round the glyph at its floor-spread place, for picking.
     void drawPickBox(const MapFrameContext &frame) const;
-    // The trail, newest points first, as stored (lighting off, set by caller).
-    void drawTrail(const MapFrameContext &frame) const;
     void releaseGL();
     unsigned int takeTextureName() { return m_texture.takeName(); }
 
@@ -73,6 +78,8 @@ public slots:
     void loadTexture(const char *filename);
 
 private:
+    qglviewer::Vec drawnPosition(const MapFrameContext &frame) const;
+
     QColor m_color;
     uint64_t m_id = 0;
     double m_height;

@@ -7,6 +7,7 @@
 #include "MapZone.h"
 #include "NodeObject.h"
 #include "RtlsObject.h"
+#include "RtlsMeas.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
 #include "SettingsTab.h"
@@ -61,6 +62,7 @@ private slots:
     void trailBehindAMovingTag();
     void labelIsWritten();
     void pickingSelects();
+    void measuredRangeLines();
     void hiddenTagsAreNotPicked();
     void floorPlanRightWayUp();
     void levelColourFollowsTags();
@@ -261,6 +263,25 @@ void tst_MapTab::pickingSelects()
     const Vec e = m_map->camera()->projectedCoordinatesOf(Vec(-1, 0, 0.1));
     QTest::mouseClick(m_map.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(int(e.x), int(e.y)));
     QTRY_COMPARE(Dispatch::instance()->selectedId(), uint64_t(0xC8));
+}
+
+void tst_MapTab::measuredRangeLines()
+{
+    addNode(0x9000, "anchor", Vec(-1.5, 0.5, 0));
+    RtlsObject *tag = addNode(0x9000C8, "tag", Vec(1.5, 0.5, 0));
+    tag->meas()->updateFromJson(QJsonDocument::fromJson("[{\"anchor\":\"0x9000\",\"dist\":1.0}]").array());
+    m_hub->announceNodeUpdated(tag);
+    Dispatch::instance()->emitIdSelected(0x9000C8);
+    const QImage image = frame();
+    auto blue = [](const QColor &c) { return c.blue() > 200 && c.red() < 60 && c.green() < 60; };
+    auto green = [](const QColor &c) { return c.green() > 200 && c.red() > 40 && c.red() < 110 && c.blue() < 110; };
+    // The measured metre from the anchor towards the tag, then only the link.
+    QVERIFY(anyNear(image, Vec(-0.9, 0.5, 0), 2, blue));
+    QVERIFY(!anyNear(image, Vec(0.2, 0.5, 0), 2, blue));
+    QVERIFY(anyNear(image, Vec(0.2, 0.5, 0), 2, green));
+    m_map->setDrawLinesActive(false);
+    QVERIFY(!anyNear(frame(), Vec(-0.9, 0.5, 0), 2, blue));
+    m_map->setDrawLinesActive(true);
 }
 
 void tst_MapTab::hiddenTagsAreNotPicked()

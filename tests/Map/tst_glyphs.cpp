@@ -1,0 +1,175 @@
+#include "GlyphBatch.h"
+#include "GlyphMesh.h"
+#include "LabelAtlas.h"
+#include "LineBatch.h"
+#include "MapGeometry.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+qglviewer::Vec vertexAt(const std::vector<float> &xyz, uint32_t i)
+{
+    return qglviewer::Vec(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+}
+
+} // namespace
+
+// What the map draws in bulk, checked on the CPU: the glyph meshes (their
+// faces must point outwards, or culling hides them), the placed and coloured
+// batch, the line strips and the label atlas.
+class tst_Glyphs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void meshesFaceOutwards_data()
+    {
+        QTest::addColumn<int>("mesh");
+        QTest::newRow("fine") << int(GlyphMesh::Fine);
+        QTest::newRow("medium") << int(GlyphMesh::Medium);
+        QTest::newRow("coarse") << int(GlyphMesh::Coarse);
+        QTest::newRow("arrow") << -1;
+    }
+
+    void meshesFaceOutwards()
+    {
+        QFETCH(int, mesh);
+        const GlyphMesh &m = mesh < 0 ? GlyphMesh::arrow() : GlyphMesh::glyph(GlyphMesh::Detail(mesh));
+        const auto &v = m.vertices();
+        for (const GlyphMesh::Vertex &vertex : v) {
+            const double n = std::sqrt(vertex.normal[0] * vertex.normal[0] + vertex.normal[1] * vertex.normal[1]
+                                       + vertex.normal[2] * vertex.normal[2]);
+            QVERIFY(std::fabs(n - 1.0) < 1e-5);
+        }
+        int faces = 0;
+        for (size_t t = 0; t < m.indices().size(); t += 3) {
+            auto at = [&](size_t k) {
+                const float *p = v[m.indices()[t + k]].position;
+                return qglviewer::Vec(p[0], p[1], p[2]);
+            };
+            const qglviewer::Vec face = cross(at(1) - at(0), at(2) - at(0));
+            if (face.norm() < 1e-9)
+                continue;
+            qglviewer::Vec normals;
+            for (size_t k = 0; k < 3; ++k) {
+                const float *n = v[m.indices()[t + k]].normal;
+                normals += qglviewer::Vec(n[0], n[1], n[2]);
+            }
+            QVERIFY2(face * normals > 0, qPrintable(QStringLiteral("triangle %1 faces inwards").arg(t / 3)));
+            ++faces;
+        }
+        QVERIFY(faces > 0);
+    }
+
+    void fineGlyphIsTheUsualShape()
+    {
+        const GlyphMesh &m = GlyphMesh::glyph(GlyphMesh::Fine);
+        int disk = 0;
+        for (const GlyphMesh::Vertex &v : m.vertices()) {
+            const qglviewer::Vec p(v.position[0], v.position[1], v.position[2]);
+            if (v.scale == GlyphMesh::Scale::Radius)
+                QVERIFY(std::fabs(p.norm() - 1.0) < 1e-6);
+            if (v.shade < 0) {
+                ++disk;
+                QCOMPARE(p.z, 1.0);
+                QVERIFY(std::hypot(p.x, p.y) <= 0.75 + 1e-6);
+            }
+        }
+        // Centre and 21 rim points (the seam twice) of a 20-slice disk.
+        QCOMPARE(disk, 22);
+        QCOMPARE(GlyphMesh::detailFor(30), GlyphMesh::Fine);
+        QCOMPARE(GlyphMesh::detailFor(10), GlyphMesh::Medium);
+        QCOMPARE(GlyphMesh::detailFor(1), GlyphMesh::Coarse);
+    }
+
+    void batchPlacesScalesAndColours()
+    {
+        GlyphBatch batch;
+        const qglviewer::Vec at(1, 2, 3);
+        const QColor body(200, 100, 0);
+        batch.add(GlyphMesh::glyph(GlyphMesh::Fine), at, MapGeometry::headingRotation(90), 0.2, 0.5, body);
+        const GlyphMesh &m = GlyphMesh::glyph(GlyphMesh::Fine);
+        QCOMPARE(batch.vertexCount(), int(m.vertices().size()));
+        double lowest = 1e9;
+        double highest = -1e9;
+        for (uint32_t i = 0; i < uint32_t(batch.vertexCount()); ++i) {
+            const qglviewer::Vec p = vertexAt(batch.positions(), i);
+            lowest = std::min(lowest, p.z);
+            highest = std::max(highest, p.z);
+            QVERIFY(std::hypot(p.x - 1, p.y - 2) <= 0.2 + 1e-6);
+            const uint8_t *c = &batch.colors()[4 * i];
+            if (m.vertices()[i].shade < 0)
+                QCOMPARE(QColor(c[0], c[1], c[2]), QColor(Qt::white));
+            else
+                QCOMPARE(QColor(c[0], c[1], c[2]), body);
+            const qglviewer::Vec n = vertexAt(batch.normals(), i);
+            QVERIFY(std::fabs(n.norm() - 1.0) < 1e-5);
+        }
+        // The sphere's radius below, the cylinder's height above.
+        QVERIFY(std::fabs(lowest - 2.8) < 1e-6);
+        QVERIFY(std::fabs(highest - 3.5) < 1e-6);
+
+        // An arrow turned by the heading: its tip, (0, 0.5) ahead, points to +x.
+        batch.clear();
+        QCOMPARE(batch.vertexCount(), 0);
+        batch.add(GlyphMesh::arrow(), at, MapGeometry::headingRotation(90), 0.2, 0.5, body);
+        double furthest = -1e9;
+        for (uint32_t i = 0; i < uint32_t(batch.vertexCount()); ++i)
+            furthest = std::max(furthest, vertexAt(batch.positions(), i).x);
+        QVERIFY(std::fabs(furthest - 1.5) < 1e-6);
+        // The top face is the body darkened by 150.
+        const auto &v = GlyphMesh::arrow().vertices();
+        for (uint32_t i = 0; i < v.size(); ++i) {
+            if (v[i].normal[2] > 0.5f) {
+                const uint8_t *c = &batch.colors()[4 * i];
+                QCOMPARE(QColor(c[0], c[1], c[2]).rgb(), body.darker(150).rgb());
+                break;
+            }
+        }
+    }
+
+    void lineStrips()
+    {
+        LineBatch lines;
+        const float first[9] = {0, 0, 0, 1, 0, 0, 2, 0, 0};
+        const float more[6] = {3, 0, 0, 4, 0, 0};
+        lines.beginStrip(qRgb(255, 0, 0));
+        lines.extend(first, 3);
+        // The second run goes on from the first one's last point.
+        lines.extend(more, 2);
+        lines.beginStrip(qRgb(0, 255, 0));
+        lines.extend(more, 1);
+        lines.segment(qglviewer::Vec(0, 0, 0), qglviewer::Vec(0, 1, 0), qRgb(0, 0, 255));
+        QCOMPARE(lines.segmentCount(), 5);
+        const std::vector<uint32_t> expected{0, 1, 1, 2, 2, 3, 3, 4, 6, 7};
+        QCOMPARE(lines.indices(), expected);
+        lines.clear();
+        QCOMPARE(lines.segmentCount(), 0);
+    }
+
+    void labelAtlas()
+    {
+        LabelAtlas atlas;
+        const QRect a = atlas.place("...00C8");
+        const QRect b = atlas.place("...1234");
+        QCOMPARE(atlas.place("...00C8"), a);
+        QCOMPARE(atlas.entries(), 2);
+        QVERIFY(!a.isEmpty());
+        QVERIFY(!a.intersects(b));
+        int ink = 0;
+        for (int y = a.top(); y <= a.bottom(); ++y)
+            for (int x = a.left(); x <= a.right(); ++x)
+                ink += qAlpha(atlas.image().pixel(x, y)) > 128 ? 1 : 0;
+        QVERIFY(ink > 10);
+        // Many more texts than fit start the atlas again rather than fail.
+        for (int i = 0; i < 20000; ++i)
+            QVERIFY(!atlas.place(QStringLiteral("label %1").arg(i)).isEmpty());
+        QVERIFY(atlas.entries() < 20000);
+    }
+};
+
+QTEST_MAIN(tst_Glyphs)
+#include "tst_glyphs.moc"
