@@ -36,6 +36,18 @@ void LineBatch::extend(const float *xyz, int count)
     }
 }
 
+void LineBatch::extend(const int16_t *units, int count, const float origin[3], float scale)
+{
+    for (int i = 0; i < count; ++i) {
+        const uint32_t index = uint32_t(m_positions.size() / 3);
+        point(origin[0] + units[3 * i] * scale, origin[1] + units[3 * i + 1] * scale,
+              origin[2] + units[3 * i + 2] * scale);
+        if (m_stripOpen)
+            m_indices.insert(m_indices.end(), {index - 1, index});
+        m_stripOpen = true;
+    }
+}
+
 void LineBatch::segment(const qglviewer::Vec &a, const qglviewer::Vec &b, QRgb colour)
 {
     beginStrip(colour);

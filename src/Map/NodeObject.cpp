@@ -51,7 +51,7 @@ void NodeObject::setMode(const QString &mode)
 void NodeObject::setPosition(double x, double y, double z)
 {
     moveTo(x, y, z);
-    m_history.push(float(x), float(y), float(z));
+    m_history.push(x, y, z);
     m_placed = true;
     emit nodeObjectMovedSignal();
 }
@@ -178,7 +178,7 @@ void NodeObject::appendTrail(LineBatch &batch, int historySize) const
     batch.beginStrip(m_color.rgba());
     // Two runs when the ring wraps: the strip goes on across the seam.
     for (int i = 0; i < count; ++i)
-        batch.extend(runs[i].data, runs[i].count);
+        batch.extend(runs[i].data, runs[i].count, m_history.origin(), PositionHistory::kMetresPerUnit);
 }
 
 void NodeObject::releaseGL()

@@ -1,6 +1,8 @@
 #include "PositionHistory.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -16,24 +18,39 @@ qglviewer::Vec PositionHistory::at(int i) const
         return qglviewer::Vec();
     const int n = slotCount();
     const int slot = ((m_head - 1 - i) % n + n) % n;
-    const float *p = &m_points[size_t(slot) * 3];
-    return qglviewer::Vec(p[0], p[1], p[2]);
+    const int16_t *p = &m_points[size_t(slot) * 3];
+    return qglviewer::Vec(m_origin[0] + p[0] * kMetresPerUnit, m_origin[1] + p[1] * kMetresPerUnit,
+                          m_origin[2] + p[2] * kMetresPerUnit);
 }
 
-void PositionHistory::push(float x, float y, float z)
+void PositionHistory::push(double x, double y, double z)
 {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
+        return;
+    const double point[3] = {x, y, z};
+    if (m_size == 0) {
+        // Whole metres, so that the stored centimetres are those of the site.
+        for (int i = 0; i < 3; ++i)
+            m_origin[i] = float(std::round(point[i]));
+    }
+    int16_t units[3];
+    for (int i = 0; i < 3; ++i) {
+        const double u = std::round((point[i] - m_origin[i]) / kMetresPerUnit);
+        units[i] = int16_t(std::max<double>(std::numeric_limits<int16_t>::min(),
+                                            std::min<double>(std::numeric_limits<int16_t>::max(), u)));
+    }
     if (m_size > 0) {
         const int last = (m_head + slotCount() - 1) % slotCount();
-        const float *p = &m_points[size_t(last) * 3];
-        if (p[0] == x && p[1] == y && p[2] == z)
+        const int16_t *p = &m_points[size_t(last) * 3];
+        if (p[0] == units[0] && p[1] == units[1] && p[2] == units[2])
             return;
     }
     if (m_size == slotCount() && slotCount() < m_limit)
         grow();
-    float *p = &m_points[size_t(m_head) * 3];
-    p[0] = x;
-    p[1] = y;
-    p[2] = z;
+    int16_t *p = &m_points[size_t(m_head) * 3];
+    p[0] = units[0];
+    p[1] = units[1];
+    p[2] = units[2];
     m_head = (m_head + 1) % slotCount();
     if (m_size < slotCount())
         ++m_size;
@@ -43,10 +60,10 @@ void PositionHistory::grow()
 {
     const int wanted = std::min(m_limit, std::max(kFirstSlots, slotCount() * 2));
     // Sized exactly, so that a full history holds no spare capacity.
-    std::vector<float> grown(size_t(wanted) * 3);
+    std::vector<int16_t> grown(size_t(wanted) * 3);
     Run runs[2];
     const int count = newest(m_size, runs);
-    float *out = grown.data();
+    int16_t *out = grown.data();
     for (int r = 0; r < count; ++r)
         out = std::copy_n(runs[r].data, size_t(runs[r].count) * 3, out);
     m_points.swap(grown);
@@ -55,7 +72,7 @@ void PositionHistory::grow()
 
 void PositionHistory::clear()
 {
-    std::vector<float>().swap(m_points);
+    std::vector<int16_t>().swap(m_points);
     m_head = 0;
     m_size = 0;
 }

@@ -209,13 +209,31 @@ private slots:
     void historyBound()
     {
         PositionHistory history(36000);
+        // A walk of distinct centimetre positions.
+        auto x = [](int i) { return (i % 2000) * 0.01; };
+        auto y = [](int i) { return (i / 2000) * 0.01; };
         for (int i = 0; i < 36001; ++i)
-            history.push(float(i), 0.0f, 0.0f);
+            history.push(x(i), y(i), 1.5);
         QCOMPARE(history.size(), 36000);
-        QCOMPARE(history.at(0).x, 36000.0);
-        QCOMPARE(history.at(35999).x, 1.0);
-        // Exactly the limit is held, twelve bytes a point.
-        QCOMPARE(history.bytes(), size_t(36000 * 12));
+        QVERIFY((history.at(0) - qglviewer::Vec(x(36000), y(36000), 1.5)).norm() < 1e-4);
+        QVERIFY((history.at(35999) - qglviewer::Vec(x(1), y(1), 1.5)).norm() < 1e-4);
+        // Exactly the limit is held, six bytes a point.
+        QCOMPARE(history.bytes(), size_t(36000 * 6));
+    }
+
+    void historyUnits()
+    {
+        PositionHistory history(10);
+        history.push(12.3456, -7.891, 2.0);
+        // Kept to the centimetre from a whole-metre origin.
+        QVERIFY((history.at(0) - qglviewer::Vec(12.35, -7.89, 2.0)).norm() < 1e-4);
+        history.push(12.3461, -7.8899, 2.001);
+        QCOMPARE(history.size(), 1);
+        history.push(std::nan(""), 0, 0);
+        QCOMPARE(history.size(), 1);
+        // Far beyond the reach of the units: held at the edge, not wrapped.
+        history.push(12.0 + 1000.0, -8.0, 2.0);
+        QVERIFY(std::fabs(history.at(0).x - (12.0 + 327.67)) < 1e-3);
     }
 
     void historyRuns_data()
@@ -239,15 +257,18 @@ private slots:
         QFETCH(int, runs);
         PositionHistory history(8);
         for (int i = 1; i <= pushed; ++i)
-            history.push(float(i), float(-i), 0.5f);
+            history.push(i, -i, 0.5);
         PositionHistory::Run out[2];
         QCOMPARE(history.newest(wanted, out), runs);
         // Oldest first, one point after the other, ending with the newest.
+        const float *origin = history.origin();
         QVector<float> xs;
         for (int r = 0; r < runs; ++r) {
             for (int i = 0; i < out[r].count; ++i) {
-                xs.append(out[r].data[i * 3]);
-                QCOMPARE(out[r].data[i * 3 + 1], -out[r].data[i * 3]);
+                const float px = origin[0] + out[r].data[i * 3] * PositionHistory::kMetresPerUnit;
+                const float py = origin[1] + out[r].data[i * 3 + 1] * PositionHistory::kMetresPerUnit;
+                xs.append(std::round(px));
+                QCOMPARE(std::round(py), -std::round(px));
             }
         }
         const int expected = std::min(wanted, std::min(pushed, 8));
