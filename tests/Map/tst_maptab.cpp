@@ -1,5 +1,6 @@
 #include "Dispatch.h"
 #include "MapGrid.h"
+#include "MapHeat.h"
 #include "MapMetaTypes.h"
 #include "MapScene.h"
 #include "MapTab.h"
@@ -65,6 +66,8 @@ private slots:
     void measuredRangeLines();
     void hiddenTagsAreNotPicked();
     void floorPlanRightWayUp();
+    void nodeImageOnTheTopDisk();
+    void heatMapCells();
     void levelColourFollowsTags();
     void keysSwitchPresets();
     void recordingIndicator();
@@ -323,6 +326,39 @@ void tst_MapTab::floorPlanRightWayUp()
     QVERIFY(near(pixelAt(image, Vec(-1.4, 0.9, 0)), Qt::red));
     QVERIFY(near(pixelAt(image, Vec(1.4, -0.9, 0)), Qt::blue));
     QCOMPARE(pixelAt(image, Vec(-1.7, 0, 0)), kBackground);
+}
+
+void tst_MapTab::nodeImageOnTheTopDisk()
+{
+    QTemporaryDir dir;
+    QImage picture(32, 32, QImage::Format_RGB32);
+    picture.fill(qRgb(255, 0, 255));
+    const QString path = dir.filePath("badge.png");
+    QVERIFY(picture.save(path));
+    m_map->fromJSON(QJsonDocument::fromJson(
+                        QStringLiteral("{\"node\":[{\"id\":\"0xA0C8\",\"image\":\"%1\"}]}").arg(path).toUtf8())
+                        .object());
+    addNode(0xA0C8, "tag", Vec(1, -1, 0));
+    const QColor centre = pixelAt(frame(), Vec(1, -1, 0.3));
+    QVERIFY2(near(centre, QColor(255, 0, 255), 40), qPrintable(describe(centre)));
+}
+
+void tst_MapTab::heatMapCells()
+{
+    MapHeat *heat = m_map->heat();
+    heat->fromJSON(QJsonDocument::fromJson("{\"x\":-2,\"y\":-2,\"length\":4,\"width\":4,\"gridres\":1,"
+                                           "\"show\":true,\"mode\":0,\"min\":0,\"max\":100}").object());
+    RtlsObject *tag = addNode(0xB0C8, "tag", Vec(-1.5, 1.5, 0));
+    tag->pos()->setPQF(100);
+    m_hub->announceNodeUpdated(tag);
+    move(tag, Vec(1000, 1000, 0));
+    const QImage image = frame();
+    // The good cell is green over the background; empty cells are not drawn.
+    const QColor good = pixelAt(image, Vec(-1.2, 1.2, 0));
+    QVERIFY2(good.green() > good.red() + 40 && good.green() > good.blue(), qPrintable(describe(good)));
+    QCOMPARE(pixelAt(image, Vec(1.5, -1.5, 0)), kBackground);
+    heat->setShow(false);
+    QCOMPARE(pixelAt(frame(), Vec(-1.2, 1.2, 0)), kBackground);
 }
 
 void tst_MapTab::levelColourFollowsTags()
