@@ -16,8 +16,7 @@ constexpr int kVersionNumber = 17081400;
 constexpr int kWindowFontPointSize = 8;
 constexpr int kMenuBarFontPointSize = 10;
 
-// The console keeps at most this many lines and paragraphs.
-constexpr int kConsoleLineLimit = 1000;
+// The console keeps at most this many lines (blocks of plain text).
 constexpr int kConsoleBlockLimit = 1000;
 constexpr char kConsoleTimeFormat[] = "HH:mm:ss";
 constexpr char kConsoleDockObjectName[] = "debugwindow";

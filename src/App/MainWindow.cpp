@@ -4,6 +4,7 @@
 #include "CaptureFile.h"
 #include "CaptureReplay.h"
 #include "ConsoleText.h"
+#include "ConsoleView.h"
 #include "Dispatch.h"
 #include "MapTab.h"
 #include "MapZone.h"
@@ -39,7 +40,6 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTextEdit>
 #include <QTime>
 
 // The resources live in this static library; referencing their initialiser
@@ -77,13 +77,8 @@ MainWindow::MainWindow(QWidget *parent)
     setFont(font);
     QApplication::setFont(font);
 
-    m_console = new QTextEdit(this);
-    m_console->setReadOnly(true);
-    // The console is rewritten for the whole run; an undo history would keep
-    // every trimmed line in memory.
-    m_console->setUndoRedoEnabled(false);
+    m_console = new ConsoleView(this);
     m_console->setFont(font);
-    m_console->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
     setWindowIcon(QIcon(QLatin1String{kLogoIcon}));
 
@@ -345,14 +340,13 @@ void MainWindow::showStatus(const QString &message)
 
 void MainWindow::printMessage(QString str)
 {
-    ConsoleText::appendLine(m_console, ConsoleText::line(QTime::currentTime(), str));
-    ConsoleText::trim(m_console->document(), AppConstants::kConsoleLineLimit,
-                      AppConstants::kConsoleBlockLimit);
+    // Stamped now; shown with the other lines of this frame.
+    m_console->appendLine(ConsoleText::line(QTime::currentTime(), str));
 }
 
 void MainWindow::clearConsole()
 {
-    m_console->clear();
+    m_console->clearConsole();
 }
 
 void MainWindow::toggleWordWrap()

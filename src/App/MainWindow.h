@@ -21,7 +21,7 @@ class QMenu;
 class QShowEvent;
 class MqttZoneEvents;
 class QTabWidget;
-class QTextEdit;
+class ConsoleView;
 class ReplayControls;
 
 // The program's single top-level window: the tab widget in the middle, the
@@ -85,7 +85,7 @@ private:
     void updateMqttStatus();
     void createReplayControls();
 
-    QTextEdit *m_console = nullptr;
+    ConsoleView *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
     // The map tab, once added; the settings file and the history go to it.
     QPointer<MapTab> m_mapTab;

@@ -1,12 +1,14 @@
 #include "ConsoleText.h"
+#include "ConsoleView.h"
 
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
 #include <QTime>
 #include <QtTest>
 
-// The console's line format, its plain-text paragraphs and its trimming.
+// The console's line format, its plain-text lines added once per frame, and
+// its limit.
 class TestConsoleText : public QObject
 {
     Q_OBJECT
@@ -16,8 +18,10 @@ private slots:
     void line();
     void appendKeepsTextLiteral_data();
     void appendKeepsTextLiteral();
-    void trim_data();
-    void trim();
+    void limit_data();
+    void limit();
+    void linesWaitForTheFrame();
+    void staysAtTheBottom();
 };
 
 void TestConsoleText::line_data()
@@ -51,9 +55,9 @@ void TestConsoleText::appendKeepsTextLiteral_data()
     QTest::newRow("entity") << QStringList{"a &lt; b"} << "a &lt; b";
     QTest::newRow("tag after a time stamp")
         << QStringList{"10:00:00: <h1>big</h1>"} << "10:00:00: <h1>big</h1>";
-    QTest::newRow("first line fills the empty document")
+    QTest::newRow("first line fills the empty console")
         << QStringList{"one", "two"} << "one\ntwo";
-    QTest::newRow("line feeds become paragraphs") << QStringList{"a\nb", "c"} << "a\nb\nc";
+    QTest::newRow("line feeds become lines") << QStringList{"a\nb", "c"} << "a\nb\nc";
 }
 
 void TestConsoleText::appendKeepsTextLiteral()
@@ -61,41 +65,77 @@ void TestConsoleText::appendKeepsTextLiteral()
     QFETCH(QStringList, lines);
     QFETCH(QString, plainText);
 
-    QTextEdit console;
+    ConsoleView console;
     for (const QString &line : lines)
-        ConsoleText::appendLine(&console, line);
+        console.appendLine(line);
+    console.flush();
     QCOMPARE(console.toPlainText(), plainText);
 }
 
-void TestConsoleText::trim_data()
+void TestConsoleText::limit_data()
 {
     QTest::addColumn<int>("written");
-    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("frames");
     QTest::addColumn<int>("kept");
 
-    QTest::newRow("below the limit") << 999 << 1000 << 999;
-    QTest::newRow("at the limit") << 1000 << 1000 << 1000;
-    QTest::newRow("one over") << 1001 << 1000 << 1000;
-    QTest::newRow("far over") << 1500 << 1000 << 1000;
-    QTest::newRow("small limit") << 10 << 3 << 3;
+    QTest::newRow("below the limit") << 999 << 1 << 999;
+    QTest::newRow("at the limit") << 1000 << 1 << 1000;
+    QTest::newRow("one over, one frame") << 1001 << 1 << 1000;
+    QTest::newRow("far over, one frame") << 5000 << 1 << 1000;
+    QTest::newRow("far over, many frames") << 5000 << 7 << 1000;
 }
 
-void TestConsoleText::trim()
+void TestConsoleText::limit()
 {
     QFETCH(int, written);
-    QFETCH(int, limit);
+    QFETCH(int, frames);
     QFETCH(int, kept);
 
-    QTextEdit console;
-    for (int i = 1; i <= written; ++i)
-        ConsoleText::appendLine(&console, QStringLiteral("line %1").arg(i));
-    ConsoleText::trim(console.document(), limit, limit);
-
+    ConsoleView console;
+    for (int i = 1; i <= written; ++i) {
+        console.appendLine(QStringLiteral("line %1").arg(i));
+        if (i % (written / frames) == 0)
+            console.flush();
+    }
+    console.flush();
     QTextDocument *document = console.document();
     QCOMPARE(document->blockCount(), kept);
-    // The oldest lines went first; the newest is still the last one.
+    // The oldest lines went first; the newest is the last one.
     QCOMPARE(document->firstBlock().text(), QStringLiteral("line %1").arg(written - kept + 1));
     QCOMPARE(document->lastBlock().text(), QStringLiteral("line %1").arg(written));
+}
+
+void TestConsoleText::linesWaitForTheFrame()
+{
+    ConsoleView console;
+    console.appendLine(QStringLiteral("first"));
+    console.appendLine(QStringLiteral("second"));
+    QVERIFY(console.toPlainText().isEmpty());
+    QCOMPARE(console.pendingCount(), 2);
+    QTRY_COMPARE(console.toPlainText(), QStringLiteral("first\nsecond"));
+    console.appendLine(QStringLiteral("third"));
+    console.clearConsole();
+    QCOMPARE(console.pendingCount(), 0);
+    QVERIFY(console.toPlainText().isEmpty());
+}
+
+void TestConsoleText::staysAtTheBottom()
+{
+    ConsoleView console;
+    console.resize(400, 200);
+    console.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&console));
+    for (int i = 0; i < 300; ++i)
+        console.appendLine(QStringLiteral("line %1").arg(i));
+    console.flush();
+    QScrollBar *bar = console.verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    // Scrolled up by the user: new lines do not pull the view down.
+    bar->setValue(0);
+    console.appendLine(QStringLiteral("more"));
+    console.flush();
+    QCOMPARE(bar->value(), 0);
 }
 
 QTEST_MAIN(TestConsoleText)

@@ -35,7 +35,8 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
+#include <QPlainTextEdit>
+#include "ConsoleView.h"
 #include <QTimer>
 #include <QtTest>
 
@@ -102,7 +103,7 @@ private slots:
 
 private:
     MainWindow *createWindow();
-    QTextEdit *console() const;
+    ConsoleView *console() const;
     QStringList messages() const; // console lines without their time stamps
     void onModalDialog(std::function<void(QWidget *)> handle);
 
@@ -180,10 +181,14 @@ MainWindow *TestMainWindow::createWindow()
     return m_window.get();
 }
 
-QTextEdit *TestMainWindow::console() const
+ConsoleView *TestMainWindow::console() const
 {
     auto *dock = m_window->findChild<QDockWidget *>(QStringLiteral("debugwindow"));
-    return dock ? qobject_cast<QTextEdit *>(dock->widget()) : nullptr;
+    auto *view = dock ? qobject_cast<ConsoleView *>(dock->widget()) : nullptr;
+    // What the user sees once the pending lines' frame has come.
+    if (view)
+        view->flush();
+    return view;
 }
 
 QStringList TestMainWindow::messages() const
