@@ -21,6 +21,7 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonParseError>
+#include <QMetaMethod>
 #include <QTimer>
 
 #include <cmath>
@@ -175,6 +176,12 @@ void SentrovaInterface::announceNodeUpdated(RtlsObject *node)
 void SentrovaInterface::announceLocationData(const QJsonObject &report)
 {
     emit lsDataReceived(report);
+}
+
+bool SentrovaInterface::wantsLocationData() const
+{
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&SentrovaInterface::lsDataReceived);
+    return isSignalConnected(signal);
 }
 
 void SentrovaInterface::requestDetails(uint64_t id)

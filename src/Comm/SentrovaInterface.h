@@ -79,6 +79,7 @@ public:
     void announceNodeAdded(RtlsObject *node) override;
     void announceNodeUpdated(RtlsObject *node) override;
     void announceLocationData(const QJsonObject &report) override;
+    bool wantsLocationData() const override;
     void requestDetails(uint64_t id) override;
 
 signals:

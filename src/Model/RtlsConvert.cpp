@@ -1,10 +1,13 @@
 #include "RtlsConvert.h"
 
+#include <climits>
+
 namespace {
 
 constexpr int kMaxHexDigits = 16;
 
-int hexDigit(char16_t c)
+template<typename Char>
+int hexDigit(Char c)
 {
     if (c >= u'0' && c <= u'9')
         return c - u'0';
@@ -19,11 +22,10 @@ int hexDigit(char16_t c)
 // optional "0x" and at most 16 digits with nothing around them, which this
 // reads without the copies that trimming and Qt's number parser make.
 // Anything else is left to the general parser.
-bool parsePlainHex(const QString &text, uint64_t &out)
+template<typename Char>
+bool parsePlainHex(const Char *p, int n, uint64_t &out)
 {
-    const QChar *p = text.constData();
-    int n = text.size();
-    if (n >= 2 && p[0] == QLatin1Char('0') && (p[1] == QLatin1Char('x') || p[1] == QLatin1Char('X'))) {
+    if (n >= 2 && p[0] == Char('0') && (p[1] == Char('x') || p[1] == Char('X'))) {
         p += 2;
         n -= 2;
     }
@@ -31,7 +33,7 @@ bool parsePlainHex(const QString &text, uint64_t &out)
         return false;
     uint64_t v = 0;
     for (int i = 0; i < n; ++i) {
-        const int d = hexDigit(p[i].unicode());
+        const int d = hexDigit(p[i]);
         if (d < 0)
             return false;
         v = (v << 4) | static_cast<uint64_t>(d);
@@ -47,7 +49,7 @@ namespace Rtls {
 uint64_t parseHex64(const QString &text)
 {
     uint64_t plain = 0;
-    if (parsePlainHex(text, plain))
+    if (parsePlainHex(reinterpret_cast<const char16_t *>(text.constData()), text.size(), plain))
         return plain;
     QString t = text.trimmed();
     if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
@@ -61,6 +63,21 @@ uint64_t parseHex64(const QString &text)
 }
 
 uint32_t parseHex32(const QString &text)
+{
+    const uint64_t v = parseHex64(text);
+    return v > 0xFFFFFFFFull ? 0 : static_cast<uint32_t>(v);
+}
+
+uint64_t parseHex64(std::string_view text)
+{
+    uint64_t plain = 0;
+    if (text.size() <= size_t(kMaxHexDigits + 2) && parsePlainHex(text.data(), int(text.size()), plain))
+        return plain;
+    // Anything unusual (spaces, a sign) gets exactly the rules above.
+    return parseHex64(QString::fromUtf8(text.data(), int(qMin<size_t>(text.size(), size_t(INT_MAX)))));
+}
+
+uint32_t parseHex32(std::string_view text)
 {
     const uint64_t v = parseHex64(text);
     return v > 0xFFFFFFFFull ? 0 : static_cast<uint32_t>(v);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 #include <type_traits>
 
 // Conversions shared by the JSON and TLV paths of the model.
@@ -31,6 +32,9 @@ T truncateTo(double v)
 // number; anything that is not such a number, or does not fit, gives 0.
 uint64_t parseHex64(const QString &text);
 uint32_t parseHex32(const QString &text);
+// The same for UTF-8 text.
+uint64_t parseHex64(std::string_view text);
+uint32_t parseHex32(std::string_view text);
 
 // "%1" of width 4, base 16, fill '0', upper case: 0x1A2 -> "01A2".
 QString hexId(uint64_t id);

@@ -32,6 +32,9 @@ public:
     virtual void announceNodeUpdated(RtlsObject *node) = 0;
     // A location report as received (the hub's lsDataReceived).
     virtual void announceLocationData(const QJsonObject &report) = 0;
+    // Whether anyone listens to those: a report read by the fast parser is
+    // made into a QJsonObject only then.
+    virtual bool wantsLocationData() const { return true; }
 
     // Asks the masters for a node's details ("getDetails").
     virtual void requestDetails(uint64_t id) = 0;

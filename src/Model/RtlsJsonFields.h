@@ -1,24 +1,35 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QLatin1String>
 #include <QVarLengthArray>
 
 // The values of a JSON object's known keys, found in one walk over the
-// object. Qt looks a key up by a binary search that compares key texts at
-// every step, so a reader that knows thirty keys of which a report carries
-// eight pays for thirty searches; the walk pays one key copy per key present.
-// A known key that is absent reads as an undefined value, as a look-up would.
+// object (View: RtlsQtJsonView or RtlsSimdJsonView). Looking each key up
+// would compare key texts for every known key, thirty of which a report
+// carries eight; the walk pays one comparison run per key present. Of two
+// equal keys the last one counts, as in Qt's parser. A known key that is
+// absent reads as an absent value.
+template<typename View>
 class RtlsJsonFields
 {
 public:
     // names[i] is the key whose value field i holds.
-    RtlsJsonFields(const QJsonObject &obj, const QLatin1String *names, int count);
+    RtlsJsonFields(const View &object, const QLatin1String *names, int count)
+    {
+        m_values.resize(count);
+        object.forEachMember([&](const auto &key, const View &value) {
+            for (int i = 0; i < count; ++i) {
+                if (View::keyIs(key, names[i])) {
+                    m_values[i] = value;
+                    break;
+                }
+            }
+        });
+    }
 
-    const QJsonValue &operator[](int field) const { return m_values[field]; }
+    const View &operator[](int field) const { return m_values[field]; }
 
 private:
     static constexpr int kInlineFields = 40;
-    QVarLengthArray<QJsonValue, kInlineFields> m_values;
+    QVarLengthArray<View, kInlineFields> m_values;
 };

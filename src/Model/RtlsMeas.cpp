@@ -1,19 +1,11 @@
 #include "RtlsMeas.h"
 
 #include "RtlsConvert.h"
+#include "RtlsQtJsonView.h"
+#include "RtlsSimdJsonView.h"
 #include "TlvReader.h"
 
 #include <QJsonObject>
-
-namespace {
-
-// A hexadecimal anchor id from a JSON "anchor"; 0 when it is not one.
-uint64_t anchorKey(const QJsonValue &v)
-{
-    return v.isString() ? Rtls::parseHex64(v.toString()) : 0;
-}
-
-} // namespace
 
 RtlsMeas::RtlsMeas(QObject *parent) : QObject(parent) {}
 
@@ -69,56 +61,77 @@ void RtlsMeas::store(uint64_t anchor, const RtlsMeasEntry &entry)
 
 uint32_t RtlsMeas::updateFromJson(const QJsonArray &array)
 {
+    return applyJsonView(RtlsQtJsonView(array));
+}
+
+uint32_t RtlsMeas::applyJson(const RtlsQtJsonView &array)
+{
+    return applyJsonView(array);
+}
+
+uint32_t RtlsMeas::applyJson(const RtlsSimdJsonView &array)
+{
+    return applyJsonView(array);
+}
+
+template<typename View>
+uint32_t RtlsMeas::applyJsonView(const View &array)
+{
     shift();
     // Quality carries over from one element to the next when an element
     // gives none, so a list that states it once applies it to all.
     float rssi = 0.0f;
     int32_t tqf = 0;
-    for (const QJsonValue &item : array) {
-        // Each key is looked up once: a look-up compares key texts, and an
-        // element is read for every range of every report.
-        const QJsonObject e = item.toObject();
-        const QJsonValue tqfValue = e.value(QLatin1String("tqf"));
-        const QJsonValue rssiValue = e.value(QLatin1String("rssi"));
-        const bool hasTqf = !tqfValue.isUndefined();
-        const bool hasRssi = !rssiValue.isUndefined();
-        if (hasTqf && hasRssi) {
-            tqf = Rtls::truncateTo<int32_t>(tqfValue.toDouble());
-            rssi = static_cast<float>(rssiValue.toDouble());
-        } else if (hasTqf) {
-            rssi = static_cast<float>(tqfValue.toDouble());
-            tqf = 0;
-        } else {
-            const QJsonValue dqf = e.value(QLatin1String("dqf"));
-            if (!dqf.isUndefined()) {
-                rssi = static_cast<float>(dqf.toDouble());
-                tqf = 0;
+    array.forEachElement([&](const View &item) {
+        // Each key is found in one walk over the element: an element is read
+        // for every range of every report.
+        enum { kTqf, kRssi, kDqf, kAnchor, kDist, kStdev, kToa, kKeys };
+        static const QLatin1String kNames[kKeys] = {QLatin1String("tqf"),  QLatin1String("rssi"),
+                                                    QLatin1String("dqf"),  QLatin1String("anchor"),
+                                                    QLatin1String("dist"), QLatin1String("stdev"),
+                                                    QLatin1String("toa")};
+        View e[kKeys];
+        item.forEachMember([&](const auto &key, const View &value) {
+            for (int i = 0; i < kKeys; ++i) {
+                if (View::keyIs(key, kNames[i])) {
+                    e[i] = value;
+                    return;
+                }
             }
+        });
+        const bool hasTqf = e[kTqf].isPresent();
+        const bool hasRssi = e[kRssi].isPresent();
+        if (hasTqf && hasRssi) {
+            tqf = Rtls::truncateTo<int32_t>(e[kTqf].number());
+            rssi = static_cast<float>(e[kRssi].number());
+        } else if (hasTqf) {
+            rssi = static_cast<float>(e[kTqf].number());
+            tqf = 0;
+        } else if (e[kDqf].isPresent()) {
+            rssi = static_cast<float>(e[kDqf].number());
+            tqf = 0;
         }
 
-        const uint64_t key = anchorKey(e.value(QLatin1String("anchor")));
-        // An entry under anchor 0 would be a phantom anchor in every view.
+        // A hexadecimal anchor id; an entry under anchor 0 would be a
+        // phantom anchor in every view.
+        const uint64_t key = e[kAnchor].hex();
         if (key == 0)
-            continue;
+            return;
         RtlsMeasEntry entry;
         entry.rssi = rssi;
         entry.tqf = tqf;
-        const QJsonValue dist = e.value(QLatin1String("dist"));
-        if (!dist.isUndefined()) {
+        if (e[kDist].isPresent()) {
             entry.kind = Rtls::kMeasDistance;
-            entry.value = static_cast<float>(dist.toDouble());
-            entry.stdev = static_cast<float>(e.value(QLatin1String("stdev")).toDouble(0.0));
-        } else if (hasTqf && hasRssi) {
-            const QJsonValue toa = e.value(QLatin1String("toa"));
-            if (toa.isUndefined())
-                continue;
+            entry.value = static_cast<float>(e[kDist].number());
+            entry.stdev = static_cast<float>(e[kStdev].number());
+        } else if (hasTqf && hasRssi && e[kToa].isPresent()) {
             entry.kind = Rtls::kMeasToa;
-            entry.value = static_cast<float>(toa.toDouble());
+            entry.value = static_cast<float>(e[kToa].number());
         } else {
-            continue;
+            return;
         }
         store(key, entry);
-    }
+    });
     return Rtls::kMsgMeasurements;
 }
 

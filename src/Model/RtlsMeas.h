@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <vector>
 
+class RtlsQtJsonView;
+class RtlsSimdJsonView;
+
 // A node's ranging measurements keyed by anchor id: those of the last report
 // and those of the one before.
 //
@@ -29,6 +32,9 @@ public:
     virtual Table previous() const;
     // Shifts, then stores every usable element; returns kMsgMeasurements.
     virtual uint32_t updateFromJson(const QJsonArray &array);
+    // The same, for an array of either JSON parser.
+    uint32_t applyJson(const RtlsQtJsonView &array);
+    uint32_t applyJson(const RtlsSimdJsonView &array);
     virtual QJsonArray toJson() const;
 
     // Decodes one measurement (elements 0x28..0x2C) into the current table.
@@ -47,6 +53,8 @@ private:
     using Slots = std::vector<Slot>;
 
     static Table toTable(const Slots &from);
+    template<typename View>
+    uint32_t applyJsonView(const View &array);
     // Stores under the anchor, replacing what the anchor already had.
     void store(uint64_t anchor, const RtlsMeasEntry &entry);
     int find(uint64_t anchor);

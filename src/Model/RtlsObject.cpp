@@ -7,6 +7,8 @@
 #include "RtlsMeas.h"
 #include "RtlsObjectStats.h"
 #include "RtlsPos.h"
+#include "RtlsQtJsonView.h"
+#include "RtlsSimdJsonView.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -75,31 +77,23 @@ const QLatin1String kFieldNames[] = {
 };
 static_assert(std::size(kFieldNames) == kFieldCount, "one name per field");
 
-// A JSON number, or nothing: keys of another type count as absent.
-bool number(const QJsonValue &v, double &out)
+// A JSON number or text, or nothing: keys of another type count as absent.
+template<typename View>
+bool number(const View &v, double &out)
 {
-    if (!v.isDouble())
+    if (!v.isNumber())
         return false;
-    out = v.toDouble();
+    out = v.number();
     return true;
 }
 
-bool number(const QJsonObject &obj, const char *key, double &out)
-{
-    return number(obj.value(QLatin1String(key)), out);
-}
-
-bool text(const QJsonValue &v, QString &out)
+template<typename View>
+bool text(const View &v, QString &out)
 {
     if (!v.isString())
         return false;
-    out = v.toString();
+    out = v.text();
     return true;
-}
-
-bool text(const QJsonObject &obj, const char *key, QString &out)
-{
-    return text(obj.value(QLatin1String(key)), out);
 }
 
 } // namespace
@@ -166,15 +160,30 @@ uint64_t RtlsObject::lastUpdate() const { return m_lastupdate; }
 
 uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
 {
-    const RtlsJsonFields f(obj, kFieldNames, kFieldCount);
-    QString s;
-    if (!text(f[kId], s))
+    return applyJsonView(RtlsQtJsonView(obj));
+}
+
+uint32_t RtlsObject::applyJson(const RtlsQtJsonView &obj)
+{
+    return applyJsonView(obj);
+}
+
+uint32_t RtlsObject::applyJson(const RtlsSimdJsonView &obj)
+{
+    return applyJsonView(obj);
+}
+
+template<typename View>
+uint32_t RtlsObject::applyJsonView(const View &obj)
+{
+    const RtlsJsonFields<View> f(obj, kFieldNames, kFieldCount);
+    if (!f[kId].isString())
         return 0;
     // The service path knows nodes by the low 16 bits of their id, while the
     // stream and the settings file create records with the full id: the
     // same full id always matches, otherwise both sides are compared on
     // those bits, so every record can be updated.
-    const uint64_t id = Rtls::parseHex64(s);
+    const uint64_t id = f[kId].hex();
     if (id == 0)
         return 0;
     if (id != m_id) {
@@ -183,13 +192,15 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
             return 0;
     }
 
+    QString s;
     double v = 0.0;
     if (text(f[kName], s))
         setName(s);
     if (text(f[kDescription], s))
         setDescription(s);
-    if (text(f[kMode], s))
-        setMode(s);
+    // Most reports repeat the mode the record has: no new text for those.
+    if (f[kMode].isString() && !f[kMode].textEquals(m_mode))
+        setMode(f[kMode].text());
     if (number(f[kTimestamp], v))
         setMsgTime(static_cast<double>(Rtls::truncateTo<uint64_t>(v * 1000.0)));
     if (number(f[kIo], v))
@@ -199,17 +210,17 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
 
     uint32_t result = 0;
     if (f[kCoordinates].isObject()) {
-        result = pos()->updateFromJson(f[kCoordinates].toObject());
+        result = pos()->applyJson(f[kCoordinates]);
         setMsgFlags(Rtls::kMsgCoordinates);
     } else {
         clearMsgFlags(Rtls::kMsgCoordinates);
     }
 
     if (f[kNodeDetails].isObject()) {
-        const QJsonObject d = f[kNodeDetails].toObject();
-        if (text(d, "nodeOptions", s))
+        const View &d = f[kNodeDetails];
+        if (text(d.member(QLatin1String("nodeOptions")), s))
             applyNodeOptionsText(s);
-        if (text(d, "flags", s))
+        if (text(d.member(QLatin1String("flags")), s))
             setFlags(Rtls::parseHex32(s));
         clearMsgFlags(Rtls::kMsgDetailsPending);
         setMsgFlags(Rtls::kMsgNodeOptions);
@@ -235,9 +246,9 @@ uint32_t RtlsObject::updateFromJson(const QJsonObject &obj)
         setFwVersion(Rtls::parseHex32(s));
 
     if (f[kSensors].isObject())
-        applySensors(f[kSensors].toObject());
+        applySensors(f[kSensors]);
     if (f[kNodeStatus].isObject())
-        applyNodeStatus(f[kNodeStatus].toObject());
+        applyNodeStatus(f[kNodeStatus]);
 
     applyMeasurements(f);
     applyStats(f);
@@ -268,18 +279,19 @@ void RtlsObject::applyIo(double io)
         m_pos->decrAvg();
 }
 
-void RtlsObject::applySensors(const QJsonObject &sensors)
+template<typename View>
+void RtlsObject::applySensors(const View &sensors)
 {
     RtlsIMU *record = imu();
     clearMsgFlags(Rtls::kMsgSensorsPending);
     double v = 0.0;
-    if (number(sensors, "pressure", v)) {
+    if (number(sensors.member(QLatin1String("pressure")), v)) {
         record->setPressure(Rtls::truncateTo<uint32_t>(v));
         setMsgFlags(Rtls::kMsgPressure);
     } else {
         clearMsgFlags(Rtls::kMsgPressure);
     }
-    if (number(sensors, "temperature", v)) {
+    if (number(sensors.member(QLatin1String("temperature")), v)) {
         record->setTemperature(static_cast<float>(v));
         setMsgFlags(Rtls::kMsgTemperature);
     } else {
@@ -287,36 +299,39 @@ void RtlsObject::applySensors(const QJsonObject &sensors)
     }
 }
 
-void RtlsObject::applyNodeStatus(const QJsonObject &status)
+template<typename View>
+void RtlsObject::applyNodeStatus(const View &status)
 {
     RtlsIMU *record = imu();
     QString io;
-    if (text(status, "io", io)) {
+    if (text(status.member(QLatin1String("io")), io)) {
         record->setIO(static_cast<uint8_t>(Rtls::parseHex64(io)));
         if (RtlsHubLink *hub = RtlsHubLink::current())
             hub->postMessage(QStringLiteral("BUTTON STATUS (%1): %2) ").arg(m_id).arg(io));
     }
     double v = 0.0;
-    if (number(status, "vbat", v))
+    if (number(status.member(QLatin1String("vbat")), v))
         record->setVBat(static_cast<float>(Rtls::truncateTo<int32_t>(v)));
 }
 
-void RtlsObject::applyMeasurements(const RtlsJsonFields &fields)
+template<typename Fields>
+void RtlsObject::applyMeasurements(const Fields &fields)
 {
     bool any = false;
     for (const int field : {kMeas, kDistances}) {
-        const QJsonValue &v = fields[field];
+        const auto &v = fields[field];
         if (!v.isArray())
             continue;
         setMsgFlags(Rtls::kMsgMeasurements);
-        meas()->updateFromJson(v.toArray());
+        meas()->applyJson(v);
         any = true;
     }
     if (!any)
         clearMsgFlags(Rtls::kMsgMeasurements);
 }
 
-void RtlsObject::applyStats(const RtlsJsonFields &f)
+template<typename Fields>
+void RtlsObject::applyStats(const Fields &f)
 {
     double v = 0.0;
     if (number(f[kUptime], v))

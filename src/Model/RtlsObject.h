@@ -10,8 +10,9 @@
 
 class QJsonArray;
 class RtlsIMU;
-class RtlsJsonFields;
 class RtlsMeas;
+class RtlsQtJsonView;
+class RtlsSimdJsonView;
 class RtlsObjectStats;
 class RtlsPos;
 
@@ -79,6 +80,9 @@ public:
     // 16 bits; returns the position result (0 when nothing was applied or
     // there were no coordinates).
     virtual uint32_t updateFromJson(const QJsonObject &obj);
+    // The same, for a report of either JSON parser: one meaning for both.
+    uint32_t applyJson(const RtlsQtJsonView &obj);
+    uint32_t applyJson(const RtlsSimdJsonView &obj);
     // "id", "name", "description", "category", and "coordinates" for a
     // master or an anchor that has a position.
     virtual QJsonObject toJson() const;
@@ -109,12 +113,18 @@ public slots:
     virtual void setGroup(int32_t group);
 
 private:
+    template<typename View>
+    uint32_t applyJsonView(const View &obj);
     void applyNodeOptionsText(const QString &text);
-    void applySensors(const QJsonObject &sensors);
-    void applyNodeStatus(const QJsonObject &status);
+    template<typename View>
+    void applySensors(const View &sensors);
+    template<typename View>
+    void applyNodeStatus(const View &status);
     void applyIo(double io);
-    void applyMeasurements(const RtlsJsonFields &fields);
-    void applyStats(const RtlsJsonFields &fields);
+    template<typename Fields>
+    void applyMeasurements(const Fields &fields);
+    template<typename Fields>
+    void applyStats(const Fields &fields);
 
     uint64_t m_id = 0;
     QString m_name;

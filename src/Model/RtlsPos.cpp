@@ -1,6 +1,8 @@
 #include "RtlsPos.h"
 
 #include "RtlsConvert.h"
+#include "RtlsQtJsonView.h"
+#include "RtlsSimdJsonView.h"
 #include "TlvReader.h"
 
 #include <cmath>
@@ -31,30 +33,60 @@ float RtlsPos::averaged(float old, double sample) const
 
 uint32_t RtlsPos::updateFromJson(const QJsonObject &obj)
 {
+    return applyJsonView(RtlsQtJsonView(obj));
+}
+
+uint32_t RtlsPos::applyJson(const RtlsQtJsonView &obj)
+{
+    return applyJsonView(obj);
+}
+
+uint32_t RtlsPos::applyJson(const RtlsSimdJsonView &obj)
+{
+    return applyJsonView(obj);
+}
+
+template<typename View>
+uint32_t RtlsPos::applyJsonView(const View &obj)
+{
     uint32_t result = Rtls::kPosResult;
     struct Axis {
-        const char *key;
+        QLatin1String key;
         float *value;
         uint32_t bit;
     };
-    const Axis axes[] = {{"x", &m_x, Rtls::kPosX}, {"y", &m_y, Rtls::kPosY}, {"z", &m_z, Rtls::kPosZ}};
-    for (const Axis &axis : axes) {
+    const Axis axes[] = {{QLatin1String("x"), &m_x, Rtls::kPosX},
+                         {QLatin1String("y"), &m_y, Rtls::kPosY},
+                         {QLatin1String("z"), &m_z, Rtls::kPosZ}};
+    View values[3];
+    View heading;
+    View pqf;
+    obj.forEachMember([&](const auto &key, const View &value) {
+        for (int i = 0; i < 3; ++i) {
+            if (View::keyIs(key, axes[i].key)) {
+                values[i] = value;
+                return;
+            }
+        }
+        if (View::keyIs(key, QLatin1String("heading")))
+            heading = value;
+        else if (View::keyIs(key, QLatin1String("pqf")))
+            pqf = value;
+    });
+    for (int i = 0; i < 3; ++i) {
         // A coordinate that is not a number is absent: averaging a 0 into a
         // known position would drag it toward the origin, and an infinite
         // one would never average out again. A number beyond a float's
         // range is infinite once stored, so it is checked as a float.
-        const QJsonValue v = obj.value(QLatin1String(axis.key));
-        if (!v.isDouble() || !std::isfinite(static_cast<float>(v.toDouble())))
+        if (!values[i].isNumber() || !std::isfinite(static_cast<float>(values[i].number())))
             continue;
-        *axis.value = averaged(*axis.value, v.toDouble());
-        result |= axis.bit;
+        *axes[i].value = averaged(*axes[i].value, values[i].number());
+        result |= axes[i].bit;
     }
-    const QJsonValue heading = obj.value(QLatin1String("heading"));
-    if (heading.isDouble())
-        m_heading = static_cast<float>(heading.toDouble());
-    const QJsonValue pqf = obj.value(QLatin1String("pqf"));
-    if (pqf.isDouble())
-        m_pqf = static_cast<uint8_t>(Rtls::truncateTo<int64_t>(pqf.toDouble()));
+    if (heading.isNumber())
+        m_heading = static_cast<float>(heading.number());
+    if (pqf.isNumber())
+        m_pqf = static_cast<uint8_t>(Rtls::truncateTo<int64_t>(pqf.number()));
     m_flags |= result;
     return result;
 }

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+class RtlsQtJsonView;
+class RtlsSimdJsonView;
+
 // A node's position in metres, smoothed by exponential averaging whose depth
 // follows the node's io bits, with flags that tell which coordinates are known.
 class RtlsPos : public QObject
@@ -33,6 +36,9 @@ public:
     // Averages "x", "y", "z" into the position and takes "heading" and
     // "pqf"; returns 0x200 plus the bit of every coordinate set.
     virtual uint32_t updateFromJson(const QJsonObject &obj);
+    // The same, for a value of either JSON parser.
+    uint32_t applyJson(const RtlsQtJsonView &obj);
+    uint32_t applyJson(const RtlsSimdJsonView &obj);
     // "x"/"y"/"z" selected by mask (0: by this position's flags), each
     // rounded half away from zero to 3 decimals.
     virtual QJsonObject toJson(uint32_t mask) const;
@@ -57,6 +63,8 @@ public slots:
 
 private:
     float averaged(float old, double sample) const;
+    template<typename View>
+    uint32_t applyJsonView(const View &obj);
 
     float m_x = 0.0f;
     float m_y = 0.0f;

@@ -11,15 +11,25 @@ FailureLineLimiter::FailureLineLimiter(Post post, QObject *parent)
     , m_post(std::move(post))
     , m_summaryTimer(new QTimer(this))
 {
-    m_clock.start();
+    m_elapsed.start();
     m_summaryTimer->setSingleShot(true);
-    connect(m_summaryTimer, &QTimer::timeout, this, [this] { closeExpired(m_clock.elapsed(), true); });
+    connect(m_summaryTimer, &QTimer::timeout, this, [this] { closeExpired(now(), true); });
+}
+
+void FailureLineLimiter::setClock(std::function<qint64()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+qint64 FailureLineLimiter::now() const
+{
+    return m_clock ? m_clock() : m_elapsed.elapsed();
 }
 
 void FailureLineLimiter::report(Kind kind, const QString &line)
 {
     qCInfo(lcStream).noquote() << line;
-    const qint64 now = m_clock.elapsed();
+    const qint64 now = this->now();
     closeExpired(now, false);
     Window &window = m_windows[kind];
     if (window.start < 0)

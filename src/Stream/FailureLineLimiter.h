@@ -27,6 +27,8 @@ public:
     explicit FailureLineLimiter(Post post, QObject *parent = nullptr);
 
     void report(Kind kind, const QString &line);
+    // A clock in milliseconds for tests; the default is a monotonic one.
+    void setClock(std::function<qint64()> clock);
     // Lines shown per kind and window, and the window's length.
     static constexpr int kLinesPerWindow = 4;
     static constexpr int kWindowMs = 1000;
@@ -42,8 +44,11 @@ private:
     void closeExpired(qint64 now, bool fromTimer);
     static QString summaryText(Kind kind, qint64 suppressed);
 
+    qint64 now() const;
+
     Post m_post;
-    QElapsedTimer m_clock;
+    QElapsedTimer m_elapsed;
+    std::function<qint64()> m_clock;
     QTimer *m_summaryTimer;
     std::array<Window, KindCount> m_windows{};
 };

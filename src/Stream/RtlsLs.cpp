@@ -2,10 +2,13 @@
 
 #include "FailureLineLimiter.h"
 #include "FileRecorder.h"
+#include "JsonReportParser.h"
 #include "RtlsAlert.h"
 #include "RtlsConvert.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
+#include "RtlsQtJsonView.h"
+#include "RtlsSimdJsonView.h"
 #include "StreamLog.h"
 #include "StreamTimeText.h"
 
@@ -50,6 +53,7 @@ RtlsLs::RtlsLs(QObject *parent, bool externalEngine, RtlsHubLink *hub, const Por
     , m_captureFileName(QString::fromLatin1(Stream::kCaptureFileName))
     , m_splitter(Stream::kMaxPendingJsonBytes)
     , m_tlv(hub)
+    , m_parser(std::make_unique<JsonReportParser>())
 {
     m_datagram.reserve(kLargestDatagram);
     useExternalEngine(externalEngine);
@@ -185,6 +189,11 @@ void RtlsLs::processPendingLSDatagrams()
     }
 }
 
+void RtlsLs::setFailureClock(std::function<qint64()> clock)
+{
+    m_failures->setClock(std::move(clock));
+}
+
 void RtlsLs::setLiveSuspended(bool suspended)
 {
     m_liveSuspended = suspended;
@@ -270,6 +279,13 @@ int RtlsLs::processJsonData(QByteArray data)
 void RtlsLs::handleJsonLine(const QByteArray &line, bool record)
 {
     ++m_jsonLines;
+    RtlsSimdJsonView fast;
+    if (m_fastJson && m_parser->parse(line, &fast)) {
+        ++m_fastLines;
+        applyReport(fast, nullptr, line, record);
+        return;
+    }
+    // Qt's parser reads whatever the fast one leaves, and names the fault.
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -283,11 +299,19 @@ void RtlsLs::handleJsonLine(const QByteArray &line, bool record)
         return;
     }
     const QJsonObject obj = doc.object();
+    applyReport(RtlsQtJsonView(obj), &obj, line, record);
+}
+
+// One report, whichever parser read it: echo, the hub's lsDataReceived, the
+// node update and the capture.
+template<typename View>
+void RtlsLs::applyReport(const View &report, const QJsonObject *parsed, const QByteArray &line, bool record)
+{
     if (m_displayMessages)
-        echoJsonLine(obj, line);
-    if (m_hub)
-        m_hub->announceLocationData(obj);
-    jsonUpdateNode(obj);
+        echoJsonLine(report, line);
+    if (m_hub && m_hub->wantsLocationData())
+        m_hub->announceLocationData(parsed ? *parsed : QJsonDocument::fromJson(line).object());
+    updateNode(report);
     if (record && m_recorder->isRecording())
         recordLine(line);
 }
@@ -308,29 +332,34 @@ void RtlsLs::captureFailed()
     stopCapture();
 }
 
-void RtlsLs::echoJsonLine(const QJsonObject &obj, const QByteArray &line)
+template<typename View>
+void RtlsLs::echoJsonLine(const View &report, const QByteArray &line)
 {
-    const QJsonValue stamp = obj.value(QLatin1String("timestamp"));
-    const QString time = stamp.type() == QJsonValue::Double ? StreamTimeText::fromSeconds(stamp.toDouble())
-                                                            : StreamTimeText::placeholder();
+    const View stamp = report.member(QLatin1String("timestamp"));
+    const QString time = stamp.isNumber() ? StreamTimeText::fromSeconds(stamp.number()) : StreamTimeText::placeholder();
     postMessage(QStringLiteral("LS_IN (%1): %2) ").arg(time).arg(m_jsonLines) + QString::fromUtf8(line));
 }
 
 int RtlsLs::jsonUpdateNode(QJsonObject obj)
 {
-    if (m_paused || obj.isEmpty() || !m_hub)
+    return updateNode(RtlsQtJsonView(obj));
+}
+
+template<typename View>
+int RtlsLs::updateNode(const View &report)
+{
+    if (m_paused || !m_hub)
         return 0;
-    const uint64_t id = Rtls::parseHex64(obj.value(QLatin1String("id")).toString());
+    const uint64_t id = report.member(QLatin1String("id")).hex();
     if (id == 0)
         return 0;
-    const QJsonValue mode = obj.value(QLatin1String("mode"));
-    if (mode.type() == QJsonValue::String && mode.toString() == QLatin1String(Stream::kAnchorText))
+    if (report.member(QLatin1String("mode")).textEquals(QLatin1String(Stream::kAnchorText)))
         return 0;
 
     RtlsObject *node = m_hub->findNode(id);
     if (!node)
         node = new RtlsObject(id);
-    const int result = static_cast<int>(node->updateFromJson(obj));
+    const int result = static_cast<int>(node->applyJson(report));
     if (node->category().isEmpty())
         node->setCategory(QString::fromLatin1(Stream::kTagText));
     if (node->mode().isEmpty())
@@ -341,7 +370,7 @@ int RtlsLs::jsonUpdateNode(QJsonObject obj)
         node->setMsgFlags(Rtls::kMsgDetailsPending);
         m_hub->requestDetails(id);
     }
-    reportUserData(obj);
+    reportUserData(report);
 
     if (m_hub->hasNonAnchor(id)) {
         m_hub->announceNodeUpdated(node);
@@ -352,19 +381,18 @@ int RtlsLs::jsonUpdateNode(QJsonObject obj)
     return result;
 }
 
-void RtlsLs::reportUserData(const QJsonObject &obj)
+template<typename View>
+void RtlsLs::reportUserData(const View &report)
 {
-    const QJsonValue userData = obj.value(QLatin1String("userData"));
-    if (!userData.isObject())
+    const View data = report.member(QLatin1String("userData"));
+    if (!data.isObject())
         return;
-    const QJsonObject data = userData.toObject();
-    if (!data.contains(QLatin1String("type")) || !data.contains(QLatin1String("raw")))
+    const View type = data.member(QLatin1String("type"));
+    const View raw = data.member(QLatin1String("raw"));
+    if (!type.isPresent() || !raw.isPresent())
         return;
-    const QString raw = data.value(QLatin1String("raw")).toString();
-    postMessage(QStringLiteral("USER DATA (%1) %2 - %3")
-                    .arg(data.value(QLatin1String("type")).toInt())
-                    .arg((raw.size() - 2) / 2)
-                    .arg(raw));
+    const QString text = raw.text();
+    postMessage(QStringLiteral("USER DATA (%1) %2 - %3").arg(type.integer()).arg((text.size() - 2) / 2).arg(text));
 }
 
 int RtlsLs::processTLVData(QByteArray ba)

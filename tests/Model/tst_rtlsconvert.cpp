@@ -74,12 +74,17 @@ private slots:
         QFETCH(QString, text);
         QFETCH(quint64, value);
         QCOMPARE(quint64(Rtls::parseHex64(text)), value);
+        // UTF-8 text, as the fast JSON parser hands it over, reads the same.
+        const QByteArray utf8 = text.toUtf8();
+        QCOMPARE(quint64(Rtls::parseHex64(std::string_view(utf8.constData(), size_t(utf8.size())))), value);
     }
 
     void hex32RejectsWideValues()
     {
-        QCOMPARE(Rtls::parseHex32("FFFFFFFF"), 0xFFFFFFFFu);
-        QCOMPARE(Rtls::parseHex32("100000000"), 0u);
+        QCOMPARE(Rtls::parseHex32(QStringLiteral("FFFFFFFF")), 0xFFFFFFFFu);
+        QCOMPARE(Rtls::parseHex32(QStringLiteral("100000000")), 0u);
+        QCOMPARE(Rtls::parseHex32(std::string_view("FFFFFFFF")), 0xFFFFFFFFu);
+        QCOMPARE(Rtls::parseHex32(std::string_view("100000000")), 0u);
     }
 
     void hexId_data()

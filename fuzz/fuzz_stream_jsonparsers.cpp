@@ -1,0 +1,101 @@
+// Differential fuzzing of the location stream's two JSON parsers: the input
+// is cut into lines, and each line goes to a stream that reads with simdjson
+// where that gives Qt's answer and to one that reads with Qt's parser alone.
+// The records, console lines and announcements they leave must be the same.
+#include "../tests/Model/RecordDump.h"
+#include "../tests/Stream/FakeHubLink.h"
+#include "RtlsLs.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+RtlsLs::Ports anyPorts()
+{
+    RtlsLs::Ports ports;
+    ports.lsExternalEngine = 0;
+    ports.lsInternalEngine = 0;
+    ports.dc = 0;
+    return ports;
+}
+
+struct Run
+{
+    explicit Run(bool fast)
+    {
+        stream.setFastJson(fast);
+        stream.setFailureClock([] { return qint64(0); });
+        stream.toggleDisplayMessages();
+    }
+
+    QString records() const
+    {
+        QList<uint64_t> ids = hub.registry.keys();
+        std::sort(ids.begin(), ids.end());
+        QStringList out;
+        for (uint64_t id : ids)
+            out << RecordDump::of(hub.registry.value(id));
+        return out.join(QLatin1String("\n\n"));
+    }
+
+    void reset()
+    {
+        qDeleteAll(hub.owner.children());
+        hub.registry.clear();
+        hub.nonAnchors.clear();
+        hub.messages.clear();
+        hub.events.clear();
+        hub.locationData.clear();
+        hub.detailsRequested.clear();
+    }
+
+    FakeHubLink hub;
+    RtlsLs stream{nullptr, true, &hub, anyPorts()};
+};
+
+void differ(const char *what)
+{
+    std::fprintf(stderr, "the parsers differ in %s\n", what);
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static int argc = 1;
+    static char name[] = "fuzz_stream_jsonparsers";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    Q_UNUSED(app);
+    static Run fast(true);
+    static Run qt(false);
+
+    if (size > 65536)
+        return 0;
+    const QByteArray input(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    for (const QByteArray &line : input.split('\n')) {
+        for (Run *run : {&fast, &qt}) {
+            RtlsHubLink::setCurrent(&run->hub);
+            run->stream.receiveDatagram(line + '\n');
+        }
+    }
+    RtlsHubLink::setCurrent(nullptr);
+    if (fast.records() != qt.records())
+        differ("records");
+    if (fast.hub.messages != qt.hub.messages)
+        differ("console lines");
+    if (fast.hub.events != qt.hub.events)
+        differ("announcements");
+    if (fast.hub.locationData != qt.hub.locationData)
+        differ("location data");
+    if (fast.hub.detailsRequested != qt.hub.detailsRequested)
+        differ("details requests");
+    fast.reset();
+    qt.reset();
+    return 0;
+}
