@@ -41,6 +41,8 @@ public:
         ++locationReports;
         m_justAdded = nullptr;
     }
+    // As the hub when no view listens to lsDataReceived, which is the case.
+    bool wantsLocationData() const override { return false; }
     void requestDetails(uint64_t) override { ++detailRequests; }
 
     int nodeCount() const { return m_registry.size(); }

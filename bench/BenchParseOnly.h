@@ -11,6 +11,8 @@ public:
     static int walkTlv(const QByteArray &datagram);
     // Splits the lines and parses each with QJsonDocument::fromJson.
     static int parseJson(const QByteArray &datagram);
+    // The same with the stream's fast parser (simdjson, JsonReportParser).
+    static int parseJsonFast(const QByteArray &datagram);
 
     // Keeps the values read from being optimised away.
     static double sink();

@@ -1,5 +1,7 @@
 // Micro-benchmarks of the location stream: one datagram decoded into the
-// model through RtlsLs, beside the bare parse of the same bytes.
+// model through RtlsLs, beside the bare parse of the same bytes. JSON runs
+// twice in the same run: with the fast parser (simdjson, what the stream
+// uses) and with Qt's parser alone (the stream before it, and its fallback).
 #include "BenchDatagrams.h"
 #include "BenchHubLink.h"
 #include "BenchParseOnly.h"
@@ -20,10 +22,11 @@ RtlsLs::Ports anyPorts()
     return ports;
 }
 
-void intoModel(benchmark::State &state, const QByteArray &datagram)
+void intoModel(benchmark::State &state, const QByteArray &datagram, bool fastJson = true)
 {
     BenchHubLink hub;
     RtlsLs ls(nullptr, true, &hub, anyPorts());
+    ls.setFastJson(fastJson);
     ls.receiveDatagram(datagram); // nodes exist from here on: the steady state
     const qint64 before = hub.reports;
     for (auto _ : state)
@@ -45,6 +48,11 @@ void BM_JsonIntoModel(benchmark::State &state)
     intoModel(state, BenchDatagrams::json(int(state.range(0)), int(state.range(1))));
 }
 
+void BM_JsonIntoModelQtParser(benchmark::State &state)
+{
+    intoModel(state, BenchDatagrams::json(int(state.range(0)), int(state.range(1))), false);
+}
+
 template<int (*Parse)(const QByteArray &)>
 void parseOnly(benchmark::State &state, const QByteArray &datagram)
 {
@@ -63,6 +71,11 @@ void BM_TlvParseOnly(benchmark::State &state)
 
 void BM_JsonParseOnly(benchmark::State &state)
 {
+    parseOnly<&BenchParseOnly::parseJsonFast>(state, BenchDatagrams::json(int(state.range(0)), int(state.range(1))));
+}
+
+void BM_JsonParseOnlyQtParser(benchmark::State &state)
+{
     parseOnly<&BenchParseOnly::parseJson>(state, BenchDatagrams::json(int(state.range(0)), int(state.range(1))));
 }
 
@@ -79,7 +92,9 @@ void shapes(benchmark::internal::Benchmark *b)
 BENCHMARK(BM_TlvIntoModel)->Apply(shapes);
 BENCHMARK(BM_TlvParseOnly)->Apply(shapes);
 BENCHMARK(BM_JsonIntoModel)->Apply(shapes);
+BENCHMARK(BM_JsonIntoModelQtParser)->Apply(shapes);
 BENCHMARK(BM_JsonParseOnly)->Apply(shapes);
+BENCHMARK(BM_JsonParseOnlyQtParser)->Apply(shapes);
 
 int main(int argc, char **argv)
 {

@@ -1,5 +1,5 @@
 // Differential fuzzing of the location stream's two JSON parsers: the input
-// is cut into lines, and each line goes to a stream that reads with simdjson
+// is one JSON datagram of lines, given to a stream that reads with simdjson
 // where that gives Qt's answer and to one that reads with Qt's parser alone.
 // The records, console lines and announcements they leave must be the same.
 #include "../tests/Model/RecordDump.h"
@@ -7,6 +7,7 @@
 #include "RtlsLs.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,10 +58,32 @@ struct Run
     RtlsLs stream{nullptr, true, &hub, anyPorts()};
 };
 
-void differ(const char *what)
+void differ(const char *what, const QStringList &fast, const QStringList &qt)
 {
     std::fprintf(stderr, "the parsers differ in %s\n", what);
+    for (int i = 0; i < qMax(fast.size(), qt.size()); ++i) {
+        if (fast.value(i) == qt.value(i))
+            continue;
+        std::fprintf(stderr, "fast: %s\nqt:   %s\n", qPrintable(fast.value(i)), qPrintable(qt.value(i)));
+        break;
+    }
     std::abort();
+}
+
+QStringList lines(const QList<QJsonObject> &objects)
+{
+    QStringList out;
+    for (const QJsonObject &o : objects)
+        out << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    return out;
+}
+
+QStringList lines(const QList<uint64_t> &ids)
+{
+    QStringList out;
+    for (uint64_t id : ids)
+        out << QString::number(id, 16);
+    return out;
 }
 
 } // namespace
@@ -77,24 +100,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (size > 65536)
         return 0;
-    const QByteArray input(reinterpret_cast<const char *>(data), static_cast<int>(size));
-    for (const QByteArray &line : input.split('\n')) {
-        for (Run *run : {&fast, &qt}) {
-            RtlsHubLink::setCurrent(&run->hub);
-            run->stream.receiveDatagram(line + '\n');
-        }
+    // One datagram that starts as a JSON one, so that every line of the
+    // input goes the JSON way (the TLV way is the same for both, and its
+    // console lines carry the time of day).
+    const QByteArray datagram = "{}\n" + QByteArray(reinterpret_cast<const char *>(data), static_cast<int>(size)) + '\n';
+    for (Run *run : {&fast, &qt}) {
+        RtlsHubLink::setCurrent(&run->hub);
+        run->stream.receiveDatagram(datagram);
     }
     RtlsHubLink::setCurrent(nullptr);
     if (fast.records() != qt.records())
-        differ("records");
+        differ("records", fast.records().split('\n'), qt.records().split('\n'));
     if (fast.hub.messages != qt.hub.messages)
-        differ("console lines");
+        differ("console lines", fast.hub.messages, qt.hub.messages);
     if (fast.hub.events != qt.hub.events)
-        differ("announcements");
+        differ("announcements", fast.hub.events, qt.hub.events);
     if (fast.hub.locationData != qt.hub.locationData)
-        differ("location data");
+        differ("location data", lines(fast.hub.locationData), lines(qt.hub.locationData));
     if (fast.hub.detailsRequested != qt.hub.detailsRequested)
-        differ("details requests");
+        differ("details requests", lines(fast.hub.detailsRequested), lines(qt.hub.detailsRequested));
     fast.reset();
     qt.reset();
     return 0;
