@@ -87,7 +87,20 @@ void checkDatagramRule(const QByteArray &input)
         ports.lsExternalEngine = 0;
         ports.lsInternalEngine = 0;
         ports.dc = 0;
-        return new RtlsLs(nullptr, true, &link, ports);
+        auto *ls = new RtlsLs(nullptr, true, &link, ports);
+        // Enough failures to start the console limit's summary timer now:
+        // started during an input, its registration with the event
+        // dispatcher would look like a leak of that input.
+        ls->setFailureClock([] { return qint64(0); });
+        for (int i = 0; i < 5; ++i)
+            ls->receiveDatagram("{\n[]\n");
+        ls->receiveDatagram("{x");
+        ls->receiveDatagram("{x");
+        ls->receiveDatagram("{x");
+        ls->receiveDatagram("{x");
+        ls->receiveDatagram("{x");
+        ls->receiveDatagram("{\n");
+        return ls;
     }();
 
     for (const QByteArray &datagram : input.split('\xff'))
