@@ -6,6 +6,9 @@
 BUILD=${1:-build-fuzz}
 SECONDS_EACH=${2:-60}
 mkdir -p "$BUILD/artifacts"
+# Leaks that Qt makes itself are not findings (see the file).
+LSAN_OPTIONS="suppressions=$(pwd)/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS
 failed=""
 ran=0
 for f in "$BUILD"/fuzz/fuzz_*; do
