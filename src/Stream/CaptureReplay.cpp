@@ -70,7 +70,7 @@ CaptureReplay::CaptureReplay(RtlsLs *stream, QObject *parent)
 
 CaptureReplay::~CaptureReplay()
 {
-    if (isActive())
+    if (isActive() && m_stream)
         m_stream->setLiveSuspended(false);
 }
 
@@ -168,7 +168,7 @@ void CaptureReplay::setState(State state)
         return;
     const bool wasActive = isActive();
     m_state = state;
-    if (isActive() != wasActive)
+    if (isActive() != wasActive && m_stream)
         m_stream->setLiveSuspended(isActive());
     emit stateChanged(state);
 }
@@ -256,6 +256,8 @@ void CaptureReplay::playDue()
     int played = 0;
     while (m_next < m_lines.size() && m_lines.at(m_next).at <= reached) {
         const Line &line = m_lines.at(m_next);
+        if (!m_stream)
+            break;
         m_stream->replayLine(QByteArray::fromRawData(m_data.constData() + line.offset, line.length));
         ++m_next;
         if (++played % kLinesPerBudgetCheck == 0 && now() - started >= kTickBudgetMs)

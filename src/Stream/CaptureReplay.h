@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVector>
 
@@ -94,7 +95,8 @@ private:
     void finish();
     qint64 now() const;
 
-    RtlsLs *const m_stream;
+    // Guarded: the stream may go first when both belong to one owner.
+    const QPointer<RtlsLs> m_stream;
     QTimer *m_timer;
     Clock m_clock;
     QByteArray m_data;
