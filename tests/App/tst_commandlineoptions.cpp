@@ -24,7 +24,8 @@ void tst_CommandLineOptions::options_data()
     QTest::addColumn<QString>("mqttHost");
     QTest::addColumn<int>("mqttPort");
 
-    const QString capture = QFINDTESTDATA("tst_commandlineoptions.cpp");
+    // Any readable file will do as the capture to replay.
+    const QString capture = QStringLiteral(SENTROVA_SOURCE_DIR "/tests/App/tst_commandlineoptions.cpp");
     QTest::newRow("nothing") << QStringList{} << "" << "" << "" << "" << "" << 0;
     QTest::newRow("all of them") << QStringList{"--settings", "hall.json", "--master", "192.168.7.20", "--capture",
                                                 "/tmp/run.dat", "--replay", capture, "--mqtt", "broker.lan:1884"}

@@ -3,6 +3,7 @@
 // the broker is away, reconnection, a refused login, and a broker that
 // stops reading.
 #include "Comm/MosquittoBroker.h"
+#include "Comm/MqttTestConfig.h"
 #include "Comm/MqttTestSubscriber.h"
 #include "MqttClient.h"
 #include "MqttPublisher.h"
@@ -86,14 +87,7 @@ void tst_MqttPublisher::initTestCase()
 std::unique_ptr<MqttPublisher> tst_MqttPublisher::connectedPublisher(const QString &prefix)
 {
     auto pub = std::make_unique<MqttPublisher>();
-    pub->client()->setRetryDelays(50, 200);
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = m_broker.port;
-    c.topicPrefix = prefix;
-    pub->setConfig(c);
-    pub->start();
+    publishTo(pub.get(), m_broker.port, prefix);
     (void)QTest::qWaitFor([&] { return pub->isConnected(); }, kWait);
     return pub;
 }
@@ -284,15 +278,9 @@ void tst_MqttPublisher::brokerStartedLater()
     MosquittoBroker later;
     later.port = MosquittoBroker::freePort();
     MqttPublisher pub;
-    pub.client()->setRetryDelays(50, 100);
     QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
     QSignalSpy attempts(pub.client(), &MqttClient::connectFailed);
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = later.port;
-    pub.setConfig(c);
-    pub.start();
+    publishTo(&pub, later.port, QStringLiteral("later"));
     QTRY_VERIFY_WITH_TIMEOUT(attempts.count() >= 3, kWait);
     QCOMPARE(linesContaining(lines, QStringLiteral("cannot reach broker")), 1);
     QCOMPARE(pub.state(), MqttPublisher::State::Retrying);
@@ -307,16 +295,9 @@ void tst_MqttPublisher::reconnectsAfterBrokerRestart()
     MosquittoBroker broker;
     QVERIFY(broker.start());
     MqttPublisher pub;
-    pub.client()->setRetryDelays(50, 200);
     QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
     QSignalSpy connected(&pub, &MqttPublisher::connectedChanged);
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = broker.port;
-    c.topicPrefix = QStringLiteral("restart");
-    pub.setConfig(c);
-    pub.start();
+    publishTo(&pub, broker.port, QStringLiteral("restart"));
     QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
 
     RtlsObject anchor(0x1001);
@@ -344,18 +325,9 @@ void tst_MqttPublisher::refusedLoginReportedOnceAndNothingPilesUp()
     QVERIFY(sub.subscribe(broker.port, "login/#", "ops", "right"));
 
     MqttPublisher pub;
-    pub.client()->setRetryDelays(50, 100);
     QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
     QSignalSpy attempts(pub.client(), &MqttClient::connectFailed);
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = broker.port;
-    c.username = QStringLiteral("ops");
-    c.password = QStringLiteral("wrong");
-    c.topicPrefix = QStringLiteral("login");
-    pub.setConfig(c);
-    pub.start();
+    publishTo(&pub, broker.port, QStringLiteral("login"), QStringLiteral("ops"), QStringLiteral("wrong"));
     QTRY_VERIFY_WITH_TIMEOUT(attempts.count() >= 3, kWait);
     for (const QList<QVariant> &attempt : attempts)
         QVERIFY(attempt.at(1).toBool());
@@ -378,6 +350,7 @@ void tst_MqttPublisher::refusedLoginReportedOnceAndNothingPilesUp()
 
     // The right password: the kept events go out in order, the oldest five
     // having made room.
+    MqttConfig c = pub.config();
     c.password = QStringLiteral("right");
     pub.setConfig(c);
     QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
@@ -396,13 +369,7 @@ void tst_MqttPublisher::slowBrokerBoundsTheBacklog()
     QVERIFY(broker.start());
     MqttPublisher pub;
     QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = broker.port;
-    c.topicPrefix = QStringLiteral("slow");
-    pub.setConfig(c);
-    pub.start();
+    publishTo(&pub, broker.port, QStringLiteral("slow"));
     QTRY_VERIFY_WITH_TIMEOUT(pub.isConnected(), kWait);
 
     // A broker that stops reading: once the sockets are full, messages wait

@@ -3,6 +3,7 @@
 // in progress survives a settings file being loaded, and the connection's
 // state is shown.
 #include "Comm/MosquittoBroker.h"
+#include "Comm/MqttTestConfig.h"
 #include "MqttClient.h"
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
@@ -160,7 +161,6 @@ void tst_MqttSettings::switchFollowsThePublisher()
 void tst_MqttSettings::showsTheConnection()
 {
     MqttPublisher publisher;
-    publisher.client()->setRetryDelays(50, 100);
     MqttSettings panel(&publisher);
     panel.show();
     auto *status = field<QLabel>(&panel, "status");
@@ -168,12 +168,7 @@ void tst_MqttSettings::showsTheConnection()
 
     MosquittoBroker broker;
     broker.port = MosquittoBroker::freePort();
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = broker.port;
-    publisher.setConfig(c);
-    publisher.start();
+    publishTo(&publisher, broker.port, QStringLiteral("sentrova"));
     const QString where = QStringLiteral("127.0.0.1:%1").arg(broker.port);
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("cannot reach %1, retrying").arg(where), 20000);
     if (MosquittoBroker::binary().isEmpty())

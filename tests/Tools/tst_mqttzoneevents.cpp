@@ -1,6 +1,7 @@
 // A tag walking into a zone and out again, as the map's scene sees it,
 // becomes an "enter" and an "exit" event on the broker.
 #include "Comm/MosquittoBroker.h"
+#include "Comm/MqttTestConfig.h"
 #include "Comm/MqttTestSubscriber.h"
 #include "Map/FakeNodeSource.h"
 #include "MapScene.h"
@@ -30,13 +31,7 @@ void tst_MqttZoneEvents::tagWalksThroughAZone()
     QVERIFY(sub.subscribe(broker.port, "site/zones/#"));
 
     MqttPublisher publisher;
-    MqttConfig c;
-    c.enabled = true;
-    c.host = QStringLiteral("127.0.0.1");
-    c.port = broker.port;
-    c.topicPrefix = QStringLiteral("site");
-    publisher.setConfig(c);
-    publisher.start();
+    publishTo(&publisher, broker.port, QStringLiteral("site"));
     QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 20000);
 
     FakeNodeSource source;

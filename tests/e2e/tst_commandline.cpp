@@ -3,6 +3,7 @@
 // a capture file and a broker, against the simulator and Debian's mosquitto.
 #include "Comm/MosquittoBroker.h"
 #include "Comm/MqttTestSubscriber.h"
+#include "e2e/LoggedProcess.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -23,42 +24,6 @@ QString binary(const char *relative)
     return QStringLiteral(SENTROVA_BIN_DIR "/") + QLatin1String(relative);
 }
 
-// A child process whose output is gathered as it comes.
-class Child
-{
-public:
-    Child()
-    {
-        m_proc.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&m_proc, &QProcess::readyRead, [this] { m_log += m_proc.readAll(); });
-    }
-    ~Child() { stop(); }
-
-    void start(const QString &program, const QStringList &args, const QProcessEnvironment &env, const QString &dir)
-    {
-        m_proc.setProcessEnvironment(env);
-        m_proc.setWorkingDirectory(dir);
-        m_proc.start(program, args);
-        m_proc.waitForStarted(10000);
-    }
-    void stop()
-    {
-        if (m_proc.state() == QProcess::NotRunning)
-            return;
-        m_proc.terminate();
-        if (!m_proc.waitForFinished(10000)) {
-            m_proc.kill();
-            m_proc.waitForFinished(5000);
-        }
-        m_log += m_proc.readAll();
-    }
-    bool contains(const QString &text) const { return log().contains(text); }
-    QString log() const { return QString::fromUtf8(m_log); }
-
-private:
-    QProcess m_proc;
-    QByteArray m_log;
-};
 
 } // namespace
 
@@ -151,7 +116,7 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
 
     // The master on its real ports, on loopback only: the manager can reach
     // it only because the command line names it.
-    Child sim;
+    LoggedProcess sim;
     sim.start(binary("sim/sentrova-sim"),
               {"--seed", "3", "--bind", "127.0.0.1", "--no-mdns", "--no-broadcast", "--quiet"},
               QProcessEnvironment::systemEnvironment(), home.path());
@@ -174,7 +139,7 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("sentrova.console.info=true"));
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    Child manager;
+    LoggedProcess manager;
     manager.start(binary("src/App/sentrova-manager"),
                   {"--master", "127.0.0.1", "--settings", settings, "--capture", capture, "--mqtt",
                    QStringLiteral("127.0.0.1:%1").arg(broker.port)},
@@ -243,7 +208,7 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
     }
     MqttTestSubscriber replayed;
     QVERIFY(replayed.subscribe(broker.port, "replayed/#"));
-    Child replay;
+    LoggedProcess replay;
     replay.start(binary("src/App/sentrova-manager"),
                  {"--replay", capture, "--settings", replaySettings, "--mqtt",
                   QStringLiteral("127.0.0.1:%1").arg(broker.port)},
