@@ -388,19 +388,25 @@ void tst_MqttPublisher::slowBrokerBoundsTheBacklog()
     QCOMPARE(result, MqttClient::Publish::Backlog);
     QVERIFY(client->backlog() <= 100);
 
+    // The kernel may still take a little more now and then (its buffers
+    // grow): of many positions some are dropped, and it is said once.
     RtlsObject tag(0x4040);
     tag.setMode(QStringLiteral("tag"));
-    jsonReport(&tag, 1, 1, 0, 1.0);
-    pub.nodeUpdated(&tag);
-    QCOMPARE(pub.droppedCount(), quint64(1));
+    for (int i = 0; i < 100; ++i) {
+        jsonReport(&tag, 1, 1, 0, 1.0 + i);
+        pub.nodeUpdated(&tag);
+    }
+    QVERIFY(pub.droppedCount() > 0);
+    QVERIFY(client->backlog() <= 100);
     QCOMPARE(linesContaining(lines, QStringLiteral("does not keep up")), 1);
 
     broker.resume();
     QTRY_COMPARE_WITH_TIMEOUT(client->backlog(), 0, kWait);
-    jsonReport(&tag, 2, 1, 0, 2.0);
+    const quint64 dropped = pub.droppedCount();
+    jsonReport(&tag, 2, 1, 0, 200.0);
     pub.nodeUpdated(&tag);
     QCOMPARE(linesContaining(lines, QStringLiteral("keeps up again")), 1);
-    QCOMPARE(pub.droppedCount(), quint64(1));
+    QCOMPARE(pub.droppedCount(), dropped);
 }
 
 QTEST_GUILESS_MAIN(tst_MqttPublisher)
