@@ -21,6 +21,17 @@ constexpr int kConsoleBlockLimit = 1000;
 constexpr char kConsoleTimeFormat[] = "HH:mm:ss";
 constexpr char kConsoleDockObjectName[] = "debugwindow";
 
+// Object names of the view docks, fixed for the program (the measurement
+// tool's is spelt so on purpose).
+constexpr char kNodeListDockObjectName[] = "list";
+constexpr char kNodeDetailsDockObjectName[] = "details";
+constexpr char kOrientationDockObjectName[] = "orientation";
+constexpr char kMeasurementDockObjectName[] = "measuerment";
+
+// Every tab carries the logo; a recording map tab shows the capture icon.
+constexpr char kLogoIcon[] = ":/images/logo.png";
+constexpr char kCaptureIcon[] = ":/images/capture.png";
+
 constexpr int kStatusMessageMs = 5000;
 constexpr int kMaxRecentFiles = 5;
 constexpr char kCaptureFileFilter[] = "RTLS Files (*.dat)";

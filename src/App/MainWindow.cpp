@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AnchorCalibrationTab.h"
 #include "AppLog.h"
 #include "CaptureFile.h"
 #include "CaptureReplay.h"
@@ -11,14 +12,19 @@
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
 #include "MqttZoneEvents.h"
+#include "OrientationView.h"
+#include "OrientationViewSettings.h"
 #include "ReplayControls.h"
 #include "RtlsLs.h"
 #include "RtlsObject.h"
 #include "RtlsObjectStats.h"
 #include "SentrovaInterface.h"
 #include "SentrovaLog.h"
+#include "SentrovaSettings.h"
 #include "SettingsFile.h"
 #include "SettingsTab.h"
+#include "SetupTab.h"
+#include "TagCalibrationTab.h"
 #include "UpdateDialog.h"
 
 #include <QAction>
@@ -51,10 +57,10 @@ static void initIconResources()
 
 namespace {
 
-const char kLogoIcon[] = ":/images/logo.png";
+using AppConstants::kCaptureIcon;
+using AppConstants::kLogoIcon;
 const char kOpenIcon[] = ":/images/open.png";
 const char kSaveIcon[] = ":/images/save.png";
-const char kCaptureIcon[] = ":/images/capture.png";
 const char kClearIcon[] = ":/images/edit-clear-list.png";
 
 QString presetJson()
@@ -88,7 +94,14 @@ MainWindow::MainWindow(QWidget *parent)
     createMenus();
     setUpMqtt();
     updateRecentFileActions();
+    createViewDocks();
+    addMapTab();
+    addSettingsTab();
+    addSetupTab();
+    addZonesTab();
+    addCalibrationTabs();
     createConsoleDock();
+    addDockToggles();
     setCentralWidget(m_tabs);
     // Created now so that the actions' status tips show from the start.
     statusBar();
@@ -98,7 +111,12 @@ MainWindow::MainWindow(QWidget *parent)
     writeConsoleLine(tr("Ready."));
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A window destroyed without being closed still leaves the shared pages
+    // to the process.
+    releaseSharedPages();
+}
 
 QAction *MainWindow::makeAction(const QString &text, const QIcon &icon,
                                 const QKeySequence &shortcut, const QString &statusTip)
@@ -215,19 +233,20 @@ void MainWindow::connectActions()
 
     connect(hub, &SentrovaInterface::displayMessage, this, &MainWindow::printMessage);
     connect(Dispatch::instance(), &Dispatch::idSelected, this, &MainWindow::selectedID);
-    // The capture toggle gives no other sign that it worked: keep the
-    // running record count in the status bar while recording.
+    // The running record count shows on the map tab; the status bar says
+    // when a capture starts and stops, and Save learns which file it fills.
     connect(hub, &SentrovaInterface::recordingSignal, this, [this, hub](int records) {
         if (records < 0) {
+            if (m_capturing)
+                showStatus(tr("Capture stopped"));
             m_capturing = false;
-            statusBar()->showMessage(tr("Capture stopped"), AppConstants::kStatusMessageMs);
             return;
         }
         if (!m_capturing) {
             m_capturing = true;
             m_captureSource = QFileInfo(hub->locationStream()->captureFileName()).absoluteFilePath();
+            showStatus(tr("Capturing to %1").arg(m_captureSource));
         }
-        statusBar()->showMessage(tr("Capturing: %1 records").arg(records));
     });
 }
 
@@ -325,6 +344,7 @@ void MainWindow::createConsoleDock()
     dock->setWidget(m_console);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
     dock->show();
+    m_docks << dock;
 }
 
 void MainWindow::writeConsoleLine(const QString &message)
@@ -574,18 +594,83 @@ void MainWindow::updateRecentFileActions()
     m_recentFileSeparator->setVisible(!files.isEmpty());
 }
 
-// The views below arrive with the map and tools libraries; until then the
-// tab widget stays empty and these slots have nothing to place or clear.
+// Docks and tabs
+
+// The view docks, in this order, all on the left; the console dock comes
+// after them.
+void MainWindow::createViewDocks()
+{
+    QSizePolicy viewPolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    viewPolicy.setHorizontalStretch(1);
+
+    m_orientationView = new OrientationView(this);
+    addViewDock(tr("Node Orientation"), AppConstants::kOrientationDockObjectName, Qt::AllDockWidgetAreas,
+                m_orientationView, viewPolicy, false);
+}
+
+QDockWidget *MainWindow::addViewDock(const QString &title, const char *objectName, Qt::DockWidgetAreas areas,
+                                     QWidget *content, QSizePolicy policy, bool shown)
+{
+    auto *dock = new QDockWidget(title, this);
+    dock->setObjectName(QLatin1String(objectName));
+    dock->setAllowedAreas(areas);
+    content->setSizePolicy(policy);
+    dock->setWidget(content);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+    dock->setVisible(shown);
+    m_docks << dock;
+    return dock;
+}
+
+// Each dock's switch in the View menu, so that a hidden dock (or a closed
+// one) can be brought back.
+void MainWindow::addDockToggles()
+{
+    m_viewMenu->addSeparator();
+    for (QDockWidget *dock : qAsConst(m_docks))
+        m_viewMenu->addAction(dock->toggleViewAction());
+}
+
+// Adds a page as a tab with the logo, once: a page already in this window
+// keeps its tab. Returns the page's index.
+int MainWindow::addPage(QWidget *page, const QString &title)
+{
+    const int index = m_tabs->indexOf(page);
+    if (index >= 0)
+        return index;
+    return m_tabs->addTab(page, QIcon(QLatin1String(kLogoIcon)), title);
+}
+
 void MainWindow::addMapTab() {}
 
-void MainWindow::addSettingsTab() {}
+void MainWindow::addSettingsTab()
+{
+    m_settingsTab = SettingsTab::instance();
+    m_settingsTab->setTabWidget(m_tabs, addPage(m_settingsTab, tr("Settings")));
+    // The system settings page is one per process, like the tab it sits in.
+    const QString title = tr("sentrova Settings");
+    if (!m_settingsTab->settingsGroup(title))
+        m_settingsTab->addSettingsWidget(title, new SentrovaSettings);
+}
 
-void MainWindow::addSetupTab() {}
+void MainWindow::addSetupTab()
+{
+    m_setupTab = SetupTab::instance();
+    m_setupTab->setTabWidget(m_tabs, addPage(m_setupTab, tr("Initial Setup")));
+}
 
 void MainWindow::addZonesTab() {}
 
-void MainWindow::addCalibrationTabs() {}
+void MainWindow::addCalibrationTabs()
+{
+    m_anchorCalibrationTab = AnchorCalibrationTab::instance();
+    m_anchorCalibrationTab->setTabWidget(m_tabs, addPage(m_anchorCalibrationTab, tr("Anchor Calibration")));
+    m_tagCalibrationTab = TagCalibrationTab::instance();
+    m_tagCalibrationTab->setTabWidget(m_tabs, addPage(m_tagCalibrationTab, tr("Tag Calibration")));
+}
 
+// Only statistics that exist are cleared: asking a node for its statistics
+// would create them.
 void MainWindow::clearHistory()
 {
     if (m_mapTab)
@@ -604,6 +689,9 @@ void MainWindow::openFwDescDialog()
     dialog.exec();
 }
 
+// Pages made by this window go with their tab; the shared single-instance
+// pages are only taken out of the window, so that their instance() stays
+// valid for the rest of the process.
 int MainWindow::closeCurrentTab()
 {
     const int index = m_tabs->currentIndex();
@@ -613,6 +701,27 @@ int MainWindow::closeCurrentTab()
     if (!page->close())
         return -1;
     m_tabs->removeTab(index);
-    delete page;
+    if (isOwnPage(page))
+        delete page;
+    else
+        page->setParent(nullptr);
     return 0;
+}
+
+bool MainWindow::isOwnPage(const QWidget *page) const
+{
+    Q_UNUSED(page)
+    return false;
+}
+
+void MainWindow::releaseSharedPages()
+{
+    for (int index = m_tabs->count() - 1; index >= 0; --index) {
+        QWidget *page = m_tabs->widget(index);
+        if (isOwnPage(page))
+            continue;
+        m_tabs->removeTab(index);
+        page->hide();
+        page->setParent(nullptr);
+    }
 }

@@ -5,15 +5,19 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSizePolicy>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 
+class AnchorCalibrationTab;
 class MapTab;
 class MapZone;
+class OrientationView;
 class QAction;
 class QCloseEvent;
+class QDockWidget;
 class QIcon;
 class QKeySequence;
 class QLabel;
@@ -23,10 +27,14 @@ class MqttZoneEvents;
 class QTabWidget;
 class ConsoleView;
 class ReplayControls;
+class SettingsTab;
+class SetupTab;
+class TagCalibrationTab;
 
-// The program's single top-level window: the tab widget in the middle, the
-// console dock below, the menus that drive the hub, and the status bar. The
-// settings file is applied and discovery starts at its first show.
+// The program's single top-level window: the views' tabs in the middle, the
+// view docks on the left, the console dock below, the menus that drive the
+// hub and the views, and the status bar. The settings file is applied and
+// discovery starts at its first show.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -34,6 +42,8 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    QTabWidget *tabWidget() const { return m_tabs; }
 
 signals:
     void zoneAdded(MapZone *zone);
@@ -78,6 +88,13 @@ private:
     void connectActions();
     void createMenus();
     void createConsoleDock();
+    void createViewDocks();
+    QDockWidget *addViewDock(const QString &title, const char *objectName, Qt::DockWidgetAreas areas,
+                             QWidget *content, QSizePolicy policy, bool shown);
+    int addPage(QWidget *page, const QString &title);
+    bool isOwnPage(const QWidget *page) const;
+    void releaseSharedPages();
+    void addDockToggles();
     void updateRecentFileActions();
     void writeConsoleLine(const QString &message);
     void showStatus(const QString &message);
@@ -87,8 +104,17 @@ private:
 
     ConsoleView *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
-    // The map tab, once added; the settings file and the history go to it.
+
+    // The views: the docks' contents and the map tab (made here; the
+    // settings file and the history go to the map), and the tab pages shared
+    // by every window of the process.
+    QPointer<OrientationView> m_orientationView;
     QPointer<MapTab> m_mapTab;
+    QPointer<SettingsTab> m_settingsTab;
+    QPointer<SetupTab> m_setupTab;
+    QPointer<AnchorCalibrationTab> m_anchorCalibrationTab;
+    QPointer<TagCalibrationTab> m_tagCalibrationTab;
+    QList<QDockWidget *> m_docks;
 
     QMenu *m_fileMenu = nullptr;
     QMenu *m_toolsMenu = nullptr;

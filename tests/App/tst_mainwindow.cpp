@@ -293,6 +293,9 @@ void TestMainWindow::menuEntries_data()
         "Enable/disable grid|G|Enable/disable grid|",
         "-",
         "Toggle word-wrap in console||Toggle word-wrap in console|",
+        "-",
+        "Node Orientation|||",
+        "Console window|||",
     };
     const QStringList help{
         "&Help|Shift+H|Show application help|",
@@ -783,7 +786,8 @@ void TestMainWindow::saveWritesTheCapture()
     hub->toggleLsCapture();
     const QByteArray records = "{\"id\":\"0x0E01\"}\n{\"id\":\"0x0E02\"}\n";
     hub->locationStream()->receiveDatagram(records);
-    QTRY_VERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("Capturing: ")));
+    QTRY_COMPARE(window->statusBar()->currentMessage(),
+                 "Capturing to " + QFileInfo(QStringLiteral("test.dat")).absoluteFilePath());
     // While recording, Save As writes what was recorded so far.
     window->saveFile(QStringLiteral("copy.dat"));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
@@ -819,7 +823,8 @@ void TestMainWindow::captureShowsItsCount()
     QVERIFY(capture);
 
     capture->trigger();
-    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("Capturing: 0 records"));
+    QTRY_COMPARE(window->statusBar()->currentMessage(),
+                 "Capturing to " + QFileInfo(QStringLiteral("test.dat")).absoluteFilePath());
     QVERIFY(QFile::exists(QStringLiteral("test.dat")));
     capture->trigger();
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Capture stopped"));
