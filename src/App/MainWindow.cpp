@@ -26,6 +26,7 @@
 #include "SetupTab.h"
 #include "TagCalibrationTab.h"
 #include "UpdateDialog.h"
+#include "ZonesTab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -147,6 +148,7 @@ void MainWindow::createActions()
     m_saveAction = makeAction(tr("&Save"), saveIcon, QKeySequence::Save, tr("Save the data to disk"));
     m_saveAsAction = makeAction(tr("Save &As..."), saveIcon, QKeySequence::SaveAs,
                                 tr("Save data under a new document name"));
+    m_exportMapAction = makeAction(tr("Export Map &Image..."), none, noKey, tr("Save the map as an image"));
     m_loadSettingsAction = makeAction(tr("Load Settings"), openIcon, noKey, tr("Reload settings from file"));
     m_saveSettingsAction = makeAction(tr("Save Settings"), saveIcon, noKey, tr("Save settings to file"));
     for (QAction *&recent : m_recentFileActions) {
@@ -194,6 +196,7 @@ void MainWindow::createActions()
     m_gridAction = makeAction(tr("Enable/disable grid"), none, QKeySequence(tr("G")), tr("Enable/disable grid"));
     m_wordWrapAction = makeAction(tr("Toggle word-wrap in console"), none, noKey,
                                   tr("Toggle word-wrap in console"));
+    setMapActionsEnabled(false);
 }
 
 // The map's camera presets, its grid and "Add Zone" are connected when the
@@ -257,7 +260,7 @@ void MainWindow::createMenus()
     menuBar()->setFont(menuFont);
 
     m_fileMenu = menuBar()->addMenu(tr("&File"));
-    m_fileMenu->addActions({m_openAction, m_saveAction, m_saveAsAction});
+    m_fileMenu->addActions({m_openAction, m_saveAction, m_saveAsAction, m_exportMapAction});
     m_fileMenu->addSeparator();
     m_fileMenu->addActions({m_loadSettingsAction, m_saveSettingsAction});
     m_recentFileSeparator = m_fileMenu->addSeparator();
@@ -641,7 +644,47 @@ int MainWindow::addPage(QWidget *page, const QString &title)
     return m_tabs->addTab(page, QIcon(QLatin1String(kLogoIcon)), title);
 }
 
-void MainWindow::addMapTab() {}
+// One map per window: asked again, the window shows the map it has.
+void MainWindow::addMapTab()
+{
+    if (m_mapTab) {
+        m_tabs->setCurrentWidget(m_mapTab);
+        return;
+    }
+    m_mapTab = new MapTab(this);
+    const int index = addPage(m_mapTab, tr("Map"));
+    m_tabs->setCurrentIndex(index);
+    m_mapTab->setTabWidget(m_tabs, index);
+
+    // The map's lines are console lines like any other, logged as well.
+    connect(m_mapTab, &MapTab::displayMessage, this, [this](const QString &line) { writeConsoleLine(line); });
+    connect(m_viewTopAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraTop);
+    connect(m_viewFrontAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraFront);
+    connect(m_viewSideAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraSide);
+    connect(m_view3DAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraPerspective);
+    connect(m_gridAction, &QAction::triggered, m_mapTab, &MapTab::toggleGrid);
+    connect(m_addZoneAction, &QAction::triggered, m_mapTab, &MapTab::addZone);
+    connect(m_exportMapAction, &QAction::triggered, m_mapTab, &MapTab::exportImage);
+    // The capture and word-wrap actions already have their one connection:
+    // a second would undo every toggle.
+    connect(SentrovaInterface::instance(), &SentrovaInterface::recordingSignal, m_mapTab, &MapTab::recording);
+    m_mapTab->setChildViewer(m_orientationView);
+
+    setMapActionsEnabled(true);
+    connect(m_mapTab, &QObject::destroyed, this, [this] {
+        setMapActionsEnabled(false);
+        if (m_zonesTab)
+            m_zonesTab->setMapTab(nullptr);
+    });
+}
+
+// The actions that work on the map are offered while there is one.
+void MainWindow::setMapActionsEnabled(bool enabled)
+{
+    for (QAction *action : {m_viewTopAction, m_viewFrontAction, m_viewSideAction, m_view3DAction, m_gridAction,
+                            m_addZoneAction, m_exportMapAction})
+        action->setEnabled(enabled);
+}
 
 void MainWindow::addSettingsTab()
 {
@@ -659,7 +702,17 @@ void MainWindow::addSetupTab()
     m_setupTab->setTabWidget(m_tabs, addPage(m_setupTab, tr("Initial Setup")));
 }
 
-void MainWindow::addZonesTab() {}
+void MainWindow::addZonesTab()
+{
+    m_zonesTab = ZonesTab::instance();
+    m_zonesTab->setTabWidget(m_tabs, addPage(m_zonesTab, tr("Zones")));
+    if (!m_mapTab)
+        return;
+    connect(m_mapTab, &MapTab::zoneAdded, m_zonesTab, &ZonesTab::zoneAdded, Qt::UniqueConnection);
+    connect(m_mapTab, &MapTab::zoneUpdated, m_zonesTab, &ZonesTab::zoneUpdated, Qt::UniqueConnection);
+    connect(m_mapTab, &MapTab::zoneRemoved, m_zonesTab, &ZonesTab::zoneRemoved, Qt::UniqueConnection);
+    m_zonesTab->setMapTab(m_mapTab);
+}
 
 void MainWindow::addCalibrationTabs()
 {
@@ -710,8 +763,7 @@ int MainWindow::closeCurrentTab()
 
 bool MainWindow::isOwnPage(const QWidget *page) const
 {
-    Q_UNUSED(page)
-    return false;
+    return page && page == m_mapTab;
 }
 
 void MainWindow::releaseSharedPages()

@@ -30,6 +30,7 @@ class ReplayControls;
 class SettingsTab;
 class SetupTab;
 class TagCalibrationTab;
+class ZonesTab;
 
 // The program's single top-level window: the views' tabs in the middle, the
 // view docks on the left, the console dock below, the menus that drive the
@@ -95,6 +96,7 @@ private:
     bool isOwnPage(const QWidget *page) const;
     void releaseSharedPages();
     void addDockToggles();
+    void setMapActionsEnabled(bool enabled);
     void updateRecentFileActions();
     void writeConsoleLine(const QString &message);
     void showStatus(const QString &message);
@@ -114,6 +116,7 @@ private:
     QPointer<SetupTab> m_setupTab;
     QPointer<AnchorCalibrationTab> m_anchorCalibrationTab;
     QPointer<TagCalibrationTab> m_tagCalibrationTab;
+    QPointer<ZonesTab> m_zonesTab;
     QList<QDockWidget *> m_docks;
 
     QMenu *m_fileMenu = nullptr;
@@ -124,6 +127,7 @@ private:
     QAction *m_openAction = nullptr;
     QAction *m_saveAction = nullptr;
     QAction *m_saveAsAction = nullptr;
+    QAction *m_exportMapAction = nullptr;
     QAction *m_loadSettingsAction = nullptr;
     QAction *m_saveSettingsAction = nullptr;
     QAction *m_exitAction = nullptr;

@@ -6,10 +6,14 @@
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "MainWindow.h"
+#include "MapTab.h"
+#include "MapZone.h"
+#include "ModalDialog.h"
 #include "MqttPublisher.h"
 #include "SentrovaInterface.h"
 #include "SettingsTab.h"
 #include "UpdateDialog.h"
+#include "ZonesTab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +21,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -33,6 +38,7 @@
 #include <QToolButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QPlainTextEdit>
@@ -204,21 +210,7 @@ QStringList TestMainWindow::messages() const
 
 void TestMainWindow::onModalDialog(std::function<void(QWidget *)> handle)
 {
-    auto *timer = new QTimer(this);
-    timer->setInterval(20);
-    connect(timer, &QTimer::timeout, this, [timer, handle] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        const QPointer<QWidget> guard(modal);
-        handle(modal);
-        // A failed check inside handle() must not leave the test waiting on the dialog.
-        if (guard && guard->isVisible())
-            guard->close();
-    });
-    timer->start();
+    ::onModalDialog(this, std::move(handle));
 }
 
 void TestMainWindow::titleAndConsoleDock()
@@ -252,6 +244,7 @@ void TestMainWindow::menuEntries_data()
         "&Open...|" + open + "|Open an existing file|open",
         "&Save|" + save + "|Save the data to disk|save",
         "Save &As...|" + saveAs + "|Save data under a new document name|save",
+        "Export Map &Image...||Save the map as an image|",
         "-",
         "Load Settings||Reload settings from file|open",
         "Save Settings||Save settings to file|save",
@@ -594,10 +587,16 @@ void TestMainWindow::firmwareDialogRunsModalAndGoes()
         QVERIFY(!qobject_cast<UpdateDialog *>(w));
 }
 
+// The settings file holds the hub's part and the map's; a new window finds
+// the map's zones again.
 void TestMainWindow::settingsSaveAndLoad()
 {
     createWindow();
     SentrovaInterface *hub = SentrovaInterface::instance();
+    auto *map = m_window->findChild<MapTab *>();
+    QVERIFY(map);
+    MapZone *zone = map->addZone();
+    zone->setName(QStringLiteral("Loading bay"));
     m_window->saveSettings();
 
     QFile file(QStringLiteral("sentrova.json"));
@@ -605,11 +604,20 @@ void TestMainWindow::settingsSaveAndLoad()
     const QJsonDocument saved = QJsonDocument::fromJson(file.readAll());
     file.close();
     QVERIFY(saved.isObject());
-    QCOMPARE(saved.object(), hub->toJSON(QJsonObject()));
+    QCOMPARE(saved.object(), map->toJSON(hub->toJSON(QJsonObject())));
+    QVERIFY(saved.object().value(QStringLiteral("master")).isObject());
+    const QJsonArray zones = saved.object().value(QStringLiteral("zone")).toArray();
+    QCOMPARE(zones.size(), 1);
 
-    // What was saved loads back, and saving again gives the same document.
-    m_window->loadSettings();
-    QCOMPARE(messages().constLast(), QStringLiteral("Loading settings from file: sentrova.json"));
+    // What was saved loads back into a new window, and saving again gives
+    // the same document.
+    m_window.reset();
+    createWindow();
+    QCOMPARE(messages().count(QStringLiteral("Loading settings from file: sentrova.json")), 1);
+    map = m_window->findChild<MapTab *>();
+    QCOMPARE(map->zones().size(), 1);
+    QCOMPARE(map->zones().constFirst()->name(), QStringLiteral("Loading bay"));
+    QCOMPARE(ZonesTab::instance()->rowOf(map->zones().constFirst()), 0);
     m_window->saveSettings();
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(file.readAll()).object(), saved.object());
@@ -680,8 +688,8 @@ void TestMainWindow::recentFiles()
     QAction *separator = nullptr;
     QMenu *file = m_window->menuBar()->actions().at(0)->menu();
     const QList<QAction *> actions = file->actions();
-    separator = actions.at(6);
-    entries = actions.mid(7, 5);
+    separator = actions.at(7);
+    entries = actions.mid(8, 5);
     QVERIFY(separator->isSeparator());
     QVERIFY(separator->isVisible());
     QCOMPARE(entries.at(0)->text(), QStringLiteral("&1 z.dat"));
@@ -813,6 +821,8 @@ void TestMainWindow::saveWritesTheCapture()
     QCOMPARE(window->windowFilePath(), QStringLiteral("copy.dat"));
 }
 
+// The record count of a running capture shows on the map's tab, with the
+// capture icon; the status bar says when it starts and stops.
 void TestMainWindow::captureShowsItsCount()
 {
     MainWindow *window = createWindow();
@@ -821,13 +831,29 @@ void TestMainWindow::captureShowsItsCount()
         if (action->text() == QLatin1String("Enable/disable &capture"))
             capture = action;
     QVERIFY(capture);
+    QTabWidget *tabs = window->tabWidget();
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Map"));
+    const auto iconOf = [](const QIcon &icon) { return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32); };
+    const QImage logo = iconOf(QIcon(QStringLiteral(":/images/logo.png")));
+    const QImage captureIcon = iconOf(QIcon(QStringLiteral(":/images/capture.png")));
 
     capture->trigger();
     QTRY_COMPARE(window->statusBar()->currentMessage(),
                  "Capturing to " + QFileInfo(QStringLiteral("test.dat")).absoluteFilePath());
     QVERIFY(QFile::exists(QStringLiteral("test.dat")));
+    SentrovaInterface::instance()->locationStream()->receiveDatagram(
+        "{\"id\":\"0x0E11\"}\n{\"id\":\"0x0E12\"}\n{\"id\":\"0x0E13\"}\n");
+    QTRY_COMPARE(tabs->tabText(0), QStringLiteral("Map (3)"));
+    QCOMPARE(iconOf(tabs->tabIcon(0)), captureIcon);
+
     capture->trigger();
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Capture stopped"));
+    QCOMPARE(iconOf(tabs->tabIcon(0)), logo);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Map (3)"));
+    // The capture action toggles once per trigger.
+    capture->trigger();
+    QTRY_COMPARE(tabs->tabText(0), QStringLiteral("Map (0)"));
+    capture->trigger();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,8 +2,16 @@
 #include "AppTestEnvironment.h"
 #include "Dispatch.h"
 #include "MainWindow.h"
+#include "ModalDialog.h"
+#include "MapGrid.h"
+#include "MapTab.h"
+#include "MapZone.h"
 #include "OrientationView.h"
+#include "NodeObject.h"
 #include "OrientationViewSettings.h"
+#include "PositionHistory.h"
+#include "RtlsLs.h"
+#include "MapScene.h"
 #include "RtlsObject.h"
 #include "RtlsObjectStats.h"
 #include "SentrovaInterface.h"
@@ -11,11 +19,22 @@
 #include "SettingsTab.h"
 #include "SetupTab.h"
 #include "TagCalibrationTab.h"
+#include "ZonesTab.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QVector3D>
 #include <QGroupBox>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,6 +43,8 @@
 #include <QPointer>
 #include <QTabWidget>
 #include <QtTest>
+
+#include <QGLViewer/camera.h>
 
 #include <memory>
 
@@ -44,6 +65,10 @@ TabPlace placeOf(const Page *page)
 
 TabPlace placeOf(QWidget *page)
 {
+    if (auto *p = qobject_cast<MapTab *>(page))
+        return placeOf(p);
+    if (auto *p = qobject_cast<ZonesTab *>(page))
+        return placeOf(p);
     if (auto *p = qobject_cast<SettingsTab *>(page))
         return placeOf(p);
     if (auto *p = qobject_cast<SetupTab *>(page))
@@ -55,10 +80,10 @@ TabPlace placeOf(QWidget *page)
     return {};
 }
 
-// The shared pages every window shows, in tab order.
+// The shared pages every window shows, in tab order (after the map).
 QList<QWidget *> sharedPages()
 {
-    return {SettingsTab::instance(), SetupTab::instance(), AnchorCalibrationTab::instance(),
+    return {SettingsTab::instance(), SetupTab::instance(), ZonesTab::instance(), AnchorCalibrationTab::instance(),
             TagCalibrationTab::instance()};
 }
 
@@ -100,10 +125,18 @@ private slots:
     void closingTheWindow();
     void destroyedWindowLeavesSharedPages();
     void clearHistoryCreatesNoStatistics();
+    void cameraActions_data();
+    void cameraActions();
+    void gridAndZoneActions();
+    void exportMapImage();
+    void mapLinesReachTheConsole();
+    void mapTurnsTheOrientationView();
 
 private:
     MainWindow *createWindow();
     QDockWidget *dock(const QString &objectName) const;
+    QAction *action(const QString &text) const;
+    MapTab *map() const { return m_window->findChild<MapTab *>(); }
 
     std::unique_ptr<MainWindow> m_window;
 };
@@ -133,16 +166,26 @@ QDockWidget *TestMainWindowViews::dock(const QString &objectName) const
     return m_window->findChild<QDockWidget *>(objectName);
 }
 
+QAction *TestMainWindowViews::action(const QString &text) const
+{
+    for (QAction *a : m_window->findChildren<QAction *>())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
 void TestMainWindowViews::tabs_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("pageClass");
 
-    QTest::newRow("settings") << 0 << "Settings" << "SettingsTab";
-    QTest::newRow("setup") << 1 << "Initial Setup" << "SetupTab";
-    QTest::newRow("anchor calibration") << 2 << "Anchor Calibration" << "AnchorCalibrationTab";
-    QTest::newRow("tag calibration") << 3 << "Tag Calibration" << "TagCalibrationTab";
+    QTest::newRow("map") << 0 << "Map" << "MapTab";
+    QTest::newRow("settings") << 1 << "Settings" << "SettingsTab";
+    QTest::newRow("setup") << 2 << "Initial Setup" << "SetupTab";
+    QTest::newRow("zones") << 3 << "Zones" << "ZonesTab";
+    QTest::newRow("anchor calibration") << 4 << "Anchor Calibration" << "AnchorCalibrationTab";
+    QTest::newRow("tag calibration") << 5 << "Tag Calibration" << "TagCalibrationTab";
 }
 
 void TestMainWindowViews::tabs()
@@ -154,7 +197,8 @@ void TestMainWindowViews::tabs()
     createWindow();
     QTabWidget *tabs = m_window->tabWidget();
     QCOMPARE(m_window->centralWidget(), tabs);
-    QCOMPARE(tabs->count(), 4);
+    QCOMPARE(tabs->count(), 6);
+    QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(tabs->tabText(index), title);
     QCOMPARE(QString::fromLatin1(tabs->widget(index)->metaObject()->className()), pageClass);
     QCOMPARE(iconImage(tabs->tabIcon(index)), iconImage(QIcon(QStringLiteral(":/images/logo.png"))));
@@ -166,7 +210,8 @@ void TestMainWindowViews::tabs()
     QCOMPARE(place.text, title);
 
     // A shared page is the process's one instance.
-    QCOMPARE(tabs->widget(index), sharedPages().at(index));
+    if (index > 0)
+        QCOMPARE(tabs->widget(index), sharedPages().at(index - 1));
 }
 
 void TestMainWindowViews::docks_data()
@@ -248,8 +293,8 @@ void TestMainWindowViews::systemSettingsPageOncePerProcess()
     QVERIFY(group->findChild<SentrovaSettings *>());
 }
 
-// Closing a tab takes a shared page out of the window but keeps it for the
-// process; a new window shows the same page again.
+// Closing a tab deletes the window's own map but only takes a shared page
+// out of the window; a new window shows the same shared pages again.
 void TestMainWindowViews::closingTabsKeepsSharedPages()
 {
     createWindow();
@@ -259,9 +304,18 @@ void TestMainWindowViews::closingTabsKeepsSharedPages()
     for (QWidget *page : pages)
         guards << page;
 
-    tabs->setCurrentIndex(1);
+    const QPointer<MapTab> map = qobject_cast<MapTab *>(tabs->widget(0));
+    QVERIFY(map);
+    QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(m_window->closeCurrentTab(), 0);
-    QCOMPARE(tabs->count(), 3);
+    QVERIFY(!map);
+    QVERIFY(!action(QStringLiteral("View in 2D (top)"))->isEnabled());
+    QVERIFY(!action(QStringLiteral("Export Map &Image..."))->isEnabled());
+    QVERIFY(!ZonesTab::instance()->addButton()->isEnabled());
+
+    tabs->setCurrentWidget(SetupTab::instance());
+    QCOMPARE(m_window->closeCurrentTab(), 0);
+    QCOMPARE(tabs->count(), 4);
     QVERIFY(guards.at(1));
     QCOMPARE(guards.at(1)->parent(), nullptr);
     QVERIFY(!guards.at(1)->isVisible());
@@ -277,15 +331,18 @@ void TestMainWindowViews::closingTabsKeepsSharedPages()
     }
 
     createWindow();
-    QCOMPARE(m_window->tabWidget()->count(), pages.size());
+    tabs = m_window->tabWidget();
+    QCOMPARE(tabs->count(), pages.size() + 1);
+    QVERIFY(qobject_cast<MapTab *>(tabs->widget(0)));
     for (int i = 0; i < pages.size(); ++i) {
-        QCOMPARE(m_window->tabWidget()->widget(i), pages.at(i));
-        QCOMPARE(placeOf(pages.at(i)).tabWidget, m_window->tabWidget());
-        QCOMPARE(placeOf(pages.at(i)).index, i);
+        QCOMPARE(tabs->widget(i + 1), pages.at(i));
+        QCOMPARE(placeOf(pages.at(i)).tabWidget, tabs);
+        QCOMPARE(placeOf(pages.at(i)).index, i + 1);
     }
-    // The page that was shown last before is shown again when chosen.
-    m_window->tabWidget()->setCurrentIndex(1);
-    QVERIFY(QTest::qWaitForWindowExposed(pages.at(1)));
+    QVERIFY(ZonesTab::instance()->addButton()->isEnabled());
+    // A page closed before is shown again when chosen.
+    tabs->setCurrentWidget(SetupTab::instance());
+    QVERIFY(QTest::qWaitForWindowExposed(SetupTab::instance()));
 }
 
 void TestMainWindowViews::stubbornPageStopsTheClosing()
@@ -294,13 +351,13 @@ void TestMainWindowViews::stubbornPageStopsTheClosing()
     QTabWidget *tabs = m_window->tabWidget();
     auto *stubborn = new StubbornPage;
     tabs->insertTab(1, stubborn, QStringLiteral("Stubborn"));
-    tabs->setCurrentIndex(3);
+    tabs->setCurrentIndex(tabs->count() - 1);
 
     // The close stops at the page that refuses; the window closes anyway.
     QVERIFY(m_window->close());
     QVERIFY(!m_window->isVisible());
     QCOMPARE(tabs->count(), 2);
-    QCOMPARE(tabs->widget(0), SettingsTab::instance());
+    QVERIFY(qobject_cast<MapTab *>(tabs->widget(0)));
     QCOMPARE(tabs->widget(1), stubborn);
     QCOMPARE(m_window->closeCurrentTab(), -1);
     QCOMPARE(tabs->count(), 2);
@@ -316,9 +373,12 @@ void TestMainWindowViews::closingTheWindow()
 {
     createWindow();
     const QPointer<QWidget> orientation = m_window->findChild<OrientationView *>();
-    QVERIFY(orientation);
+    const QPointer<QWidget> map = m_window->findChild<MapTab *>();
+    QVERIFY(orientation && map);
+    QVERIFY(SettingsTab::instance()->settingsTitles().contains(QStringLiteral("Main Viewer Settings")));
     QVERIFY(m_window->close());
     QCOMPARE(m_window->tabWidget()->count(), 0);
+    QVERIFY(!map);
     for (QWidget *page : sharedPages()) {
         QCOMPARE(page->parent(), nullptr);
         QVERIFY(!page->isVisible());
@@ -328,6 +388,7 @@ void TestMainWindowViews::closingTheWindow()
     // The views' settings panels went with their views; the shared ones stay.
     const QStringList titles = SettingsTab::instance()->settingsTitles();
     QVERIFY2(!titles.contains(QStringLiteral("Orientation View Settings")), qPrintable(titles.join(", ")));
+    QVERIFY2(!titles.contains(QStringLiteral("Main Viewer Settings")), qPrintable(titles.join(", ")));
     QVERIFY(titles.contains(QStringLiteral("sentrova Settings")));
 }
 
@@ -350,6 +411,13 @@ void TestMainWindowViews::clearHistoryCreatesNoStatistics()
     hub->fromJSON(QJsonDocument::fromJson(R"({"node":[{"id":"0x0A01","mode":"anchor"},
                                                       {"id":"0x0A02","mode":"anchor"}]})")
                       .object());
+    createWindow();
+    hub->locationStream()->receiveDatagram(
+        "{\"id\":\"0x0B01\",\"coordinates\":{\"x\":1,\"y\":2,\"z\":0}}\n"
+        "{\"id\":\"0x0B01\",\"coordinates\":{\"x\":2,\"y\":2,\"z\":0}}\n");
+    NodeObject *tag = map()->scene()->nodeObject(0x0B01);
+    QVERIFY(tag);
+    QVERIFY(!tag->history().isEmpty());
     RtlsObject *withStats = hub->node(0x0A01);
     RtlsObject *without = hub->node(0x0A02);
     QVERIFY(withStats && without);
@@ -357,18 +425,124 @@ void TestMainWindowViews::clearHistoryCreatesNoStatistics()
     withStats->stats()->setTsyncErr(-3);
     QVERIFY(!without->hasStats());
 
-    createWindow();
-    QAction *clear = nullptr;
-    for (QAction *action : m_window->findChildren<QAction *>())
-        if (action->text() == QLatin1String("Clear map history"))
-            clear = action;
+    QAction *clear = action(QStringLiteral("Clear map history"));
     QVERIFY(clear);
     clear->trigger();
 
+    QVERIFY(tag->history().isEmpty());
     QVERIFY(withStats->stats()->tsyncCntHistory().isEmpty());
     QVERIFY(withStats->stats()->tsyncErrHistory().isEmpty());
     QCOMPARE(withStats->stats()->tsyncCnt(), 7u);
     QVERIFY(!without->hasStats());
+}
+
+void TestMainWindowViews::cameraActions_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVector3D>("up");
+    QTest::addColumn<QVector3D>("direction"); // zero: any
+
+    const int ortho = qglviewer::Camera::ORTHOGRAPHIC;
+    QTest::newRow("top") << "View in 2D (top)" << ortho << QVector3D(0, 1, 0) << QVector3D(0, 0, -1);
+    QTest::newRow("front") << "View in 2D (front)" << ortho << QVector3D(0, 0, 1) << QVector3D(1, 0, 0);
+    QTest::newRow("side") << "View in 2D (side)" << ortho << QVector3D(0, 0, 1) << QVector3D(0, -1, 0);
+    // The 3D view's up vector leans with its look down; its type tells it.
+    QTest::newRow("3D") << "View in 3D" << int(qglviewer::Camera::PERSPECTIVE) << QVector3D() << QVector3D();
+}
+
+// The View menu's presets move the map's camera.
+void TestMainWindowViews::cameraActions()
+{
+    QFETCH(QString, text);
+    QFETCH(int, type);
+    QFETCH(QVector3D, up);
+    QFETCH(QVector3D, direction);
+
+    createWindow();
+    QAction *preset = action(text);
+    QVERIFY(preset && preset->isEnabled());
+    // Start from a view other than the one asked for.
+    if (type == qglviewer::Camera::PERSPECTIVE)
+        map()->fitCameraFront();
+    else
+        map()->fitCameraPerspective();
+    preset->trigger();
+
+    const qglviewer::Camera *camera = map()->camera();
+    QCOMPARE(int(camera->type()), type);
+    const qglviewer::Vec u = camera->upVector();
+    if (!up.isNull())
+        QVERIFY2((QVector3D(u.x, u.y, u.z) - up).length() < 1e-3, qPrintable(QStringLiteral("up %1 %2 %3").arg(u.x).arg(u.y).arg(u.z)));
+    if (!direction.isNull()) {
+        const qglviewer::Vec d = camera->viewDirection();
+        QVERIFY2((QVector3D(d.x, d.y, d.z) - direction).length() < 1e-3,
+                 qPrintable(QStringLiteral("direction %1 %2 %3").arg(d.x).arg(d.y).arg(d.z)));
+    }
+}
+
+void TestMainWindowViews::gridAndZoneActions()
+{
+    createWindow();
+    QVERIFY(map()->grid()->show());
+    action(QStringLiteral("Enable/disable grid"))->trigger();
+    QVERIFY(!map()->grid()->show());
+    action(QStringLiteral("Enable/disable grid"))->trigger();
+    QVERIFY(map()->grid()->show());
+
+    // "Add Zone" adds one zone to the map, listed once in the zones tab.
+    const int before = map()->zones().size();
+    action(QStringLiteral("Add Zone"))->trigger();
+    QCOMPARE(map()->zones().size(), before + 1);
+    MapZone *zone = map()->zones().constLast();
+    QCOMPARE(zone->name(), QStringLiteral("New Zone"));
+    ZonesTab *zones = ZonesTab::instance();
+    QVERIFY(zones->rowOf(zone) >= 0);
+    QCOMPARE(zones->table()->rowCount(), before + 1);
+}
+
+// File > Export Map Image saves what the map shows.
+void TestMainWindowViews::exportMapImage()
+{
+    createWindow();
+    QTRY_VERIFY(map()->isValid());
+    QAction *exportAction = action(QStringLiteral("Export Map &Image..."));
+    QVERIFY(exportAction && exportAction->isEnabled());
+    const QString fileName = QDir::current().filePath(QStringLiteral("site-map.png"));
+    QFile::remove(fileName);
+    onModalDialog(this, [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->setText(fileName);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    exportAction->trigger();
+
+    const QImage image(fileName);
+    QVERIFY2(!image.isNull(), qPrintable(fileName));
+    QCOMPARE(image.size(), map()->size() * map()->devicePixelRatioF());
+    // A corner of the map shows its background.
+    QCOMPARE(image.pixelColor(2, 2), QColor(161, 187, 206));
+}
+
+// The map's console lines reach the console and its log.
+void TestMainWindowViews::mapLinesReachTheConsole()
+{
+    createWindow();
+    auto *console = qobject_cast<QTextEdit *>(dock(QStringLiteral("debugwindow"))->widget());
+    QVERIFY(console);
+    QVERIFY(!map()->saveImage(QStringLiteral("no-such-folder/map.png")));
+    const QString last = console->document()->lastBlock().text();
+    QVERIFY2(last.contains(QLatin1String("no-such-folder/map.png")), qPrintable(last));
+}
+
+// The orientation dock is the map's child viewer: its camera turns with the map's.
+void TestMainWindowViews::mapTurnsTheOrientationView()
+{
+    createWindow();
+    QCOMPARE(map()->childViewer(), m_window->findChild<OrientationView *>());
 }
 
 QTEST_MAIN(TestMainWindowViews)
