@@ -10,7 +10,7 @@ BENCHDIR ?= build-bench
 FUZZ_SECONDS ?= 60
 XVFB = xvfb-run -a -s "-screen 0 1600x1000x24"
 
-.PHONY: all deps build release demo test package asan fuzz bench soak clean
+.PHONY: all deps build release demo screenshots test package asan fuzz bench soak clean
 
 all: build
 
@@ -31,6 +31,10 @@ package: release
 
 demo: release
 	./scripts/demo.sh $(RELEASE)
+
+# The main window with each tab current, against the simulated site, into docs/images/.
+screenshots: release
+	./scripts/screenshots.sh $(RELEASE)
 
 test: build
 	cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)

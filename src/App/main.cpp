@@ -1,4 +1,5 @@
 #include "AppConstants.h"
+#include "AppStyle.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
 #include "MqttPublisher.h"
@@ -6,21 +7,10 @@
 #include "SentrovaInterface.h"
 
 #include <QApplication>
-#include <QStyle>
-#include <QStyleFactory>
 
 #include <cstdio>
 
 namespace {
-
-void applyStyle()
-{
-    QStyle *style = QStyleFactory::create(QLatin1String(AppConstants::kPreferredStyle));
-    if (!style)
-        style = QStyleFactory::create(QLatin1String(AppConstants::kFallbackStyle));
-    if (style)
-        QApplication::setStyle(style);
-}
 
 int print(FILE *stream, const QString &text, int exitCode)
 {
@@ -56,7 +46,7 @@ int main(int argc, char **argv)
     const CommandLine::Options &options = commandLine.options();
 
     QApplication app(argc, argv);
-    applyStyle();
+    AppStyle::apply();
 
     // The hub and everything it owns exist before any window connects to it.
     SentrovaInterface *hub = SentrovaInterface::instance();

@@ -1,0 +1,58 @@
+#!/bin/sh
+# Pictures of the main window, one per tab, for the README and the
+# documentation: starts the simulated site and sentrova-screenshots (the
+# manager's window, talking to the site's master by address) under Xvfb.
+#
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]     (default build-release, docs/images)
+#
+# Where network namespaces are allowed it runs in a private one, so that the
+# protocol's fixed ports collide with nothing; otherwise everything stays on
+# loopback. The preference store and settings file are temporary.
+set -e
+BUILD=${1:-build-release}
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+OUT=${2:-$ROOT/docs/images}
+case "$OUT" in /*) ;; *) OUT="$PWD/$OUT" ;; esac
+
+if [ "${SENTROVA_IN_NETNS:-}" != 1 ] && unshare -n true 2>/dev/null; then
+    SENTROVA_IN_NETNS=1 exec unshare -n -- "$0" "$BUILD" "$OUT"
+fi
+if [ "${SENTROVA_IN_NETNS:-}" = 1 ]; then
+    ip link set lo up
+fi
+
+SIM="$ROOT/$BUILD/sim/sentrova-sim"
+SHOT="$ROOT/$BUILD/src/App/sentrova-screenshots"
+for binary in "$SIM" "$SHOT"; do
+    if [ ! -x "$binary" ]; then
+        echo "missing $binary: build first (make release)" >&2
+        exit 1
+    fi
+done
+
+WORK=$(mktemp -d)
+SIM_PID=""
+cleanup() {
+    [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+cd "$WORK"
+
+"$SIM" --bind 127.0.0.1 --no-mdns --no-broadcast --quiet > sim.log 2>&1 &
+SIM_PID=$!
+tries=0
+until grep -q '^READY' sim.log; do
+    tries=$((tries + 1))
+    if [ $tries -gt 100 ] || ! kill -0 "$SIM_PID" 2>/dev/null; then
+        echo "the simulator did not start:" >&2
+        cat sim.log >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+
+mkdir -p "$OUT"
+HOME="$WORK" XDG_CONFIG_HOME="$WORK/.config" QT_LOGGING_RULES="sentrova.*=false" \
+    xvfb-run -a -s "-screen 0 1600x1000x24" "$SHOT" --master 127.0.0.1 --out "$OUT"

@@ -1,0 +1,257 @@
+// sentrova-screenshots: the manager's main window against a running site,
+// saved with each tab current, for the README and the documentation.
+//
+//   sentrova-screenshots --master 127.0.0.1 --out docs/images [--warm-up 12]
+//
+// It is the manager as a user starts it (the same window, hub and settings
+// path), talking to one master by address; it waits until the site's
+// anchors and moving tags are known, lays a grid and a few zones over the
+// hall, selects a tag, lets the trails grow, then saves one PNG per tab.
+// Exit code 0 when every picture was written, 1 otherwise.
+
+#include "AppConstants.h"
+#include "AppStyle.h"
+#include "Dispatch.h"
+#include "MainWindow.h"
+#include "MapGrid.h"
+#include "MapScene.h"
+#include "MapTab.h"
+#include "MapZone.h"
+#include "Preferences.h"
+#include "RtlsObject.h"
+#include "RtlsPos.h"
+#include "SentrovaInterface.h"
+
+#include <QGLViewer/camera.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QImage>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr int kSiteTimeoutMs = 60000;
+constexpr int kSettleMs = 1200;
+constexpr int kMinAnchors = 6;
+constexpr int kMinPlacedTags = 5;
+// A tag that walks the whole hall: its trail and ranges show well.
+constexpr uint64_t kShownTag = 0x2001;
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "sentrova-screenshots: %s\n", qPrintable(line));
+}
+
+// Lets the event loop run for ms milliseconds.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until done() holds or timeoutMs passed.
+bool runUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        runFor(kPollMs);
+    }
+    return true;
+}
+
+struct SiteCount {
+    int anchors = 0;
+    int placedTags = 0;
+};
+
+SiteCount countSite()
+{
+    SiteCount count;
+    for (RtlsObject *node : SentrovaInterface::instance()->nodes()) {
+        if (node->mode() == QLatin1String("tag")) {
+            if (node->hasPos() && node->pos()->pqf() > 0)
+                ++count.placedTags;
+        } else {
+            ++count.anchors;
+        }
+    }
+    return count;
+}
+
+struct ZoneLook {
+    const char *name;
+    double x, y, length, width;
+    QColor colour;
+};
+
+// The grid over the hall of the simulated site (20 x 15 m) and a few zones
+// in it, as an installer would lay them out.
+void dressTheMap(MapTab *map)
+{
+    MapGrid *grid = map->grid();
+    grid->setMirrorX(false);
+    grid->setMirrorY(false);
+    grid->setX(-2.0);
+    grid->setY(-2.0);
+    grid->setLength(24.0);
+    grid->setWidth(19.0);
+    grid->setGridres(1.0);
+    grid->setStepSize(5);
+
+    const ZoneLook zones[] = {
+        {"Goods in", 0.5, 0.5, 6.0, 4.5, QColor(70, 140, 220)},
+        {"Assembly", 7.5, 4.0, 8.0, 7.0, QColor(240, 170, 60)},
+        {"Dispatch", 14.5, 11.0, 5.0, 3.5, QColor(90, 190, 110)},
+    };
+    for (const ZoneLook &look : zones) {
+        MapZone *zone = map->addZone();
+        zone->setName(QString::fromLatin1(look.name));
+        zone->setX(look.x);
+        zone->setY(look.y);
+        zone->setZ(0.0);
+        zone->setLength(look.length);
+        zone->setWidth(look.width);
+        zone->setHeight(2.5);
+        zone->setUnderColor(look.colour);
+        zone->setOverColor(look.colour.darker(130));
+        map->scene()->zoneChanged(zone);
+    }
+    map->setNodeModeLabeled(true);
+    map->setNodeModeHistory(true);
+    map->setHistorySize(300);
+}
+
+// The 3D view, from the front right corner of the hall, close enough for
+// the hall to fill the picture.
+void frameTheHall(MapTab *map)
+{
+    map->fitCameraPerspective();
+    qglviewer::Camera *camera = map->camera();
+    const qglviewer::Vec centre(10.0, 7.0, 1.0);
+    camera->setPosition(qglviewer::Vec(22.0, -10.0, 15.0));
+    camera->setUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
+    camera->lookAt(centre);
+    camera->fitSphere(centre, 9.5);
+    map->update();
+}
+
+QString fileNameFor(const QString &tabText)
+{
+    QString name = tabText.toLower();
+    name.replace(QLatin1Char(' '), QLatin1Char('-'));
+    name.remove(QLatin1Char('&'));
+    return name + QStringLiteral(".png");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication::setOrganizationName(QLatin1String(AppConstants::kOrganisationName));
+    QCoreApplication::setApplicationName(QLatin1String(AppConstants::kApplicationName));
+    QApplication app(argc, argv);
+    AppStyle::apply();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Saves the manager's main window with each tab current."));
+    parser.addHelpOption();
+    const QCommandLineOption masterOption(QStringLiteral("master"), QStringLiteral("Address of the master."),
+                                          QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Folder for the pictures."),
+                                       QStringLiteral("folder"), QStringLiteral("docs/images"));
+    const QCommandLineOption warmUpOption(QStringLiteral("warm-up"),
+                                          QStringLiteral("Seconds the tags walk before the first picture."),
+                                          QStringLiteral("seconds"), QStringLiteral("12"));
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Window size, WIDTHxHEIGHT."),
+                                        QStringLiteral("size"), QStringLiteral("1440x900"));
+    parser.addOptions({masterOption, outOption, warmUpOption, sizeOption});
+    parser.process(app);
+
+    const QHostAddress master(parser.value(masterOption));
+    bool warmUpOk = false;
+    const double warmUp = parser.value(warmUpOption).toDouble(&warmUpOk);
+    const QStringList size = parser.value(sizeOption).split(QLatin1Char('x'));
+    if (master.protocol() != QAbstractSocket::IPv4Protocol || !warmUpOk || warmUp < 0 || size.size() != 2) {
+        say(QStringLiteral("bad arguments; see --help"));
+        return 2;
+    }
+    const QDir out(parser.value(outOption));
+    if (!QDir().mkpath(out.path())) {
+        say(QStringLiteral("cannot create %1").arg(out.path()));
+        return 1;
+    }
+
+    // A settings file of its own, so that nothing of the user's is read or
+    // written and the console shows a plain start.
+    QTemporaryDir work;
+    const QString settingsFile = work.filePath(QStringLiteral("sentrova.json"));
+    QFile settings(settingsFile);
+    if (!settings.open(QIODevice::WriteOnly) || settings.write("{}\n") < 0) {
+        say(QStringLiteral("cannot write %1").arg(settingsFile));
+        return 1;
+    }
+    settings.close();
+    Preferences::setSettingsFileOverride(settingsFile);
+
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    hub->setFixedMaster(master.toIPv4Address());
+
+    MainWindow window;
+    window.setWindowState(Qt::WindowNoState);
+    window.setGeometry(0, 0, size.at(0).toInt(), size.at(1).toInt());
+    window.show();
+    auto *map = window.findChild<MapTab *>();
+    if (!map) {
+        say(QStringLiteral("the window has no map"));
+        return 1;
+    }
+    dressTheMap(map);
+
+    say(QStringLiteral("waiting for the site at %1").arg(master.toString()));
+    if (!runUntil([] {
+            const SiteCount count = countSite();
+            return count.anchors >= kMinAnchors && count.placedTags >= kMinPlacedTags;
+        }, kSiteTimeoutMs)) {
+        const SiteCount count = countSite();
+        say(QStringLiteral("the site did not show up: %1 anchors, %2 placed tags").arg(count.anchors).arg(count.placedTags));
+        return 1;
+    }
+    // What the setup and calibration tabs show: the anchors' distances and details.
+    hub->getAllDetails();
+    hub->getAllDistances();
+    Dispatch::instance()->emitIdSelected(kShownTag);
+    frameTheHall(map);
+    runFor(int(warmUp * 1000));
+
+    QTabWidget *tabs = window.tabWidget();
+    int failures = 0;
+    for (int index = 0; index < tabs->count(); ++index) {
+        tabs->setCurrentIndex(index);
+        runFor(kSettleMs);
+        const QString fileName = out.filePath(fileNameFor(tabs->tabText(index)));
+        const QImage picture = window.grab().toImage();
+        if (picture.isNull() || !picture.save(fileName)) {
+            say(QStringLiteral("cannot write %1").arg(fileName));
+            ++failures;
+            continue;
+        }
+        say(QStringLiteral("wrote %1").arg(fileName));
+    }
+    return failures == 0 ? 0 : 1;
+}
