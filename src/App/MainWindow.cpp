@@ -9,6 +9,9 @@
 #include "Dispatch.h"
 #include "MapTab.h"
 #include "MapZone.h"
+#include "MeasurementTab.h"
+#include "NodeDetailTab.h"
+#include "NodeList.h"
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
 #include "MqttZoneEvents.h"
@@ -600,29 +603,58 @@ void MainWindow::updateRecentFileActions()
 // Docks and tabs
 
 // The view docks, in this order, all on the left; the console dock comes
-// after them.
+// after them. The node list and the details are the docks' own children, the
+// orientation view and the measurement tool the window's.
 void MainWindow::createViewDocks()
 {
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    Dispatch *dispatch = Dispatch::instance();
     QSizePolicy viewPolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     viewPolicy.setHorizontalStretch(1);
 
+    QDockWidget *dock = createDock(tr("Node List"), AppConstants::kNodeListDockObjectName,
+                                   Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_nodeList = new NodeList(dock);
+    placeDock(dock, m_nodeList, QSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding), true);
+
+    dock = createDock(tr("Node Details"), AppConstants::kNodeDetailsDockObjectName,
+                      Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_nodeDetails = new NodeDetailTab(dock);
+    // Preferred, not Minimum, across: the details' plot asks for 640 pixels,
+    // and as a minimum that would widen the window past a laptop's screen.
+    placeDock(dock, m_nodeDetails, QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed), true);
+    connect(dispatch, &Dispatch::idSelected, m_nodeDetails, &NodeDetailTab::connectNode);
+    connect(hub, &SentrovaInterface::nodeUpdatedSignal, m_nodeDetails, &NodeDetailTab::nodeUpdated);
+    // A node selected before this window existed is shown at once.
+    if (dispatch->selectedId() != 0)
+        m_nodeDetails->connectNode(dispatch->selectedId());
+
     m_orientationView = new OrientationView(this);
-    addViewDock(tr("Node Orientation"), AppConstants::kOrientationDockObjectName, Qt::AllDockWidgetAreas,
-                m_orientationView, viewPolicy, false);
+    placeDock(createDock(tr("Node Orientation"), AppConstants::kOrientationDockObjectName, Qt::AllDockWidgetAreas),
+              m_orientationView, viewPolicy, false);
+
+    m_measurementTab = new MeasurementTab(this);
+    placeDock(createDock(tr("Measurement Tool"), AppConstants::kMeasurementDockObjectName, Qt::AllDockWidgetAreas),
+              m_measurementTab, viewPolicy, false);
+    connect(hub, &SentrovaInterface::nodeUpdatedSignal, m_measurementTab, &MeasurementTab::nodeUpdated);
+    connect(hub, &SentrovaInterface::nodeAddedSignal, m_measurementTab, &MeasurementTab::nodeListUpdated);
 }
 
-QDockWidget *MainWindow::addViewDock(const QString &title, const char *objectName, Qt::DockWidgetAreas areas,
-                                     QWidget *content, QSizePolicy policy, bool shown)
+QDockWidget *MainWindow::createDock(const QString &title, const char *objectName, Qt::DockWidgetAreas areas)
 {
     auto *dock = new QDockWidget(title, this);
     dock->setObjectName(QLatin1String(objectName));
     dock->setAllowedAreas(areas);
+    return dock;
+}
+
+void MainWindow::placeDock(QDockWidget *dock, QWidget *content, QSizePolicy policy, bool shown)
+{
     content->setSizePolicy(policy);
     dock->setWidget(content);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
     dock->setVisible(shown);
     m_docks << dock;
-    return dock;
 }
 
 // Each dock's switch in the View menu, so that a hidden dock (or a closed
@@ -669,6 +701,11 @@ void MainWindow::addMapTab()
     // a second would undo every toggle.
     connect(SentrovaInterface::instance(), &SentrovaInterface::recordingSignal, m_mapTab, &MapTab::recording);
     m_mapTab->setChildViewer(m_orientationView);
+    // The list shows the map's zones (and follows their changes); new ones
+    // come through zoneAdded, which the window also passes on as its own.
+    connect(m_mapTab, &MapTab::zoneAdded, m_nodeList, &NodeList::zoneAdded);
+    connect(m_mapTab, &MapTab::zoneAdded, this, &MainWindow::zoneAdded);
+    m_nodeList->setMapTab(m_mapTab);
 
     setMapActionsEnabled(true);
     connect(m_mapTab, &QObject::destroyed, this, [this] {

@@ -14,6 +14,9 @@
 class AnchorCalibrationTab;
 class MapTab;
 class MapZone;
+class MeasurementTab;
+class NodeDetailTab;
+class NodeList;
 class OrientationView;
 class QAction;
 class QCloseEvent;
@@ -90,8 +93,8 @@ private:
     void createMenus();
     void createConsoleDock();
     void createViewDocks();
-    QDockWidget *addViewDock(const QString &title, const char *objectName, Qt::DockWidgetAreas areas,
-                             QWidget *content, QSizePolicy policy, bool shown);
+    QDockWidget *createDock(const QString &title, const char *objectName, Qt::DockWidgetAreas areas);
+    void placeDock(QDockWidget *dock, QWidget *content, QSizePolicy policy, bool shown);
     int addPage(QWidget *page, const QString &title);
     bool isOwnPage(const QWidget *page) const;
     void releaseSharedPages();
@@ -110,7 +113,10 @@ private:
     // The views: the docks' contents and the map tab (made here; the
     // settings file and the history go to the map), and the tab pages shared
     // by every window of the process.
+    QPointer<NodeList> m_nodeList;
+    QPointer<NodeDetailTab> m_nodeDetails;
     QPointer<OrientationView> m_orientationView;
+    QPointer<MeasurementTab> m_measurementTab;
     QPointer<MapTab> m_mapTab;
     QPointer<SettingsTab> m_settingsTab;
     QPointer<SetupTab> m_setupTab;

@@ -287,7 +287,10 @@ void TestMainWindow::menuEntries_data()
         "-",
         "Toggle word-wrap in console||Toggle word-wrap in console|",
         "-",
+        "Node List|||",
+        "Node Details|||",
         "Node Orientation|||",
+        "Measurement Tool|||",
         "Console window|||",
     };
     const QStringList help{

@@ -2,6 +2,8 @@
 #include "AppTestEnvironment.h"
 #include "Dispatch.h"
 #include "MainWindow.h"
+#include "MeasurementTab.h"
+#include "NodeDetailTab.h"
 #include "ModalDialog.h"
 #include "MapGrid.h"
 #include "MapTab.h"
@@ -24,7 +26,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
@@ -131,6 +137,7 @@ private slots:
     void exportMapImage();
     void mapLinesReachTheConsole();
     void mapTurnsTheOrientationView();
+    void nodeViewsFollowTheModel();
 
 private:
     MainWindow *createWindow();
@@ -226,8 +233,18 @@ void TestMainWindowViews::docks_data()
     QTest::addColumn<int>("horizontalStretch");
     QTest::addColumn<bool>("shown");
 
+    QTest::newRow("node list")
+        << "list" << "Node List" << "NodeList" << int(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea)
+        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::MinimumExpanding) << 0
+        << true;
+    QTest::newRow("node details")
+        << "details" << "Node Details" << "NodeDetailTab" << int(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea)
+        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Fixed) << 0 << true;
     QTest::newRow("orientation")
         << "orientation" << "Node Orientation" << "OrientationView" << int(Qt::AllDockWidgetAreas)
+        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 1 << false;
+    QTest::newRow("measurement tool")
+        << "measuerment" << "Measurement Tool" << "MeasurementTab" << int(Qt::AllDockWidgetAreas)
         << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 1 << false;
     QTest::newRow("console")
         << "debugwindow" << "Console window" << "QTextEdit" << int(Qt::BottomDockWidgetArea)
@@ -499,6 +516,13 @@ void TestMainWindowViews::gridAndZoneActions()
     ZonesTab *zones = ZonesTab::instance();
     QVERIFY(zones->rowOf(zone) >= 0);
     QCOMPARE(zones->table()->rowCount(), before + 1);
+
+    // The node list shows it under "ZONES".
+    auto *tree = m_window->findChild<QTreeWidget *>(QStringLiteral("nodesTree"));
+    QVERIFY(tree);
+    const QList<QTreeWidgetItem *> rows = tree->findItems(QStringLiteral("New Zone"), Qt::MatchRecursive);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.constFirst()->parent()->data(0, Qt::UserRole).toString(), QStringLiteral("ZONES"));
 }
 
 // File > Export Map Image saves what the map shows.
@@ -543,6 +567,40 @@ void TestMainWindowViews::mapTurnsTheOrientationView()
 {
     createWindow();
     QCOMPARE(map()->childViewer(), m_window->findChild<OrientationView *>());
+}
+
+// A node the hub learns of reaches the list and the measurement tool; a
+// selection reaches the details, also one made before the window existed.
+void TestMainWindowViews::nodeViewsFollowTheModel()
+{
+    Dispatch::instance()->emitIdSelected(0x0C01);
+    createWindow();
+    auto *details = m_window->findChild<NodeDetailTab *>();
+    QVERIFY(details);
+    QCOMPARE(details->nodeId(), uint64_t(0x0C01));
+
+    SentrovaInterface::instance()->fromJSON(
+        QJsonDocument::fromJson(R"({"node":[{"id":"0x0C02","mode":"anchor","name":"North wall"}]})").object());
+    auto *tree = m_window->findChild<QTreeWidget *>(QStringLiteral("nodesTree"));
+    QVERIFY(tree);
+    const auto listed = [tree] {
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            if ((*it)->data(0, Qt::UserRole).toULongLong() == 0x0C02)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY(listed());
+
+    bool offered = false;
+    for (QComboBox *box : m_window->findChild<MeasurementTab *>()->findChildren<QComboBox *>())
+        offered = offered || box->findData(QVariant(qulonglong(0x0C02))) >= 0;
+    QVERIFY(offered);
+
+    Dispatch::instance()->emitIdSelected(0x0C02);
+    QCOMPARE(details->nodeId(), uint64_t(0x0C02));
+    auto *title = details->findChild<QLabel *>(QStringLiteral("title"));
+    QVERIFY(title);
+    QTRY_VERIFY2(title->text().startsWith(QLatin1String("North wall")), qPrintable(title->text()));
 }
 
 QTEST_MAIN(TestMainWindowViews)

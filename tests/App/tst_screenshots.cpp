@@ -56,10 +56,14 @@ void TestScreenshots::everyTabPictured()
     const QStringList expected{"anchor-calibration.png", "initial-setup.png", "map.png",
                                "settings.png", "tag-calibration.png", "zones.png"};
     QCOMPARE(QDir(out).entryList({"*.png"}, QDir::Files, QDir::Name), expected);
+    // The window as wide as asked for, whatever the tab and the selected
+    // tag's details (a plot in the details once forced it wider); as high as
+    // the docks on the left need at least.
     for (const QString &name : expected) {
         const QImage image(QDir(out).filePath(name));
         QVERIFY2(!image.isNull(), qPrintable(name));
-        QCOMPARE(image.size(), QSize(1280, 800));
+        QCOMPARE(image.width(), 1280);
+        QVERIFY2(image.height() >= 800, qPrintable(name));
     }
 
     // The map picture shows the map itself (the tool saves nothing before

@@ -179,7 +179,7 @@ int main(int argc, char **argv)
                                           QStringLiteral("Seconds the tags walk before the first picture."),
                                           QStringLiteral("seconds"), QStringLiteral("12"));
     const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Window size, WIDTHxHEIGHT."),
-                                        QStringLiteral("size"), QStringLiteral("1440x900"));
+                                        QStringLiteral("size"), QStringLiteral("1440x1000"));
     parser.addOptions({masterOption, outOption, warmUpOption, sizeOption});
     parser.process(app);
 
