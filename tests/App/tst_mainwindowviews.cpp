@@ -1,5 +1,6 @@
 #include "AnchorCalibrationTab.h"
 #include "AppTestEnvironment.h"
+#include "ConsoleView.h"
 #include "Dispatch.h"
 #include "MainWindow.h"
 #include "MeasurementTab.h"
@@ -35,11 +36,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
 #include <QVector3D>
 #include <QGroupBox>
 #include <QJsonDocument>
@@ -100,6 +101,18 @@ protected:
     void closeEvent(QCloseEvent *event) override { event->ignore(); }
 };
 
+// Lines logged on sentrova.console.
+QStringList g_consoleLog;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureConsoleLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "sentrova.console") == 0)
+        g_consoleLog << message;
+    else if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
 QImage iconImage(const QIcon &icon)
 {
     return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
@@ -151,6 +164,8 @@ private:
 void TestMainWindowViews::initTestCase()
 {
     SentrovaInterface::instance();
+    QLoggingCategory::setFilterRules(QStringLiteral("sentrova.console.info=true"));
+    g_previousHandler = qInstallMessageHandler(captureConsoleLog);
 }
 
 void TestMainWindowViews::cleanup()
@@ -247,7 +262,7 @@ void TestMainWindowViews::docks_data()
         << "measuerment" << "Measurement Tool" << "MeasurementTab" << int(Qt::AllDockWidgetAreas)
         << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 1 << false;
     QTest::newRow("console")
-        << "debugwindow" << "Console window" << "QTextEdit" << int(Qt::BottomDockWidgetArea)
+        << "debugwindow" << "Console window" << "ConsoleView" << int(Qt::BottomDockWidgetArea)
         << int(Qt::BottomDockWidgetArea) << int(QSizePolicy::MinimumExpanding) << int(QSizePolicy::Minimum) << 100
         << true;
 }
@@ -555,11 +570,14 @@ void TestMainWindowViews::exportMapImage()
 void TestMainWindowViews::mapLinesReachTheConsole()
 {
     createWindow();
-    auto *console = qobject_cast<QTextEdit *>(dock(QStringLiteral("debugwindow"))->widget());
+    auto *console = qobject_cast<ConsoleView *>(dock(QStringLiteral("debugwindow"))->widget());
     QVERIFY(console);
     QVERIFY(!map()->saveImage(QStringLiteral("no-such-folder/map.png")));
+    console->flush();
     const QString last = console->document()->lastBlock().text();
     QVERIFY2(last.contains(QLatin1String("no-such-folder/map.png")), qPrintable(last));
+    QVERIFY(!g_consoleLog.isEmpty());
+    QVERIFY2(last.endsWith(g_consoleLog.constLast()), qPrintable(g_consoleLog.constLast()));
 }
 
 // The orientation dock is the map's child viewer: its camera turns with the map's.
