@@ -194,13 +194,17 @@ MqttClient::MqttClient(QObject *parent) : QObject(parent)
 MqttClient::~MqttClient()
 {
     stop();
-    const auto deadline = std::chrono::steady_clock::now() + kShutdownWait;
-    for (const std::shared_future<void> &done : m_finished) {
-        if (done.wait_until(deadline) != std::future_status::ready) {
-            qCWarning(lcMqtt) << "the broker connection did not end in time; left to finish on its own";
-            break;
-        }
-    }
+    if (!waitForStopped(int(kShutdownWait.count())))
+        qCWarning(lcMqtt) << "the broker connection did not end in time; left to finish on its own";
+}
+
+bool MqttClient::waitForStopped(int ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (const std::shared_future<void> &done : m_stopped)
+        if (done.wait_until(deadline) != std::future_status::ready)
+            return false;
+    return true;
 }
 
 void MqttClient::setRetryDelays(int minMs, int maxMs)
@@ -213,11 +217,11 @@ bool MqttClient::start(const Endpoint &endpoint, QString *error)
 {
     stop();
     // Threads of earlier sessions that have ended need no waiting for.
-    m_finished.erase(std::remove_if(m_finished.begin(), m_finished.end(),
-                                    [](const std::shared_future<void> &f) {
-                                        return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-                                    }),
-                     m_finished.end());
+    m_stopped.erase(std::remove_if(m_stopped.begin(), m_stopped.end(),
+                                   [](const std::shared_future<void> &f) {
+                                       return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+                                   }),
+                    m_stopped.end());
 
     auto session = std::make_shared<MqttSession>();
     session->generation = ++m_generation;
@@ -275,7 +279,7 @@ bool MqttClient::start(const Endpoint &endpoint, QString *error)
 
     session->mosq = mosq;
     session->target = this;
-    m_finished.push_back(session->finished.get_future().share());
+    m_running = session->finished.get_future().share();
     m_session = session;
     m_connected = false;
     // The thread keeps its own reference: the session outlives a stop().
@@ -295,6 +299,8 @@ void MqttClient::stop()
     }
     m_session->wake.notify_all();
     m_session.reset();
+    m_stopped.push_back(m_running);
+    m_running = std::shared_future<void>();
     m_connected = false;
 }
 

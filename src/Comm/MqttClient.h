@@ -54,6 +54,9 @@ public:
     bool start(const Endpoint &endpoint, QString *error);
     // Asks the network thread to say goodbye and end; never waits.
     void stop();
+    // Waits at most ms for the threads of stopped connections to end (at
+    // exit, so that the goodbye reaches the broker); true when they have.
+    bool waitForStopped(int ms);
 
     bool isRunning() const { return m_session != nullptr; }
     bool isConnected() const { return m_connected; }
@@ -83,7 +86,10 @@ private:
     friend struct MqttSession;
 
     std::shared_ptr<MqttSession> m_session;
-    std::vector<std::shared_future<void>> m_finished;
+    // The running session's thread, and those of sessions stopped but
+    // perhaps still saying goodbye.
+    std::shared_future<void> m_running;
+    std::vector<std::shared_future<void>> m_stopped;
     quint64 m_generation = 0;
     bool m_connected = false;
     int m_backlogLimit = kDefaultBacklogLimit;

@@ -44,9 +44,13 @@ MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent), m_client(new Mq
     connect(m_client, &MqttClient::connected, this, &MqttPublisher::onConnected);
     connect(m_client, &MqttClient::connectFailed, this, &MqttPublisher::onConnectFailed);
     connect(m_client, &MqttClient::connectionLost, this, &MqttPublisher::onConnectionLost);
-    // Say "offline" to the broker while the event loop still runs.
+    // Say "offline" to the broker while the event loop still runs, and give
+    // the goodbye a moment: the process ends right after.
     if (QCoreApplication *app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &MqttPublisher::stop);
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            stop();
+            m_client->waitForStopped(kGoodbyeWaitMs);
+        });
 }
 
 MqttPublisher::~MqttPublisher()

@@ -35,6 +35,8 @@ public:
     static constexpr int kMaxPendingZoneEvents = 1000;
     // A battery reading alone republishes a node's status at most this often.
     static constexpr qint64 kBatteryStatusIntervalMs = 10000;
+    // How long the program's exit waits for the goodbye to the broker.
+    static constexpr int kGoodbyeWaitMs = 1500;
 
     explicit MqttPublisher(QObject *parent = nullptr);
     ~MqttPublisher() override;
