@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapNodeSource.h"
 #include "MapTab.h"
 #include "RtlsMeas.h"
 #include "RtlsObject.h"
@@ -17,8 +18,9 @@
 // A site for the map benchmarks, made in the process's hub: eight anchors
 // round a 30 x 30 m hall and n tags scattered in it, each of which can be
 // walked a number of steps. Tag ids start at kFirstTag, anchors at
-// kFirstAnchor; the random walk has a fixed seed.
-class MapBenchScene
+// kFirstAnchor; the random walk has a fixed seed. As the map's node source
+// it lists only its own nodes, whatever else the process's hub holds.
+class MapBenchScene : public MapNodeSource
 {
 public:
     static constexpr uint64_t kFirstAnchor = 0xA000;
@@ -55,6 +57,24 @@ public:
             m_tags.append(tag);
         }
     }
+
+    RtlsObject *findNode(uint64_t id) const override
+    {
+        for (RtlsObject *node : m_anchors + m_tags) {
+            if (node->id() == id)
+                return node;
+        }
+        return nullptr;
+    }
+    QList<RtlsObject *> nodes() const override
+    {
+        QList<RtlsObject *> all;
+        for (RtlsObject *node : m_anchors + m_tags)
+            all.append(node);
+        return all;
+    }
+    uint64_t masterId() const override { return 0; }
+    void sendJson(const QJsonObject &) override {}
 
     const QVector<RtlsObject *> &tags() const { return m_tags; }
     const QVector<RtlsObject *> &anchors() const { return m_anchors; }

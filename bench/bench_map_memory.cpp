@@ -40,7 +40,8 @@ int main(int argc, char **argv)
 
     std::printf("| stage | resident MiB | note |\n|---|---|---|\n");
     row("process with the window system", BenchMemory::residentKiB());
-    MapTab map;
+    MapBenchScene site(tags);
+    MapTab map(nullptr, &site);
     map.resize(1600, 1000);
     map.show();
     QElapsedTimer waited;
@@ -50,7 +51,6 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
     row("hub and map on screen", BenchMemory::residentKiB());
 
-    MapBenchScene site(tags);
     site.walk(&map, 1);
     const double before = BenchMemory::residentKiB();
     row("tags placed", before, QStringLiteral("%1 tags").arg(tags));

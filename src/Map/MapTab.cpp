@@ -51,9 +51,9 @@ qglviewer::Vec spreadPosition(const NodeObject *object, const MapViewOptions &o)
 
 } // namespace
 
-MapTab::MapTab(QWidget *parent)
+MapTab::MapTab(QWidget *parent, MapNodeSource *source)
     : QGLViewer(parent),
-      m_scene(new MapScene(nullptr, this)),
+      m_scene(new MapScene(source, this)),
       m_mapConstraint(new MapConstraint(this)),
       m_frontConstraint(new qglviewer::WorldConstraint),
       m_sideConstraint(new qglviewer::WorldConstraint),

@@ -24,6 +24,7 @@ class MapGrid;
 class MapGridSettings;
 class MapHeat;
 class MapHeatSettings;
+class MapNodeSource;
 class MapScene;
 class MapTabSettings;
 class MapZone;
@@ -56,7 +57,9 @@ class MapTab : public QGLViewer
     Q_PROPERTY(int minPqf READ minPqf WRITE setMinPqf NOTIFY minPqfChanged)
 
 public:
-    explicit MapTab(QWidget *parent = nullptr);
+    // The view follows the hub's node signals; its scene reads the nodes
+    // through source, the hub's when null.
+    explicit MapTab(QWidget *parent = nullptr, MapNodeSource *source = nullptr);
     ~MapTab() override;
 
     MapScene *scene() const { return m_scene; }
