@@ -127,7 +127,13 @@ void ZonesTab::setMapTab(MapTab *map)
 
 void ZonesTab::setScene(MapScene *scene)
 {
+    if (m_scene)
+        disconnect(m_scene, &QObject::destroyed, this, nullptr);
     m_scene = scene;
+    // A map that goes (its tab closed) leaves an empty table, not rows of
+    // zones that no longer exist.
+    if (scene)
+        connect(scene, &QObject::destroyed, this, [this] { setScene(nullptr); });
     m_table->setRowCount(0);
     m_rows.clear();
     m_add->setEnabled(scene != nullptr);

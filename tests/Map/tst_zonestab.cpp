@@ -178,6 +178,14 @@ private slots:
         QCOMPARE(inside->text(), QStringLiteral("1"));
     }
 
+    void mapThatGoesEmptiesTheTable()
+    {
+        QCOMPARE(ZonesTab::instance()->table()->rowCount(), 2);
+        m_scene.reset();
+        QCOMPARE(ZonesTab::instance()->table()->rowCount(), 0);
+        QVERIFY(!ZonesTab::instance()->addButton()->isEnabled());
+    }
+
     void parseCommand_data()
     {
         QTest::addColumn<QString>("text");
