@@ -23,7 +23,6 @@ public:
              double radius, double height, const QColor &body);
 
     int vertexCount() const { return int(m_positions.size() / 3); }
-    int triangleCount() const { return int(m_indices.size() / 3); }
     const std::vector<float> &positions() const { return m_positions; }
     const std::vector<float> &normals() const { return m_normals; }
     const std::vector<uint8_t> &colors() const { return m_colors; }

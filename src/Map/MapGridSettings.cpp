@@ -1,19 +1,18 @@
 #include "MapGridSettings.h"
 
 #include "MapGrid.h"
+#include "SettingsRows.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
 namespace {
 
-constexpr Qt::Alignment kCell = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr double kMaxExtent = 10000.0;
 constexpr int kMaxStep = 1000;
 
@@ -31,27 +30,23 @@ MapGridSettings::MapGridSettings(MapGrid *grid, QWidget *parent) : SettingsTabWi
 {
     QGridLayout *basic = basicGrid();
     m_show = new QCheckBox(this);
-    basic->addWidget(new QLabel(tr("Show Grid:"), this), 0, 0, kCell);
-    basic->addWidget(m_show, 0, 1, kCell);
-    m_spacing = addLength(basic, 1, tr("Line Spacing [m]:"), 0.01, 100.0);
+    SettingsRows::addRow(this, basic, 0, tr("Show Grid:"), m_show);
+    m_spacing = SettingsRows::addMetres(this, basic, 1, tr("Line Spacing [m]:"), 0.01, 100.0);
     m_step = new QSpinBox(this);
     m_step->setRange(1, kMaxStep);
-    basic->addWidget(new QLabel(tr("Major Line Every:"), this), 2, 0, kCell);
-    basic->addWidget(m_step, 2, 1, kCell);
-    m_length = addLength(basic, 3, tr("Length [m]:"), 0.1, kMaxExtent);
-    m_width = addLength(basic, 4, tr("Width [m]:"), 0.1, kMaxExtent);
-    m_height = addLength(basic, 5, tr("Building Height [m]:"), 0.0, kMaxExtent);
+    SettingsRows::addRow(this, basic, 2, tr("Major Line Every:"), m_step);
+    m_length = SettingsRows::addMetres(this, basic, 3, tr("Length [m]:"), 0.1, kMaxExtent);
+    m_width = SettingsRows::addMetres(this, basic, 4, tr("Width [m]:"), 0.1, kMaxExtent);
+    m_height = SettingsRows::addMetres(this, basic, 5, tr("Building Height [m]:"), 0.0, kMaxExtent);
     m_mirrorX = new QCheckBox(this);
     m_mirrorY = new QCheckBox(this);
-    basic->addWidget(new QLabel(tr("Mirror in X:"), this), 6, 0, kCell);
-    basic->addWidget(m_mirrorX, 6, 1, kCell);
-    basic->addWidget(new QLabel(tr("Mirror in Y:"), this), 7, 0, kCell);
-    basic->addWidget(m_mirrorY, 7, 1, kCell);
+    SettingsRows::addRow(this, basic, 6, tr("Mirror in X:"), m_mirrorX);
+    SettingsRows::addRow(this, basic, 7, tr("Mirror in Y:"), m_mirrorY);
 
     QGridLayout *advanced = advancedGrid();
-    m_x = addLength(advanced, 0, tr("Position X [m]:"), -kMaxExtent, kMaxExtent);
-    m_y = addLength(advanced, 1, tr("Position Y [m]:"), -kMaxExtent, kMaxExtent);
-    m_z = addLength(advanced, 2, tr("Position Z [m]:"), -kMaxExtent, kMaxExtent);
+    m_x = SettingsRows::addMetres(this, advanced, 0, tr("Position X [m]:"), -kMaxExtent, kMaxExtent);
+    m_y = SettingsRows::addMetres(this, advanced, 1, tr("Position Y [m]:"), -kMaxExtent, kMaxExtent);
+    m_z = SettingsRows::addMetres(this, advanced, 2, tr("Position Z [m]:"), -kMaxExtent, kMaxExtent);
     m_xAxis = addColour(3, tr("X Axis Colour:"));
     m_yAxis = addColour(4, tr("Y Axis Colour:"));
     m_lines = addColour(5, tr("Line Colour:"));
@@ -82,22 +77,10 @@ MapGridSettings::MapGridSettings(MapGrid *grid, QWidget *parent) : SettingsTabWi
     connect(grid, &MapGrid::showChanged, this, &MapGridSettings::refresh);
 }
 
-QDoubleSpinBox *MapGridSettings::addLength(QGridLayout *grid, int row, const QString &text, double min, double max)
-{
-    auto *spin = new QDoubleSpinBox(this);
-    spin->setRange(min, max);
-    spin->setDecimals(2);
-    spin->setKeyboardTracking(false);
-    grid->addWidget(new QLabel(text, this), row, 0, kCell);
-    grid->addWidget(spin, row, 1, kCell);
-    return spin;
-}
-
 QPushButton *MapGridSettings::addColour(int row, const QString &text)
 {
     auto *button = new QPushButton(this);
-    advancedGrid()->addWidget(new QLabel(text, this), row, 0, kCell);
-    advancedGrid()->addWidget(button, row, 1, kCell);
+    SettingsRows::addRow(this, advancedGrid(), row, text, button);
     return button;
 }
 

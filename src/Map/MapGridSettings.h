@@ -27,7 +27,6 @@ public slots:
     void refresh();
 
 private:
-    QDoubleSpinBox *addLength(QGridLayout *grid, int row, const QString &text, double min, double max);
     QPushButton *addColour(int row, const QString &text);
     void chooseColour(QPushButton *button, QColor (MapGrid::*get)() const, void (MapGrid::*set)(const QColor &));
 

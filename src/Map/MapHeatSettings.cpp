@@ -1,19 +1,18 @@
 #include "MapHeatSettings.h"
 
 #include "MapHeat.h"
+#include "SettingsRows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
 namespace {
 
-constexpr Qt::Alignment kCell = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr double kMaxExtent = 10000.0;
 constexpr int kScaleLimit = 1000;
 
@@ -23,30 +22,26 @@ MapHeatSettings::MapHeatSettings(MapHeat *heat, QWidget *parent) : SettingsTabWi
 {
     QGridLayout *basic = basicGrid();
     m_show = new QCheckBox(this);
-    basic->addWidget(new QLabel(tr("Show Heat Map:"), this), 0, 0, kCell);
-    basic->addWidget(m_show, 0, 1, kCell);
+    SettingsRows::addRow(this, basic, 0, tr("Show Heat Map:"), m_show);
     m_mode = new QComboBox(this);
     m_mode->addItem(tr("Position quality (pqf)"), int(MapHeat::Pqf));
     m_mode->addItem(tr("Signal strength of the selected node (rssi)"), int(MapHeat::Rssi));
     m_mode->addItem(tr("Predicted horizontal dilution of precision (anchor layout)"), int(MapHeat::Hdop));
-    basic->addWidget(new QLabel(tr("Show:"), this), 1, 0, kCell);
-    basic->addWidget(m_mode, 1, 1, kCell);
+    SettingsRows::addRow(this, basic, 1, tr("Show:"), m_mode);
     m_min = addInt(2, tr("Scale Minimum:"));
     m_max = addInt(3, tr("Scale Maximum:"));
     m_values = new QCheckBox(this);
-    basic->addWidget(new QLabel(tr("Show Values:"), this), 4, 0, kCell);
-    basic->addWidget(m_values, 4, 1, kCell);
-    m_cell = addLength(basic, 5, tr("Cell Size [m]:"), 0.05, 100.0);
+    SettingsRows::addRow(this, basic, 4, tr("Show Values:"), m_values);
+    m_cell = SettingsRows::addMetres(this, basic, 5, tr("Cell Size [m]:"), 0.05, 100.0);
     auto *reset = new QPushButton(tr("Reset"), this);
-    basic->addWidget(new QLabel(tr("Collected Values:"), this), 6, 0, kCell);
-    basic->addWidget(reset, 6, 1, kCell);
+    SettingsRows::addRow(this, basic, 6, tr("Collected Values:"), reset);
 
     QGridLayout *advanced = advancedGrid();
-    m_x = addLength(advanced, 0, tr("Position X [m]:"), -kMaxExtent, kMaxExtent);
-    m_y = addLength(advanced, 1, tr("Position Y [m]:"), -kMaxExtent, kMaxExtent);
-    m_z = addLength(advanced, 2, tr("Tag Height [m]:"), -kMaxExtent, kMaxExtent);
-    m_length = addLength(advanced, 3, tr("Length [m]:"), 0.1, kMaxExtent);
-    m_width = addLength(advanced, 4, tr("Width [m]:"), 0.1, kMaxExtent);
+    m_x = SettingsRows::addMetres(this, advanced, 0, tr("Position X [m]:"), -kMaxExtent, kMaxExtent);
+    m_y = SettingsRows::addMetres(this, advanced, 1, tr("Position Y [m]:"), -kMaxExtent, kMaxExtent);
+    m_z = SettingsRows::addMetres(this, advanced, 2, tr("Tag Height [m]:"), -kMaxExtent, kMaxExtent);
+    m_length = SettingsRows::addMetres(this, advanced, 3, tr("Length [m]:"), 0.1, kMaxExtent);
+    m_width = SettingsRows::addMetres(this, advanced, 4, tr("Width [m]:"), 0.1, kMaxExtent);
     finishGrids();
     refresh();
 
@@ -70,24 +65,12 @@ MapHeatSettings::MapHeatSettings(MapHeat *heat, QWidget *parent) : SettingsTabWi
     connect(heat, &MapHeat::showChanged, this, &MapHeatSettings::refresh);
 }
 
-QDoubleSpinBox *MapHeatSettings::addLength(QGridLayout *grid, int row, const QString &text, double min, double max)
-{
-    auto *spin = new QDoubleSpinBox(this);
-    spin->setRange(min, max);
-    spin->setDecimals(2);
-    spin->setKeyboardTracking(false);
-    grid->addWidget(new QLabel(text, this), row, 0, kCell);
-    grid->addWidget(spin, row, 1, kCell);
-    return spin;
-}
-
 QSpinBox *MapHeatSettings::addInt(int row, const QString &text)
 {
     auto *spin = new QSpinBox(this);
     spin->setRange(-kScaleLimit, kScaleLimit);
     spin->setKeyboardTracking(false);
-    basicGrid()->addWidget(new QLabel(text, this), row, 0, kCell);
-    basicGrid()->addWidget(spin, row, 1, kCell);
+    SettingsRows::addRow(this, basicGrid(), row, text, spin);
     return spin;
 }
 

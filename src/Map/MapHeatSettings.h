@@ -25,7 +25,6 @@ public slots:
     void refresh();
 
 private:
-    QDoubleSpinBox *addLength(QGridLayout *grid, int row, const QString &text, double min, double max);
     QSpinBox *addInt(int row, const QString &text);
 
     QPointer<MapHeat> m_heat;

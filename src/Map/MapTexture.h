@@ -31,7 +31,6 @@ public:
     bool load(const QString &fileName);
     void clear();
     bool hasPicture() const { return !m_picture.isNull() || m_name != 0; }
-    bool isPending() const { return !m_picture.isNull(); }
 
     // GL side, with the map's context current. Uploads a pending picture
     // (creating the texture name on first use) and returns the name, 0 when

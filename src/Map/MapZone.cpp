@@ -1,5 +1,6 @@
 #include "MapZone.h"
 
+#include "GlBox.h"
 #include "HubNodeSource.h"
 #include "MapConstants.h"
 #include "MapGeometry.h"
@@ -399,17 +400,7 @@ void MapZone::drawFaces(double floorSize, double floorExtend)
     const double x[2] = {lo.x, hi.x};
     const double y[2] = {lo.y, hi.y};
     const double z[2] = {z0, z1};
-    glBegin(GL_QUADS);
-    for (int side = 0; side < 2; ++side) {
-        // Faces across x, across y and across z.
-        glVertex3d(x[side], y[0], z[0]); glVertex3d(x[side], y[1], z[0]);
-        glVertex3d(x[side], y[1], z[1]); glVertex3d(x[side], y[0], z[1]);
-        glVertex3d(x[0], y[side], z[0]); glVertex3d(x[1], y[side], z[0]);
-        glVertex3d(x[1], y[side], z[1]); glVertex3d(x[0], y[side], z[1]);
-        glVertex3d(x[0], y[0], z[side]); glVertex3d(x[1], y[0], z[side]);
-        glVertex3d(x[1], y[1], z[side]); glVertex3d(x[0], y[1], z[side]);
-    }
-    glEnd();
+    GlBox::faces(x, y, z);
     glPopAttrib();
 }
 

@@ -4,6 +4,7 @@
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
+#include "GlBox.h"
 #include "GlyphBatch.h"
 #include "GlyphMesh.h"
 #include "LineBatch.h"
@@ -157,16 +158,7 @@ void NodeObject::drawPickBox(const MapFrameContext &frame) const
     const double x[2] = {p.x - m_radius, p.x + m_radius};
     const double y[2] = {p.y - m_radius, p.y + m_radius};
     const double z[2] = {p.z - m_radius, p.z + m_height};
-    glBegin(GL_QUADS);
-    for (int side = 0; side < 2; ++side) {
-        glVertex3d(x[side], y[0], z[0]); glVertex3d(x[side], y[1], z[0]);
-        glVertex3d(x[side], y[1], z[1]); glVertex3d(x[side], y[0], z[1]);
-        glVertex3d(x[0], y[side], z[0]); glVertex3d(x[1], y[side], z[0]);
-        glVertex3d(x[1], y[side], z[1]); glVertex3d(x[0], y[side], z[1]);
-        glVertex3d(x[0], y[0], z[side]); glVertex3d(x[1], y[0], z[side]);
-        glVertex3d(x[1], y[1], z[side]); glVertex3d(x[0], y[1], z[side]);
-    }
-    glEnd();
+    GlBox::faces(x, y, z);
 }
 
 void NodeObject::appendTrail(LineBatch &batch, int historySize) const
