@@ -120,6 +120,9 @@ MainWindow::~MainWindow()
     // A window destroyed without being closed still leaves the shared pages
     // to the process.
     releaseSharedPages();
+    // Gone while the window's members still exist: its going is handled by
+    // the window (the map actions, the zones tab).
+    delete m_mapTab;
 }
 
 QAction *MainWindow::makeAction(const QString &text, const QIcon &icon,

@@ -1,4 +1,5 @@
 #include "AppTestEnvironment.h"
+#include "ConsoleLogCapture.h"
 #include "Dispatch.h"
 #include "CaptureReplay.h"
 #include "ReplayControls.h"
@@ -50,18 +51,6 @@
 #include <memory>
 
 namespace {
-
-// Console lines logged on sentrova.console while a test runs.
-QStringList g_loggedConsole;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureConsoleLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (qstrcmp(context.category, "sentrova.console") == 0)
-        g_loggedConsole << message;
-    else if (g_previousHandler)
-        g_previousHandler(type, context, message);
-}
 
 const QRegularExpression kStampedLine(QStringLiteral("^(\\d\\d):(\\d\\d):(\\d\\d): (.*)$"));
 
@@ -119,8 +108,7 @@ private:
 void TestMainWindow::initTestCase()
 {
     SentrovaInterface::instance();
-    QLoggingCategory::setFilterRules(QStringLiteral("sentrova.console.info=true"));
-    g_previousHandler = qInstallMessageHandler(captureConsoleLog);
+    ConsoleLogCapture::install();
 }
 
 void TestMainWindow::init()
@@ -136,7 +124,7 @@ void TestMainWindow::init()
     }
     Dispatch::instance()->emitIdSelected(0);
     SentrovaInterface::instance()->captureReplay()->stop();
-    g_loggedConsole.clear();
+    ConsoleLogCapture::lines().clear();
 }
 
 void TestMainWindow::cleanup()
@@ -366,7 +354,7 @@ void TestMainWindow::firstStartLines()
     QCOMPARE(settings.value("site").toString(), QStringLiteral("test-site.ini"));
 
     for (const QString &line : expected + QStringList{"Ready."})
-        QVERIFY2(g_loggedConsole.contains(line), qPrintable("not logged: " + line));
+        QVERIFY2(ConsoleLogCapture::lines().contains(line), qPrintable("not logged: " + line));
 }
 
 void TestMainWindow::secondShowDoesNotReload()

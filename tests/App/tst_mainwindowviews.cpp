@@ -1,5 +1,6 @@
 #include "AnchorCalibrationTab.h"
 #include "AppTestEnvironment.h"
+#include "ConsoleLogCapture.h"
 #include "ConsoleView.h"
 #include "Dispatch.h"
 #include "MainWindow.h"
@@ -101,18 +102,6 @@ protected:
     void closeEvent(QCloseEvent *event) override { event->ignore(); }
 };
 
-// Lines logged on sentrova.console.
-QStringList g_consoleLog;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureConsoleLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (qstrcmp(context.category, "sentrova.console") == 0)
-        g_consoleLog << message;
-    else if (g_previousHandler)
-        g_previousHandler(type, context, message);
-}
-
 QImage iconImage(const QIcon &icon)
 {
     return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
@@ -164,8 +153,7 @@ private:
 void TestMainWindowViews::initTestCase()
 {
     SentrovaInterface::instance();
-    QLoggingCategory::setFilterRules(QStringLiteral("sentrova.console.info=true"));
-    g_previousHandler = qInstallMessageHandler(captureConsoleLog);
+    ConsoleLogCapture::install();
 }
 
 void TestMainWindowViews::cleanup()
@@ -576,8 +564,8 @@ void TestMainWindowViews::mapLinesReachTheConsole()
     console->flush();
     const QString last = console->document()->lastBlock().text();
     QVERIFY2(last.contains(QLatin1String("no-such-folder/map.png")), qPrintable(last));
-    QVERIFY(!g_consoleLog.isEmpty());
-    QVERIFY2(last.endsWith(g_consoleLog.constLast()), qPrintable(g_consoleLog.constLast()));
+    QVERIFY(!ConsoleLogCapture::lines().isEmpty());
+    QVERIFY2(last.endsWith(ConsoleLogCapture::lines().constLast()), qPrintable(ConsoleLogCapture::lines().constLast()));
 }
 
 // The orientation dock is the map's child viewer: its camera turns with the map's.
