@@ -127,8 +127,12 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
     {
         QFile f(settings);
         QVERIFY(f.open(QIODevice::WriteOnly));
+        // A zone over the whole simulated hall: every tag walks into it.
+        const QJsonObject hall{{"id", "0x00A1"}, {"name", "Hall"}, {"x", -5.0}, {"y", -5.0}, {"z", 0.0},
+                               {"length", 40.0}, {"width", 30.0}, {"height", 4.0}};
         f.write(QJsonDocument(QJsonObject{{"master", QJsonObject{{"ip", "192.0.2.2"}}},
-                                          {"mqtt", QJsonObject{{"enabled", false}, {"topicPrefix", "e2e"}}}})
+                                          {"mqtt", QJsonObject{{"enabled", false}, {"topicPrefix", "e2e"}}},
+                                          {"zone", QJsonArray{hall}}})
                     .toJson());
     }
     const QString capture = home.filePath(QStringLiteral("run.dat"));
@@ -177,6 +181,13 @@ void tst_CommandLine::masterSettingsCaptureAndBroker()
     QTRY_VERIFY_WITH_TIMEOUT(!sub.on("e2e/nodes/0x1001/status").isEmpty(), kLongWait);
     QCOMPARE(sub.on("e2e/nodes/0x1001/status").last().json().value("mode").toString(), QStringLiteral("anchor"));
     QTRY_VERIFY_WITH_TIMEOUT(sub.count("/status") >= 10 + tags.size(), kLongWait);
+
+    // The map's zone hands its entries to the broker.
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on("e2e/zones/0x00A1/events").isEmpty(), kLongWait);
+    const QJsonObject entry = sub.on("e2e/zones/0x00A1/events").first().json();
+    QCOMPARE(entry.value("event").toString(), QStringLiteral("enter"));
+    QCOMPARE(entry.value("name").toString(), QStringLiteral("Hall"));
+    QVERIFY(tags.contains("e2e/tags/" + entry.value("id").toString().toUtf8() + "/position"));
 
     // The capture file fills with the stream's JSON reports: a few seconds
     // of them, so that their replay below lasts a while.
