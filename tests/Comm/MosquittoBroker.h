@@ -36,6 +36,12 @@ public:
                               "the broker tests need it");
     }
 
+    // A TLS listener with this certificate and key (PEM files).
+    void useTls(const QString &certFile, const QString &keyFile)
+    {
+        m_tls = QStringLiteral("certfile %1\nkeyfile %2\n").arg(certFile, keyFile);
+    }
+
     // user -> password; empty: anonymous clients allowed.
     bool start(const QHash<QString, QString> &users = {})
     {
@@ -66,9 +72,9 @@ public:
         // Run as whoever runs the test (as root it would switch to the
         // "mosquitto" user, who cannot read this folder).
         const QString user = ::geteuid() == 0 ? QStringLiteral("user root\n") : QString();
-        f.write(QStringLiteral("listener %1 127.0.0.1\n%2persistence false\nlog_dest file %3\n%4")
+        f.write(QStringLiteral("listener %1 127.0.0.1\n%5%2persistence false\nlog_dest file %3\n%4")
                     .arg(port)
-                    .arg(auth, m_dir.filePath(QStringLiteral("mosquitto.log")), user)
+                    .arg(auth, m_dir.filePath(QStringLiteral("mosquitto.log")), user, m_tls)
                     .toUtf8());
         f.close();
         m_config = config;
@@ -145,5 +151,6 @@ private:
 
     QTemporaryDir m_dir;
     QString m_config;
+    QString m_tls;
     QProcess m_proc;
 };

@@ -13,6 +13,9 @@
 #include "RtlsPos.h"
 
 #include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QtTest>
@@ -70,6 +73,8 @@ private slots:
     void reconnectsAfterBrokerRestart();
     void refusedLoginReportedOnceAndNothingPilesUp();
     void slowBrokerBoundsTheBacklog();
+    void tlsWithTheSiteCa_data();
+    void tlsWithTheSiteCa();
 
 private:
     std::unique_ptr<MqttPublisher> connectedPublisher(const QString &prefix = QStringLiteral("sentrova"));
@@ -408,6 +413,74 @@ void tst_MqttPublisher::slowBrokerBoundsTheBacklog()
     pub.nodeUpdated(&tag);
     QCOMPARE(linesContaining(lines, QStringLiteral("keeps up again")), 1);
     QCOMPARE(pub.droppedCount(), dropped);
+}
+
+void tst_MqttPublisher::tlsWithTheSiteCa_data()
+{
+    QTest::addColumn<QString>("ca");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("the broker's CA") << "ca.crt" << "connected to broker";
+    QTest::newRow("another CA") << "other.crt" << "cannot reach broker";
+    QTest::newRow("CA file missing") << "missing.crt" << "cannot be read";
+}
+
+// A site CA and a broker certificate for 127.0.0.1 made with openssl; the
+// publisher trusts the CA file it is given and nothing else.
+void tst_MqttPublisher::tlsWithTheSiteCa()
+{
+    QFETCH(QString, ca);
+    QFETCH(QString, line);
+
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty())
+        QSKIP("openssl is needed to make the test certificates");
+    QTemporaryDir dir;
+    auto file = [&dir](const char *name) { return dir.filePath(QLatin1String(name)); };
+    const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    {
+        QFile ext(file("san.ext"));
+        QVERIFY(ext.open(QIODevice::WriteOnly));
+        ext.write("subjectAltName=IP:127.0.0.1\n");
+    }
+    const QList<QStringList> steps{
+        QStringList{"req", "-x509"} + ec + QStringList{"-keyout", file("ca.key"), "-out", file("ca.crt"), "-subj", "/CN=Site CA", "-days", "2"},
+        QStringList{"req", "-x509"} + ec + QStringList{"-keyout", file("other.key"), "-out", file("other.crt"), "-subj", "/CN=Other CA", "-days", "2"},
+        QStringList{"req"} + ec + QStringList{"-keyout", file("server.key"), "-out", file("server.csr"), "-subj", "/CN=127.0.0.1"},
+        QStringList{"x509", "-req", "-in", file("server.csr"), "-CA", file("ca.crt"), "-CAkey", file("ca.key"),
+                    "-CAcreateserial", "-out", file("server.crt"), "-days", "2", "-extfile", file("san.ext")}};
+    for (const QStringList &args : steps) {
+        QProcess step;
+        step.start(openssl, args);
+        QVERIFY(step.waitForFinished(30000));
+        QVERIFY2(step.exitCode() == 0, step.readAllStandardError().constData());
+    }
+
+    MosquittoBroker broker;
+    broker.useTls(file("server.crt"), file("server.key"));
+    QVERIFY(broker.start());
+    MqttPublisher pub;
+    QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
+    QSignalSpy attempts(pub.client(), &MqttClient::connectFailed);
+    MqttConfig c;
+    c.enabled = true;
+    c.host = QStringLiteral("127.0.0.1");
+    c.port = broker.port;
+    c.tls = true;
+    c.caFile = dir.filePath(ca);
+    pub.client()->setRetryDelays(50, 200);
+    pub.setConfig(c);
+    pub.start();
+    QTRY_VERIFY_WITH_TIMEOUT(linesContaining(lines, line) == 1, kWait);
+    if (ca == QLatin1String("ca.crt")) {
+        QVERIFY(pub.isConnected());
+    } else if (ca == QLatin1String("other.crt")) {
+        QTRY_VERIFY_WITH_TIMEOUT(attempts.count() >= 3, kWait);
+        QCOMPARE(linesContaining(lines, line), 1);
+        QCOMPARE(pub.state(), MqttPublisher::State::Retrying);
+    } else {
+        QCOMPARE(pub.state(), MqttPublisher::State::Off);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_MqttPublisher)
