@@ -6,7 +6,7 @@ PKGS="build-essential cmake ccache pkg-config
 qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5svg5-dev libqt5charts5-dev
 libqglviewer-dev-qt5 libglu1-mesa-dev libgl1-mesa-dri
 libmdnsd-dev libldns-dev zlib1g-dev libeigen3-dev
-libmosquitto-dev mosquitto mosquitto-clients libsimdjson-dev
+libmosquitto-dev mosquitto mosquitto-clients openssl libsimdjson-dev
 xvfb xauth desktop-file-utils
 clang libclang-rt-14-dev libbenchmark-dev
 iproute2 util-linux python3 python3-zeroconf"
