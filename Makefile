@@ -8,6 +8,8 @@ ASAN    ?= build-asan
 FUZZDIR ?= build-fuzz
 BENCHDIR ?= build-bench
 FUZZ_SECONDS ?= 60
+# Executions per fuzz target instead of a time, e.g. make fuzz FUZZ_RUNS=10000000
+FUZZ_RUNS ?=
 XVFB = xvfb-run -a -s "-screen 0 1600x1000x24"
 
 .PHONY: all deps build release demo screenshots test package asan fuzz bench soak clean
@@ -49,7 +51,7 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DSENTROVA_FUZZ=ON -DSENTROVA_TESTS=OFF
 	cmake --build $(FUZZDIR) -j $(JOBS)
-	./scripts/run-fuzzers.sh $(FUZZDIR) $(FUZZ_SECONDS)
+	FUZZ_RUNS=$(FUZZ_RUNS) ./scripts/run-fuzzers.sh $(FUZZDIR) $(FUZZ_SECONDS)
 
 bench: deps
 	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DSENTROVA_TESTS=OFF -DSENTROVA_BENCH=ON
