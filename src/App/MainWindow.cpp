@@ -33,6 +33,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -379,7 +380,7 @@ void MainWindow::showStatus(const QString &message)
 void MainWindow::printMessage(QString str)
 {
     // Stamped now; shown with the other lines of this frame.
-    m_console->appendLine(ConsoleText::line(QTime::currentTime(), str));
+    m_console->appendLine(ConsoleText::line(QDateTime::currentMSecsSinceEpoch(), str));
 }
 
 void MainWindow::clearConsole()

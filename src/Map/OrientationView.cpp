@@ -81,6 +81,11 @@ OrientationView::OrientationView(QWidget *parent)
         idSelected(selected);
 }
 
+OrientationViewSettings *OrientationView::settingsPanel() const
+{
+    return m_panel;
+}
+
 OrientationView::~OrientationView()
 {
     // The panel lives in the settings tab; it must not outlive its view.

@@ -40,7 +40,7 @@ public:
     const OrientationReadout &readout() const { return m_readout; }
     // True between an update of the selected node and the next frame.
     bool isDirty() const { return m_dirty; }
-    OrientationViewSettings *settingsPanel() const { return m_panel; }
+    OrientationViewSettings *settingsPanel() const;
 
     bool showBodyAxes() const { return m_showBodyAxes; }
     bool showWorldAxes() const { return m_showWorldAxes; }

@@ -1,6 +1,7 @@
 #include "ConsoleText.h"
 #include "ConsoleView.h"
 
+#include <QDateTime>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -16,6 +17,8 @@ class TestConsoleText : public QObject
 private slots:
     void line_data();
     void line();
+    void lineFromMoment_data();
+    void lineFromMoment();
     void appendKeepsTextLiteral_data();
     void appendKeepsTextLiteral();
     void limit_data();
@@ -43,6 +46,31 @@ void TestConsoleText::line()
     QFETCH(QString, message);
     QFETCH(QString, expected);
     QCOMPARE(ConsoleText::line(time, message), expected);
+}
+
+// The stamp is made once per second and kept: lines of the same second, the
+// next second, a step back and a jump all read as the local time of their
+// own moment.
+void TestConsoleText::lineFromMoment_data()
+{
+    QTest::addColumn<QList<qint64>>("moments");
+
+    const qint64 base = QDateTime(QDate(2026, 12, 9), QTime(1, 59, 58)).toMSecsSinceEpoch();
+    QTest::newRow("same second twice") << QList<qint64>{base, base + 999};
+    QTest::newRow("second boundary") << QList<qint64>{base + 999, base + 1000, base + 1001};
+    QTest::newRow("back a second") << QList<qint64>{base + 2000, base + 1500, base + 2000};
+    QTest::newRow("across midnight") << QList<qint64>{base + 79321000, base + 79322000};
+    QTest::newRow("before the epoch") << QList<qint64>{-1, -1000, -1001, 0};
+}
+
+void TestConsoleText::lineFromMoment()
+{
+    QFETCH(QList<qint64>, moments);
+    for (qint64 at : moments) {
+        const QString expected = QDateTime::fromMSecsSinceEpoch(at).time().toString(QStringLiteral("HH:mm:ss"))
+            + QStringLiteral(": m");
+        QCOMPARE(ConsoleText::line(at, QStringLiteral("m")), expected);
+    }
 }
 
 void TestConsoleText::appendKeepsTextLiteral_data()
