@@ -113,11 +113,17 @@ void MapHeat::accumulate(std::vector<Cell> &store, double x, double y, double v)
 
 void MapHeat::nodeUpdated(RtlsObject *node)
 {
-    if (!node || !node->hasPos())
+    if (!node)
+        return;
+    const QString mode = node->mode();
+    const bool anchor = isAnchorMode(mode);
+    // A node set to another mode no longer ranges as an anchor.
+    if (!anchor)
+        forgetNode(node->id());
+    if (!node->hasPos())
         return;
     const RtlsPos *pos = node->pos();
-    const QString mode = node->mode();
-    if (isAnchorMode(mode)) {
+    if (anchor) {
         const qglviewer::Vec p(pos->x(), pos->y(), pos->z());
         auto it = m_anchors.find(node->id());
         if (it == m_anchors.end() || *it != p) {
@@ -139,6 +145,12 @@ void MapHeat::nodeUpdated(RtlsObject *node)
             sum += entry.rssi;
         accumulate(m_rssi, pos->x(), pos->y(), sum / table.size());
     }
+}
+
+void MapHeat::forgetNode(uint64_t id)
+{
+    if (m_anchors.remove(id) > 0 && m_mode == Hdop)
+        touch();
 }
 
 void MapHeat::selectNode(uint64_t id)

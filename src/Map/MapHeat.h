@@ -78,6 +78,8 @@ signals:
 
 public slots:
     void nodeUpdated(RtlsObject *node);
+    // A node gone from the registry: an anchor leaves the predicted layout.
+    void forgetNode(uint64_t id);
     void selectNode(uint64_t id);
     void resetDataStore();
     void refreshResults();

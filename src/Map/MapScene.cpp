@@ -255,6 +255,7 @@ void MapScene::refreshAnchors()
         releaseTexture(it.value()->takeTextureName());
         delete it.value();
         m_inactive.remove(it.key());
+        m_heat->forgetNode(it.key());
         it = m_objects.erase(it);
     }
     const QList<RtlsObject *> nodes = m_source->nodes();

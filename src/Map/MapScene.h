@@ -103,7 +103,8 @@ public slots:
     // Shrinks the node's object until the node is heard again.
     void nodeInActive(RtlsObject *node);
     // Re-reads every node the source knows, dropping the objects of nodes
-    // it no longer has; the others keep their trails.
+    // it no longer has (and such anchors from the heat map's predicted
+    // layout); the others keep their trails.
     void refreshAnchors();
     void addKnownNodes();
     void selectId(uint64_t id);

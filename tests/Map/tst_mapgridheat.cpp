@@ -2,6 +2,7 @@
 #include "MapGrid.h"
 #include "MapHeat.h"
 #include "MapMetaTypes.h"
+#include "MapScene.h"
 #include "RtlsMeas.h"
 
 #include <QJsonArray>
@@ -205,6 +206,38 @@ private slots:
         QVERIFY(outside > inside);
         QVERIFY(heat.scalePosition(inside) > heat.scalePosition(outside));
         QCOMPARE(heat.scalePosition(std::numeric_limits<double>::infinity()), 0.0);
+    }
+
+    void anchorsLeaveTheLayout()
+    {
+        FakeNodeSource source;
+        MapScene scene(&source);
+        MapHeat *heat = scene.heat();
+        heat->setMode(MapHeat::Hdop);
+        // A square of anchors round the centre of the cell at (0.5, 0.5).
+        const float lo = -9.5f;
+        const float hi = 10.5f;
+        const QVector<RtlsObject *> anchors{
+            source.add(0xA1, "anchor", lo, lo, 0), source.add(0xA2, "anchor", hi, lo, 0),
+            source.add(0xA3, "anchor", hi, hi, 0), source.add(0xA4, "anchor", lo, hi, 0)};
+        for (RtlsObject *anchor : anchors) {
+            scene.nodeUpdated(anchor);
+            heat->nodeUpdated(anchor);
+        }
+        const int centre = heat->cellAt(0.5, 0.5);
+        QVERIFY(std::fabs(heat->value(centre) - 1.0) < 1e-9);
+        // Set to a tag, the second one no longer counts: two opposite corners
+        // and a third give sqrt(trace / det) = sqrt(3 / 2).
+        anchors[1]->setMode("tag");
+        heat->nodeUpdated(anchors[1]);
+        const double three = heat->value(centre);
+        QVERIFY2(std::fabs(three - std::sqrt(1.5)) < 1e-9, qPrintable(QString::number(three)));
+        // Gone from the master's list: only the diagonal is left, no fix.
+        QSignalSpy changed(heat, &MapHeat::changed);
+        source.remove(0xA4);
+        scene.refreshAnchors();
+        QVERIFY(std::isinf(heat->value(centre)));
+        QVERIFY(changed.count() > 0);
     }
 
     void heatJson()

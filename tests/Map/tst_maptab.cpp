@@ -1,6 +1,10 @@
 #include "Dispatch.h"
 #include "MapGrid.h"
+#include "MapGridSettings.h"
+#include "MapGlErrors.h"
 #include "MapHeat.h"
+#include "MapHeatSettings.h"
+#include "MapLog.h"
 #include "MapMetaTypes.h"
 #include "MapScene.h"
 #include "MapTab.h"
@@ -14,6 +18,9 @@
 #include "SettingsTab.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
 #include <QGLViewer/camera.h>
 #include <QGridLayout>
 #include <QLabel>
@@ -24,6 +31,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <GL/gl.h>
 
 #include <functional>
 #include <memory>
@@ -73,11 +82,18 @@ private slots:
     void recordingIndicator();
     void exportImage();
     void savedTopViewIsKept();
+    void closingLeavesNoStateFile();
+    void glErrorNames_data();
+    void glErrorNames();
+    void glErrorsAreReported();
     void panelsAreRegistered();
     void panelShowsTheView();
     void panelWritesTheView_data();
     void panelWritesTheView();
     void advancedRowsFollowTheSwitch();
+    void gridAndHeatPanelsWrite_data();
+    void gridAndHeatPanelsWrite();
+    void gridAndHeatPanelsFollow();
 
 private:
     RtlsObject *addNode(uint64_t id, const QString &mode, Vec at);
@@ -440,6 +456,60 @@ void tst_MapTab::savedTopViewIsKept()
     QCOMPARE(gui.value("background-color").toString(), QStringLiteral("#203040"));
 }
 
+void tst_MapTab::closingLeavesNoStateFile()
+{
+    QTemporaryDir dir;
+    const QString working = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    {
+        MapTab map;
+        map.resize(200, 150);
+        map.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&map));
+        // No key closes the map.
+        QTest::keyClick(&map, Qt::Key_Escape);
+        QVERIFY(map.isVisible());
+        QVERIFY(map.close());
+    }
+    QVERIFY(QDir::setCurrent(working));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void tst_MapTab::glErrorNames_data()
+{
+    QTest::addColumn<uint>("code");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("enum") << uint(GL_INVALID_ENUM) << "INVALID_ENUM";
+    QTest::newRow("value") << uint(GL_INVALID_VALUE) << "INVALID_VALUE";
+    QTest::newRow("operation") << uint(GL_INVALID_OPERATION) << "INVALID_OPERATION";
+    QTest::newRow("memory") << uint(GL_OUT_OF_MEMORY) << "OUT_OF_MEMORY";
+    QTest::newRow("framebuffer") << uint(0x0506) << "INVALID_FRAMEBUFFER_OPERATION";
+    QTest::newRow("stack overflow has no name") << uint(0x0503) << "";
+    QTest::newRow("no error") << uint(GL_NO_ERROR) << "";
+}
+
+void tst_MapTab::glErrorNames()
+{
+    QFETCH(uint, code);
+    QFETCH(QString, name);
+    QCOMPARE(MapGlErrors::name(code), name);
+}
+
+void tst_MapTab::glErrorsAreReported()
+{
+    // The report is a debug line, off in the test run's logging rules.
+    const_cast<QLoggingCategory &>(lcMap()).setEnabled(QtDebugMsg, true);
+    m_map->makeCurrent();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glLineWidth(-1.0f);
+    QTest::ignoreMessage(QtDebugMsg, "GL_INVALID_VALUE - src/test:7");
+    QCOMPARE(MapGlErrors::report("src/test", 7), 1);
+    QCOMPARE(MapGlErrors::report("src/test", 8), 0);
+    m_map->doneCurrent();
+    const_cast<QLoggingCategory &>(lcMap()).setEnabled(QtDebugMsg, false);
+}
+
 template<typename T>
 T *cell(QGridLayout *grid, int row, int column)
 {
@@ -552,6 +622,76 @@ void tst_MapTab::advancedRowsFollowTheSwitch()
     QVERIFY(lines->isVisibleTo(tab));
     tab->setShowAdvanced(false);
     tab->hide();
+}
+
+void tst_MapTab::gridAndHeatPanelsWrite_data()
+{
+    QTest::addColumn<bool>("heat");
+    QTest::addColumn<bool>("advanced");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("grid hidden") << false << false << 0 << 0.0 << "show" << QVariant(false);
+    QTest::newRow("grid spacing") << false << false << 1 << 0.5 << "gridres" << QVariant(0.5);
+    QTest::newRow("grid major lines") << false << false << 2 << 10.0 << "stepSize" << QVariant(10);
+    QTest::newRow("grid length") << false << false << 3 << 30.0 << "length" << QVariant(30.0);
+    QTest::newRow("grid not mirrored") << false << false << 6 << 0.0 << "mirrorX" << QVariant(false);
+    QTest::newRow("grid position") << false << true << 1 << -4.0 << "y" << QVariant(-4.0);
+    QTest::newRow("heat shown") << true << false << 0 << 1.0 << "show" << QVariant(true);
+    QTest::newRow("heat predicted dop") << true << false << 1 << 2.0 << "mode" << QVariant(int(MapHeat::Hdop));
+    QTest::newRow("heat scale minimum") << true << false << 2 << -5.0 << "min" << QVariant(-5);
+    QTest::newRow("heat values") << true << false << 4 << 1.0 << "showValues" << QVariant(true);
+    QTest::newRow("heat cell size") << true << false << 5 << 0.5 << "gridres" << QVariant(0.5);
+    QTest::newRow("heat tag height") << true << true << 2 << 1.2 << "z" << QVariant(1.2);
+}
+
+void tst_MapTab::gridAndHeatPanelsWrite()
+{
+    QFETCH(bool, heat);
+    QFETCH(bool, advanced);
+    QFETCH(int, row);
+    QFETCH(double, value);
+    QFETCH(QString, property);
+    QFETCH(QVariant, expected);
+    MapGrid grid;
+    MapHeat heatMap;
+    std::unique_ptr<SettingsTabWidget> panel;
+    QObject *target = heat ? static_cast<QObject *>(&heatMap) : static_cast<QObject *>(&grid);
+    if (heat)
+        panel.reset(new MapHeatSettings(&heatMap));
+    else
+        panel.reset(new MapGridSettings(&grid));
+    QGridLayout *layout = advanced ? panel->advancedGrid() : panel->basicGrid();
+    QWidget *control = layout->itemAtPosition(row, 1)->widget();
+    if (auto *box = qobject_cast<QCheckBox *>(control))
+        box->setChecked(value != 0.0);
+    else if (auto *spin = qobject_cast<QSpinBox *>(control))
+        spin->setValue(int(value));
+    else if (auto *real = qobject_cast<QDoubleSpinBox *>(control))
+        real->setValue(value);
+    else if (auto *combo = qobject_cast<QComboBox *>(control))
+        combo->setCurrentIndex(int(value));
+    else
+        QFAIL("no control in that cell");
+    QCOMPARE(target->property(qPrintable(property)), expected);
+}
+
+void tst_MapTab::gridAndHeatPanelsFollow()
+{
+    MapGrid grid;
+    MapHeat heat;
+    MapGridSettings gridPanel(&grid);
+    MapHeatSettings heatPanel(&heat);
+    // A loaded settings document shows in the panels.
+    grid.fromJSON(QJsonDocument::fromJson("{\"length\":12,\"step-size\":4}").object());
+    QCOMPARE(cell<QDoubleSpinBox>(gridPanel.basicGrid(), 3, 1)->value(), 12.0);
+    QCOMPARE(cell<QSpinBox>(gridPanel.basicGrid(), 2, 1)->value(), 4);
+    // Another mode brings its own scale while the scale is untouched.
+    heat.setMode(MapHeat::Hdop);
+    QCOMPARE(cell<QComboBox>(heatPanel.basicGrid(), 1, 1)->currentIndex(), 2);
+    QCOMPARE(cell<QSpinBox>(heatPanel.basicGrid(), 2, 1)->value(), 1);
+    QCOMPARE(cell<QSpinBox>(heatPanel.basicGrid(), 3, 1)->value(), 5);
 }
 
 QTEST_MAIN(tst_MapTab)
