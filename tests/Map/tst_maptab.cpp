@@ -80,6 +80,7 @@ private slots:
     void levelColourFollowsTags();
     void keysSwitchPresets();
     void recordingIndicator();
+    void settersEmitOnChange();
     void exportImage();
     void savedTopViewIsKept();
     void closingLeavesNoStateFile();
@@ -425,6 +426,42 @@ void tst_MapTab::recordingIndicator()
     m_map->recording(-1);
     QCOMPARE(tabs.tabText(0), QStringLiteral("Map (13)"));
     m_map->setTabWidget(nullptr, -1);
+}
+
+void tst_MapTab::settersEmitOnChange()
+{
+    MapTab view;
+    QSignalSpy mode(&view, &MapTab::nodeModeChanged);
+    QSignalSpy minTemp(&view, &MapTab::minTempChanged);
+    QSignalSpy maxTemp(&view, &MapTab::maxTempChanged);
+    QSignalSpy history(&view, &MapTab::historySizeChanged);
+    QSignalSpy quality(&view, &MapTab::minPqfChanged);
+    // The defaults again: nothing to tell.
+    view.setMinTemp(12.0);
+    view.setMinTemp(12);
+    view.setMaxTemp(35);
+    view.setHistorySize(100);
+    view.setMinPqf(0);
+    view.setNodeMode(0x02);
+    QCOMPARE(minTemp.count() + maxTemp.count() + history.count() + quality.count() + mode.count(), 0);
+    view.setMinTemp(15);
+    view.setMaxTemp(30.5);
+    view.setHistorySize(200);
+    view.setMinPqf(10);
+    view.setNodeMode(0x06);
+    QCOMPARE(minTemp.takeFirst().at(0).toDouble(), 15.0);
+    QCOMPARE(maxTemp.takeFirst().at(0).toDouble(), 30.5);
+    QCOMPARE(history.takeFirst().at(0).toInt(), 200);
+    QCOMPARE(quality.takeFirst().at(0).toInt(), 10);
+    QCOMPARE(mode.takeFirst().at(0).toUInt(), 0x06u);
+    // A mode bit is told every time it is set, changed or not.
+    view.setNodeModeTemp(true);
+    view.setNodeModeTemp(true);
+    view.setNodeModeHistory(false);
+    QCOMPARE(mode.count(), 3);
+    QCOMPARE(mode.at(1).at(0).toUInt(), 0x07u);
+    QCOMPARE(mode.at(2).at(0).toUInt(), 0x03u);
+    QCOMPARE(view.nodeMode(), 0x03u);
 }
 
 void tst_MapTab::exportImage()
