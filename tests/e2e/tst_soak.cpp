@@ -51,7 +51,14 @@ class tst_Soak : public QObject
     Q_OBJECT
 
 public:
-    static void initMain() { AppTestEnvironment::isolate(); }
+    static void initMain()
+    {
+        AppTestEnvironment::isolate();
+        // QtTest ends a test function after five minutes; this one runs for
+        // the whole soak, its warm-up and the drain after it.
+        const int seconds = setting("SENTROVA_SOAK_SECONDS", 3600) + kWarmupS + 600;
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number(qint64(seconds) * 1000));
+    }
 
 private slots:
     void windowUnderLoad();
