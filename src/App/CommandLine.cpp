@@ -20,7 +20,7 @@ QString tr(const char *text)
 
 constexpr int kHelpColumns = 80;
 
-struct OptionSpec
+struct OptionEntry
 {
     const char *name;
     const char *shortName;
@@ -28,7 +28,7 @@ struct OptionSpec
     const char *description;
 };
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"help", "h", nullptr, QT_TRANSLATE_NOOP("CommandLine", "Show this help and exit.")},
     {"version", "v", nullptr, QT_TRANSLATE_NOOP("CommandLine", "Show the program version and exit.")},
     {"settings", nullptr, "FILE",
@@ -57,14 +57,14 @@ const char *const kQtValueOptions[] = {"platform", "platformpluginpath", "platfo
                                        "visual", "ncols", "cmap", "im"};
 const char *const kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
-QString nameOf(const OptionSpec &spec)
+QString nameOf(const OptionEntry &option)
 {
     QString text;
-    if (spec.shortName)
-        text += QLatin1Char('-') + QLatin1String(spec.shortName) + QLatin1String(", ");
-    text += QLatin1String("--") + QLatin1String(spec.name);
-    if (spec.valueName)
-        text += QLatin1Char(' ') + QLatin1String(spec.valueName);
+    if (option.shortName)
+        text += QLatin1Char('-') + QLatin1String(option.shortName) + QLatin1String(", ");
+    text += QLatin1String("--") + QLatin1String(option.name);
+    if (option.valueName)
+        text += QLatin1Char(' ') + QLatin1String(option.valueName);
     return text;
 }
 
@@ -81,13 +81,13 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments)
     // "-platform offscreen" is Qt's spelling; the manager's own options are
     // long ones, so nothing is lost by reading single-dash words whole.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec &spec : kOptions) {
-        QStringList names{QLatin1String(spec.name)};
-        if (spec.shortName)
-            names.prepend(QLatin1String(spec.shortName));
-        QCommandLineOption option(names, tr(spec.description));
-        if (spec.valueName)
-            option.setValueName(QLatin1String(spec.valueName));
+    for (const OptionEntry &entry : kOptions) {
+        QStringList names{QLatin1String(entry.name)};
+        if (entry.shortName)
+            names.prepend(QLatin1String(entry.shortName));
+        QCommandLineOption option(names, tr(entry.description));
+        if (entry.valueName)
+            option.setValueName(QLatin1String(entry.valueName));
         parser.addOption(option);
     }
     for (const char *name : kQtValueOptions) {
@@ -116,9 +116,9 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments)
     }
 
     // Each option once: a second value would silently win otherwise.
-    for (const OptionSpec &spec : kOptions) {
-        if (spec.valueName && parser.values(QLatin1String(spec.name)).size() > 1) {
-            m_error = tr("--%1 given more than once.").arg(QLatin1String(spec.name));
+    for (const OptionEntry &option : kOptions) {
+        if (option.valueName && parser.values(QLatin1String(option.name)).size() > 1) {
+            m_error = tr("--%1 given more than once.").arg(QLatin1String(option.name));
             return Action::Error;
         }
     }
@@ -179,13 +179,13 @@ QString CommandLine::helpText() const
         + QLatin1String("\n\n");
     text += tr("Options:") + QLatin1Char('\n');
     int width = 0;
-    for (const OptionSpec &spec : kOptions)
-        width = qMax(width, nameOf(spec).size());
+    for (const OptionEntry &option : kOptions)
+        width = qMax(width, nameOf(option).size());
     // Descriptions wrapped to a terminal's 80 columns, under one another.
     const int indent = width + 4;
-    for (const OptionSpec &spec : kOptions) {
-        QString line = QLatin1String("  ") + nameOf(spec).leftJustified(width + 2);
-        const QStringList words = tr(spec.description).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const OptionEntry &option : kOptions) {
+        QString line = QLatin1String("  ") + nameOf(option).leftJustified(width + 2);
+        const QStringList words = tr(option.description).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         int column = indent;
         for (const QString &word : words) {
             if (column > indent && column + 1 + word.size() > kHelpColumns) {
