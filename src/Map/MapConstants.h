@@ -36,6 +36,12 @@ constexpr char kZoneSelfTarget[] = "__self__";
 constexpr double kZoneLineWidth = 3.0;
 constexpr double kZoneFaceAlpha = 0.25;
 
+// Pictures (floor plans, node images): no side beyond this many pixels,
+// whatever the GL allows. A finer plan adds memory, not detail: 4096 pixels
+// over a 100 m hall are 2.4 cm a pixel, and the padded texture stays at
+// most 64 MiB.
+constexpr int kMaxTextureSide = 4096;
+
 // View defaults.
 constexpr double kDefaultFloorSize = 3.0;
 constexpr double kDefaultFloorExtend = 0.0;

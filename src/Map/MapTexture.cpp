@@ -1,5 +1,6 @@
 #include "MapTexture.h"
 
+#include "MapConstants.h"
 #include "MapGlErrors.h"
 
 #include <QImageReader>
@@ -33,7 +34,7 @@ MapTexture::Prepared MapTexture::prepare(const QImage &picture, int maxSize, boo
     Prepared out;
     if (picture.isNull() || maxSize < 1)
         return out;
-    const int limit = largestPowerOfTwoAtMost(maxSize);
+    const int limit = largestPowerOfTwoAtMost(std::min(maxSize, Map::kMaxTextureSide));
     QImage scaled = picture;
     if (scaled.width() > limit || scaled.height() > limit)
         scaled = scaled.scaled(limit, limit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -59,12 +60,15 @@ MapTexture::Prepared MapTexture::prepare(const QImage &picture, int maxSize, boo
 
 bool MapTexture::load(const QString &fileName)
 {
-    m_picture = QImage();
+    clear();
     if (fileName.isEmpty())
         return true;
     QImageReader reader(fileName);
-    // A huge plan is scaled down at upload anyway; the reader may refuse to
-    // allocate more than its default limit, which is what we want.
+    // A huge plan would only be scaled down at upload; held until then at
+    // the size it is shown, not at the size of the file.
+    const QSize size = reader.size();
+    if (size.width() > Map::kMaxTextureSide || size.height() > Map::kMaxTextureSide)
+        reader.setScaledSize(size.scaled(Map::kMaxTextureSide, Map::kMaxTextureSide, Qt::KeepAspectRatio));
     QImage picture = reader.read();
     if (picture.isNull())
         return false;
@@ -75,10 +79,21 @@ bool MapTexture::load(const QString &fileName)
 void MapTexture::clear()
 {
     m_picture = QImage();
+    if (m_name != 0)
+        m_stale = true;
 }
 
 unsigned int MapTexture::bind(bool padToPowerOfTwo, const char *source)
 {
+    if (m_stale && m_picture.isNull()) {
+        GLuint name = m_name;
+        glDeleteTextures(1, &name);
+        m_name = 0;
+        m_s = 0;
+        m_t = 0;
+    }
+    // A new picture for an old name reuses the name.
+    m_stale = false;
     if (m_picture.isNull())
         return m_name;
     GLint maxSize = 0;
@@ -88,6 +103,7 @@ unsigned int MapTexture::bind(bool padToPowerOfTwo, const char *source)
     if (prepared.image.isNull())
         return m_name;
     glPushAttrib(GL_TEXTURE_BIT | GL_ENABLE_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glEnable(GL_TEXTURE_2D);
     if (m_name == 0) {
         GLuint name = 0;
@@ -103,6 +119,7 @@ unsigned int MapTexture::bind(bool padToPowerOfTwo, const char *source)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, prepared.image.width(), prepared.image.height(), 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, prepared.image.constBits());
     MapGlErrors::report(source, __LINE__);
+    glPopClientAttrib();
     glPopAttrib();
     m_s = prepared.s;
     m_t = prepared.t;
@@ -113,5 +130,6 @@ unsigned int MapTexture::takeName()
 {
     const unsigned int name = m_name;
     m_name = 0;
+    m_stale = false;
     return name;
 }

@@ -146,10 +146,8 @@ void MapZone::destroy()
 
 void MapZone::loadTexture(QString filename)
 {
-    if (filename.isEmpty()) {
-        m_texture.clear();
-        return;
-    }
+    // An empty name or a file that cannot be read leaves the plan without a
+    // picture, not with the one shown before.
     if (!m_texture.load(filename)) {
         qCWarning(lcMap, "Unable to load file %s, unsupported file format", qUtf8Printable(filename));
         report(tr("Unable to load file %1, unsupported file format").arg(filename));

@@ -75,6 +75,8 @@ private slots:
     void measuredRangeLines();
     void hiddenTagsAreNotPicked();
     void floorPlanRightWayUp();
+    void translucentBoxShowsTagsInside();
+    void zoneOnTheSecondStorey();
     void nodeImageOnTheTopDisk();
     void heatMapCells();
     void levelColourFollowsTags();
@@ -134,6 +136,9 @@ void tst_MapTab::cleanup()
     m_map->setNodeMode(0x02);
     m_map->setSelectedNodeOnly(false);
     m_map->grid()->setShow(false);
+    m_map->grid()->setHeight(0);
+    m_map->setFloorSize(3.0);
+    m_map->setFloorExtend(0.0);
     m_map->fitCameraTop();
     const QList<MapZone *> zones = m_map->zones();
     for (MapZone *zone : zones)
@@ -343,6 +348,73 @@ void tst_MapTab::floorPlanRightWayUp()
     QVERIFY(near(pixelAt(image, Vec(-1.4, 0.9, 0)), Qt::red));
     QVERIFY(near(pixelAt(image, Vec(1.4, -0.9, 0)), Qt::blue));
     QCOMPARE(pixelAt(image, Vec(-1.7, 0, 0)), kBackground);
+
+    // The picture taken away, or one that cannot be read, leaves the plain
+    // plan, not the picture shown before.
+    zone->setImage(QString());
+    QVERIFY2(near(pixelAt(frame(), Vec(0, 0.5, 0)), Qt::white), qPrintable(describe(pixelAt(frame(), Vec(0, 0.5, 0)))));
+    zone->setImage(path);
+    QVERIFY(near(pixelAt(frame(), Vec(0, 0.5, 0)), Qt::red));
+    const QString broken = dir.filePath("broken.png");
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+    file.close();
+    QSignalSpy console(m_map.get(), &MapTab::displayMessage);
+    zone->setImage(broken);
+    QCOMPARE(console.count(), 1);
+    QVERIFY(near(pixelAt(frame(), Vec(0, 0.5, 0)), Qt::white));
+}
+
+void tst_MapTab::translucentBoxShowsTagsInside()
+{
+    MapZone *zone = m_map->addZone();
+    // Without a type the file's mode stays: 2, the translucent box.
+    zone->fromJSON(QJsonDocument::fromJson("{\"x\":-1,\"y\":-1,\"length\":2,\"width\":2,\"height\":2,"
+                                           "\"mode\":2}").object());
+    QCOMPARE(zone->mode(), MapZone::TranslucentBox);
+    // 0xFF00C8 is violet (200, 0, 255); the box is green below its level.
+    addNode(0xFF00C8, "tag", Vec(0.5, 0.5, 0.5));
+    const QImage image = frame();
+    const QColor empty = pixelAt(image, Vec(-0.5, -0.5, 1));
+    QVERIFY2(empty.green() > empty.red() + 60 && empty.green() > empty.blue() + 60, qPrintable(describe(empty)));
+    // The tag under the roof shows through it, tinted.
+    const QColor rim = pixelAt(image, Vec(0.7, 0.5, 0.6));
+    QVERIFY2(rim.blue() > rim.green() + 40 && rim.red() > rim.green(), qPrintable(describe(rim)));
+    const QColor disk = pixelAt(image, Vec(0.5, 0.5, 0.8));
+    QVERIFY2(disk.red() > empty.red() + 40 && disk.blue() > empty.blue() + 20, qPrintable(describe(disk)));
+}
+
+void tst_MapTab::zoneOnTheSecondStorey()
+{
+    // Storeys of 1 m pulled 1 m apart: the second storey (1 to 2 m) is drawn
+    // from 2 to 3 m, and so is a zone on it.
+    m_map->setFloorSize(1.0);
+    m_map->setFloorExtend(1.0);
+    m_map->grid()->setHeight(3);
+    m_map->fitCameraSide();
+    MapZone *zone = m_map->addZone();
+    zone->fromJSON(QJsonDocument::fromJson("{\"x\":-1,\"y\":-1,\"z\":1,\"length\":2,\"width\":2,"
+                                           "\"height\":0.8,\"level\":1,\"type\":\"MACHINE\"}").object());
+    auto is = [](const QColor &want) { return [want](const QColor &c) { return near(c, want, 10); }; };
+    auto background = [](const QColor &c) { return c == kBackground; };
+    QImage image = frame();
+    // Seen from the side: the floor and the roof of the outline where the
+    // storeys put them, nothing where the unspread box would be.
+    QVERIFY(anyNear(image, Vec(-0.5, -1, 2.0), 2, is(QColor(0, 255, 0))));
+    QVERIFY(anyNear(image, Vec(-0.5, -1, 2.8), 2, is(QColor(0, 255, 0))));
+    QVERIFY(!anyNear(image, Vec(-0.5, -1, 1.0), 2, std::not_fn(background)));
+    QVERIFY(!anyNear(image, Vec(-0.5, -1, 1.8), 2, std::not_fn(background)));
+    // A tag in the box on that storey counts; one a storey higher does not.
+    RtlsObject *tag = addNode(0x9000C8, "tag", Vec(0.5, 0, 2.2));
+    QVERIFY(zone->nodesInside().isEmpty());
+    QVERIFY(anyNear(frame(), Vec(-0.5, -1, 2.8), 2, is(QColor(0, 255, 0))));
+    move(tag, Vec(0.5, 0, 1.4));
+    QCOMPARE(zone->nodesInside().size(), 1);
+    image = frame();
+    QVERIFY(anyNear(image, Vec(-0.5, -1, 2.8), 2, is(QColor(255, 0, 0))));
+    // Drawn between the zone's spread floor and roof.
+    QVERIFY2(pixelAt(image, Vec(0.5, 0, 2.4 + 0.1)) != kBackground, qPrintable(describe(pixelAt(image, Vec(0.5, 0, 2.5)))));
 }
 
 void tst_MapTab::nodeImageOnTheTopDisk()

@@ -143,7 +143,44 @@ private slots:
         QCOMPARE(console.count(), 1);
     }
 
-    void hugePlanIsScaledDown()
+    // The texture a plan gets, whatever the GL's limit: never a padded
+    // monster (Mesa allows 16384, and a 10000-pixel plan padded to it would
+    // take a GiB).
+    void planTextureSize_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<int>("glMax");
+        QTest::addColumn<bool>("pad");
+        QTest::addColumn<QSize>("texture");
+        QTest::addColumn<QSizeF>("covered");
+        QTest::newRow("small plan padded") << QSize(60, 40) << 16384 << true << QSize(64, 64) << QSizeF(60.0 / 64, 40.0 / 64);
+        QTest::newRow("power of two as it is") << QSize(256, 128) << 16384 << true << QSize(256, 128) << QSizeF(1, 1);
+        QTest::newRow("10000 wide under a 16384 GL") << QSize(10000, 300) << 16384 << true << QSize(4096, 128)
+                                                     << QSizeF(1, 122.0 / 128);
+        QTest::newRow("10000 wide under a 2048 GL") << QSize(10000, 300) << 2048 << true << QSize(2048, 64)
+                                                    << QSizeF(1, 61.0 / 64);
+        QTest::newRow("GL limit not a power of two") << QSize(3000, 10) << 3000 << true << QSize(2048, 8)
+                                                     << QSizeF(1, 6.0 / 8);
+        QTest::newRow("node picture, no padding") << QSize(5000, 100) << 16384 << false << QSize(4096, 81)
+                                                  << QSizeF(1, 1);
+    }
+
+    void planTextureSize()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(int, glMax);
+        QFETCH(bool, pad);
+        QFETCH(QSize, texture);
+        QFETCH(QSizeF, covered);
+        QImage plan(picture, QImage::Format_RGB32);
+        plan.fill(Qt::red);
+        const MapTexture::Prepared p = MapTexture::prepare(plan, glMax, pad);
+        QCOMPARE(p.image.size(), texture);
+        QVERIFY2(std::fabs(p.s - covered.width()) < 0.01 && std::fabs(p.t - covered.height()) < 0.01,
+                 qPrintable(QStringLiteral("%1 x %2").arg(p.s).arg(p.t)));
+    }
+
+    void planKeepsItsCorners()
     {
         QImage plan(10000, 300, QImage::Format_RGB32);
         plan.fill(Qt::red);
@@ -151,16 +188,28 @@ private slots:
             for (int x = 0; x < 1000; ++x)
                 plan.setPixel(x, y, qRgb(0, 0, 255));
         }
-        const MapTexture::Prepared p = MapTexture::prepare(plan, 8192, true);
-        // 10000 x 300 fits 8192 x 246, padded to 8192 x 256.
-        QCOMPARE(p.image.size(), QSize(8192, 256));
-        QCOMPARE(p.s, 1.0f);
-        QVERIFY(std::fabs(p.t - 246.0f / 256.0f) < 0.01f);
+        const MapTexture::Prepared p = MapTexture::prepare(plan, 16384, true);
         // Bottom row first: the picture's top-left pixel ends up on the last
-        // row that the picture covers.
+        // row that the picture covers; the padding is transparent.
         const int top = p.image.height() - 1;
         QCOMPARE(QColor(p.image.pixel(0, top)).blue(), 255);
+        QCOMPARE(QColor(p.image.pixel(p.image.width() - 1, top)).red(), 255);
         QCOMPARE(qAlpha(p.image.pixel(0, 0)), 0);
+    }
+
+    void hugeFileIsHeldScaledDown()
+    {
+        QTemporaryDir dir;
+        QImage plan(9000, 20, QImage::Format_RGB32);
+        plan.fill(Qt::blue);
+        const QString path = dir.filePath("plan.png");
+        QVERIFY(plan.save(path));
+        MapTexture texture;
+        QVERIFY(texture.load(path));
+        QCOMPARE(texture.pendingSize(), QSize(4096, 9));
+        // A file that cannot be read leaves nothing to upload.
+        QVERIFY(!texture.load(dir.filePath("missing.png")));
+        QVERIFY(!texture.hasPicture());
     }
 
     void selfSubstitution_data()
