@@ -5,13 +5,16 @@
 #include "MapMetaTypes.h"
 #include "MapScene.h"
 #include "MapTab.h"
+#include "MapZone.h"
 #include "NodeObject.h"
+#include "RtlsObject.h"
 #include "RtlsSvc.h"
 #include "SentrovaInterface.h"
 #include "sim/SimProcess.h"
 
 #include <QGLViewer/camera.h>
 #include <QHostAddress>
+#include <QJsonDocument>
 #include <QtTest>
 
 using qglviewer::Vec;
@@ -81,6 +84,31 @@ private slots:
         }
         QVERIFY2(inView >= 8, qPrintable(QString::number(inView)));
         QCOMPARE(drawn, inView);
+
+        // A zone over the west half of the hall, up to the ceiling: green
+        // while empty, red (its level is 1) once a walking tag is in it. The
+        // anchors standing in it do not count.
+        MapZone *zone = map.addZone();
+        zone->fromJSON(QJsonDocument::fromJson("{\"x\":0,\"y\":0,\"z\":-1,\"length\":10,\"width\":15,"
+                                               "\"height\":5,\"level\":1}").object());
+        const Vec edge(5, 0, -1);
+        auto near = [&](const QImage &frame, const QColor &want) {
+            const Vec s = map.camera()->projectedCoordinatesOf(edge);
+            for (int dy = -2; dy <= 2; ++dy) {
+                for (int dx = -2; dx <= 2; ++dx) {
+                    const QColor c = frame.pixelColor(int(s.x) + dx, int(s.y) + dy);
+                    if (std::abs(c.red() - want.red()) + std::abs(c.green() - want.green())
+                            + std::abs(c.blue() - want.blue()) < 30)
+                        return true;
+                }
+            }
+            return false;
+        };
+        QVERIFY(near(map.grabFramebuffer(), QColor(0, 255, 0)));
+        QTRY_VERIFY_WITH_TIMEOUT(!zone->nodesInside().isEmpty(), 30000);
+        QVERIFY(near(map.grabFramebuffer(), QColor(255, 0, 0)));
+        for (uint64_t id : zone->nodesInside())
+            QCOMPARE(hub->node(id)->mode(), QStringLiteral("tag"));
     }
 };
 
