@@ -343,6 +343,14 @@ MapScene::GuiSettings MapScene::fromJSON(const QJsonObject &root)
         clearZones();
         const QJsonArray array = zones.toArray();
         for (const QJsonValue &v : array) {
+            // Something that is not a zone object would become a phantom
+            // zone at the origin, saved back with the next save.
+            if (!v.isObject()) {
+                const QString line = tr("Map: a zone that is not a JSON object is skipped");
+                qCWarning(lcMap).noquote() << line;
+                postMessage(line);
+                continue;
+            }
             auto *zone = new MapZone(this, this);
             zone->fromJSON(v.toObject());
             m_zones.append(zone);

@@ -99,6 +99,13 @@ private slots:
         events.clear();
         scene.fromJSON(doc);
         QCOMPARE(events, QStringList({"removed A", "removed B", "added A", "added B"}));
+        // Elements that are not objects are skipped, with a console line.
+        QSignalSpy console(&scene, &MapScene::displayMessage);
+        events.clear();
+        scene.fromJSON(json("{\"zone\":[null,{\"name\":\"C\"},7]}"));
+        QCOMPARE(events, QStringList({"removed A", "removed B", "added C"}));
+        QCOMPARE(console.count(), 2);
+        scene.fromJSON(doc);
         // "zone" that is not an array leaves the zones alone.
         events.clear();
         scene.fromJSON(json("{\"zone\":{\"name\":\"C\"}}"));
