@@ -260,10 +260,14 @@ void MapZone::fromJSON(const QJsonObject &obj)
     if (name.isString())
         m_name = name.toString();
     const QJsonValue id = obj.value(key("id"));
-    if (id.isUndefined())
-        m_id = idFromClock();
-    else if (id.isString())
+    if (id.isString())
         m_id = Rtls::parseHex64(id.toString());
+    else if (id.isUndefined())
+        m_id = 0;
+    // A zone needs an id (its commands and events name it): one that is
+    // missing, of another type or not hexadecimal is made as for a missing one.
+    if (m_id == 0)
+        m_id = idFromClock();
     const QJsonValue image = obj.value(key("image"));
     if (image.isString())
         setImage(image.toString());
