@@ -8,8 +8,10 @@
 // network namespace and a display.
 #include "Dispatch.h"
 #include "MainWindow.h"
+#include "MapScene.h"
 #include "MapTab.h"
 #include "MeasurementTab.h"
+#include "NodeObject.h"
 #include "OrientationView.h"
 #include "OrientationViewSettings.h"
 #include "RtlsObject.h"
@@ -141,6 +143,17 @@ public:
     // Reports of load tags that reached the model (added or updated).
     qint64 loadReports() const { return m_loadReports; }
     void resetLoadReports() { m_loadReports = 0; }
+    // Load tags whose history on the map holds as many positions as it may.
+    int fullHistories() const
+    {
+        int full = 0;
+        for (quint64 id = kFirstLoadTag; id < kFirstLoadTag + quint64(m_loadTags); ++id) {
+            const NodeObject *object = m_map->scene()->nodeObject(id);
+            if (object && object->history().size() >= object->history().limit())
+                ++full;
+        }
+        return full;
+    }
     // Keep-alive pings the master has seen from the manager.
     int masterPings() const { return m_masterPings; }
 
