@@ -13,7 +13,6 @@
 // build/bench/bench_window --sim build/sim/sentrova-sim` (scripts/run-bench.sh
 // does).
 #include "App/AppTestEnvironment.h"
-#include "AppConstants.h"
 #include "AppStyle.h"
 #include "BenchMemory.h"
 #include "RtlsLs.h"
@@ -336,7 +335,6 @@ private:
 
 struct Phase
 {
-    int frameMs = 0;
     QString format;
     bool echo = false;
     qint64 sent = -1;
@@ -396,14 +394,9 @@ public:
         return true;
     }
 
-    // The shortest time between two pictures of the window; 0 shows each
-    // view's change at once, as the window did before it paced its frames.
-    void setFrameInterval(int ms) { m_site.window()->setFrameInterval(ms); }
-
     Phase run(const QString &format, bool echo)
     {
         Phase phase;
-        phase.frameMs = m_site.window()->frameInterval();
         phase.format = format;
         phase.echo = echo;
         SentrovaInterface *hub = SentrovaInterface::instance();
@@ -554,10 +547,6 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("without"),
                       QStringLiteral("Views left out: map, list, details, orientation, measuerment, debugwindow."),
                       QStringLiteral("LIST")});
-    parser.addOption({QStringLiteral("frame-intervals"),
-                      QStringLiteral("The window's shortest times between pictures to try, in ms (the window's own; "
-                                     "0 for a picture at every change)."),
-                      QStringLiteral("LIST")});
     parser.addOption({QStringLiteral("tags"), QStringLiteral("Tags (1000)."), QStringLiteral("N"),
                       QStringLiteral("1000")});
     parser.addOption({QStringLiteral("rate"), QStringLiteral("Reports per second, all tags together (20000)."),
@@ -579,32 +568,23 @@ int main(int argc, char **argv)
     if (!bench.start(parser.value(QStringLiteral("without")).split(QLatin1Char(','), Qt::SkipEmptyParts)))
         return 1;
 
-    QStringList intervals = parser.value(QStringLiteral("frame-intervals")).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (intervals.isEmpty())
-        intervals << QString::number(AppConstants::kWindowFrameMs);
     QList<Phase> phases;
-    for (const QString &interval : qAsConst(intervals)) {
-        bench.setFrameInterval(interval.toInt());
-        for (const QString &format :
-             parser.value(QStringLiteral("formats")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            for (const QString &echo :
-                 parser.value(QStringLiteral("echo")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-                const Phase p = bench.run(format, echo == QLatin1String("on"));
-                std::fprintf(stderr,
-                             "frame %d ms, %s echo %s: sent %lld received %lld kernel drops %lld; lateness p50 %.1f "
-                             "p99 %.1f max %.1f ms; map %.1f frames/s\n",
-                             p.frameMs, qPrintable(p.format), p.echo ? "on" : "off", p.sent, p.received,
-                             p.kernelDrops, p.p50, p.p99, p.max, p.fps);
-                phases << p;
-            }
+    for (const QString &format : parser.value(QStringLiteral("formats")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        for (const QString &echo : parser.value(QStringLiteral("echo")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const Phase p = bench.run(format, echo == QLatin1String("on"));
+            std::fprintf(stderr, "%s echo %s: sent %lld received %lld kernel drops %lld; lateness p50 %.1f p99 %.1f "
+                         "max %.1f ms; map %.1f frames/s\n",
+                         qPrintable(p.format), p.echo ? "on" : "off", p.sent, p.received, p.kernelDrops, p.p50,
+                         p.p99, p.max, p.fps);
+            phases << p;
         }
     }
 
     out() << "Window under load: " << tags << " tags, " << rate << " reports/s\n\n";
-    out() << "| window frame | format | echo | s | sent | lost | kernel drops | lateness p50 | p99 | max | map frames/s "
+    out() << "| format | echo | s | sent | lost | kernel drops | lateness p50 | p99 | max | map frames/s "
              "| orientation frames/s | window compositions/s | GUI thread | process CPU | RSS MiB | console behind p99 / max, lines (ms) "
              "| goal |\n";
-    out() << "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+    out() << "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const Phase &p : qAsConst(phases)) {
         const QString console = p.echo ? QStringLiteral("%1 / %2 (%3 / %4 ms)%5")
                                               .arg(p.consoleBehindP99)
@@ -618,7 +598,7 @@ int main(int argc, char **argv)
                                                              .arg(p.consoleNotFound)
                                                        : QString())
                                        : QStringLiteral("–");
-        out() << "| " << p.frameMs << " ms | " << p.format << " | " << (p.echo ? "on" : "off") << " | " << QString::number(p.seconds, 'f', 1)
+        out() << "| " << p.format << " | " << (p.echo ? "on" : "off") << " | " << QString::number(p.seconds, 'f', 1)
               << " | " << p.sent << " | " << (p.sent >= 0 ? p.sent - p.received : -1) << " | " << p.kernelDrops
               << " | " << QString::number(p.p50, 'f', 1) << " ms | " << QString::number(p.p99, 'f', 1) << " ms | "
               << QString::number(p.max, 'f', 1) << " ms | " << QString::number(p.fps, 'f', 1) << " | "

@@ -33,10 +33,6 @@ constexpr char kLogoIcon[] = ":/images/logo.png";
 constexpr char kCaptureIcon[] = ":/images/capture.png";
 
 constexpr int kStatusMessageMs = 5000;
-// The window brings its changed views to the screen at most once per this
-// many milliseconds (the map's own repaint clock): with a GL view in it,
-// every picture of the window is composed by OpenGL as a whole.
-constexpr int kWindowFrameMs = 50;
 constexpr int kMaxRecentFiles = 5;
 constexpr char kCaptureFileFilter[] = "RTLS Files (*.dat)";
 

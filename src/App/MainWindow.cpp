@@ -33,8 +33,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -52,7 +52,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTime>
-#include <QTimer>
 
 // The resources live in this static library; referencing their initialiser
 // keeps the linker from dropping them. Must stay outside any namespace.
@@ -88,14 +87,6 @@ MainWindow::MainWindow(QWidget *parent)
     font.setPointSize(AppConstants::kWindowFontPointSize);
     setFont(font);
     QApplication::setFont(font);
-
-    m_frameTimer = new QTimer(this);
-    m_frameTimer->setSingleShot(true);
-    m_frameTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_frameTimer, &QTimer::timeout, this, [this] {
-        QEvent request(QEvent::UpdateRequest);
-        event(&request);
-    });
 
     m_console = new ConsoleView(this);
     m_console->setFont(font);
@@ -429,28 +420,6 @@ void MainWindow::about()
 void MainWindow::help()
 {
     QMessageBox::about(this, tr("Sentrova Manager Help"), tr("<center><h3>Help</h3><br /></center>"));
-}
-
-// With the map in it the whole window is composed by OpenGL each time any
-// view changes (with Mesa's software GL, 10-15 ms of the GUI thread for a
-// large window). Views run clocks of their own (the map 50 ms, the console
-// 40 ms, the node views 250 ms); shown each on its own tick, they made a
-// picture of the window up to twice as often as the map draws. A request
-// that comes too soon after the last picture waits for the next one, which
-// then shows every view changed meanwhile: Qt asks again only after a
-// request has been handled, so nothing is lost.
-bool MainWindow::event(QEvent *event)
-{
-    if (event->type() == QEvent::UpdateRequest && m_frameIntervalMs > 0) {
-        const qint64 since = m_lastFrame.isValid() ? m_lastFrame.elapsed() : m_frameIntervalMs;
-        if (since < m_frameIntervalMs) {
-            if (!m_frameTimer->isActive())
-                m_frameTimer->start(int(m_frameIntervalMs - since));
-            return true;
-        }
-        m_lastFrame.start();
-    }
-    return QMainWindow::event(event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

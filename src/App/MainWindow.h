@@ -3,7 +3,6 @@
 #include "AppConstants.h"
 #include "Preferences.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QSizePolicy>
@@ -29,7 +28,6 @@ class QMenu;
 class QShowEvent;
 class MqttZoneEvents;
 class QTabWidget;
-class QTimer;
 class ConsoleView;
 class ReplayControls;
 class SettingsTab;
@@ -50,12 +48,6 @@ public:
     ~MainWindow() override;
 
     QTabWidget *tabWidget() const { return m_tabs; }
-
-    // The shortest time between two pictures of the window: views that
-    // change between them are shown together in the next. 0 shows every
-    // change at once.
-    int frameInterval() const { return m_frameIntervalMs; }
-    void setFrameInterval(int ms) { m_frameIntervalMs = ms; }
 
 signals:
     void zoneAdded(MapZone *zone);
@@ -89,7 +81,6 @@ public slots:
     void sendJSON();
 
 protected:
-    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -179,10 +170,6 @@ private:
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
 
     ReplayControls *m_replayControls = nullptr;
-    int m_frameIntervalMs = AppConstants::kWindowFrameMs;
-    QElapsedTimer m_lastFrame;
-    QTimer *m_frameTimer = nullptr;
-
     QString m_currentFile;
     // The file that holds the captured data that Save writes: the capture
     // file of the latest recording, or the capture file opened last.

@@ -77,8 +77,6 @@ private slots:
     void firstStartLines();
     void secondShowDoesNotReload();
     void printMessageStampsAndTrims();
-    void pacedPicturesShowEveryChange_data();
-    void pacedPicturesShowEveryChange();
     void wordWrapActionToggles();
     void forceFwUpdate_data();
     void forceFwUpdate();
@@ -379,45 +377,6 @@ void TestMainWindow::secondShowDoesNotReload()
     // Loading on request still works.
     m_window->loadSettings();
     QCOMPARE(messages().count(loading), 2);
-}
-
-// Pictures of the window are paced: a view that changes right after one
-// waits for the next, which must still come and show it.
-void TestMainWindow::pacedPicturesShowEveryChange_data()
-{
-    QTest::addColumn<int>("intervalMs");
-    QTest::newRow("at every change") << 0;
-    QTest::newRow("window's own pace") << int(AppConstants::kWindowFrameMs);
-    QTest::newRow("slow pace") << 400;
-}
-
-void TestMainWindow::pacedPicturesShowEveryChange()
-{
-    QFETCH(int, intervalMs);
-    createWindow();
-    m_window->setFrameInterval(intervalMs);
-    QCOMPARE(m_window->frameInterval(), intervalMs);
-
-    struct PaintCounter : QObject
-    {
-        int paints = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            if (event->type() == QEvent::Paint)
-                ++paints;
-            return false;
-        }
-    } counter;
-    QWidget *view = m_window->statusBar();
-    view->installEventFilter(&counter);
-    // Changes in quick succession, each right after the picture that showed
-    // the one before: every one of them reaches the screen.
-    for (int change = 0; change < 3; ++change) {
-        const int before = counter.paints;
-        view->update();
-        QTRY_VERIFY_WITH_TIMEOUT(counter.paints > before, 5000);
-    }
-    view->removeEventFilter(&counter);
 }
 
 void TestMainWindow::printMessageStampsAndTrims()
