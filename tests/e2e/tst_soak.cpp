@@ -8,8 +8,9 @@
 // Runs only with SENTROVA_SOAK=1 (`make soak`). SENTROVA_SOAK_SECONDS sets
 // the length (3600), SENTROVA_SOAK_TAGS the number of tags sharing the
 // 20,000 reports a second (1000: histories full after 30 to 45 minutes; 100
-// fill them in a few, for a short try), SENTROVA_SOAK_FORMAT json or tlv
-// (json).
+// fill them in five to ten, for a shorter try), SENTROVA_SOAK_FORMAT json
+// or tlv (json). A run that ends before every history is full does not
+// judge memory and says so.
 #include "App/AppTestEnvironment.h"
 #include "e2e/LoadedWindow.h"
 #include "sim/SimProcess.h"
