@@ -6,6 +6,7 @@
 // reports received, the positions published and arrived per second, and the
 // CPU time of the thread that decodes and publishes (the GUI thread in the
 // manager), of the publisher's network thread and of the broker.
+#include "BenchCpu.h"
 #include "BenchHubLink.h"
 #include "Comm/MosquittoBroker.h"
 #include "MqttPublisher.h"
@@ -24,7 +25,6 @@
 #include <mosquitto.h>
 
 #include <atomic>
-#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -38,13 +38,6 @@ QTextStream &out()
     static QTextStream stream(stdout);
     stream.setCodec("UTF-8");
     return stream;
-}
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 // utime + stime of a /proc stat file, in seconds.
@@ -186,7 +179,7 @@ RunResult runOnce(const QString &sim, const QString &format, int tags, double ra
                            "--format", format, "--tags", QString::number(tags),
                            "--rate", QString::number(rate, 'g', 10), "--duration", QString::number(duration)};
     const qint64 arrivedBefore = subscriber.count.load();
-    const double mainStart = threadCpuSeconds();
+    const double mainStart = BenchCpu::threadSeconds();
     const QString brokerStat = QStringLiteral("/proc/%1/stat").arg(broker.pid());
     const double brokerStart = statCpuSeconds(brokerStat);
     QElapsedTimer wall;
@@ -212,7 +205,7 @@ RunResult runOnce(const QString &sim, const QString &format, int tags, double ra
     result.published = publisher.publishedCount();
     result.dropped = publisher.droppedCount();
     result.arrived = subscriber.count.load() - arrivedBefore;
-    result.mainCpu = threadCpuSeconds() - mainStart;
+    result.mainCpu = BenchCpu::threadSeconds() - mainStart;
     result.networkCpu = namedThreadCpuSeconds("sentrova-mqtt");
     result.brokerCpu = statCpuSeconds(brokerStat) - brokerStart;
     return result;

@@ -14,6 +14,7 @@
 // does).
 #include "App/AppTestEnvironment.h"
 #include "AppStyle.h"
+#include "BenchCpu.h"
 #include "BenchMemory.h"
 #include "RtlsLs.h"
 #include "SentrovaInterface.h"
@@ -37,7 +38,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -56,20 +56,6 @@ QTextStream &out()
     static QTextStream stream(stdout);
     stream.setCodec("UTF-8");
     return stream;
-}
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 // Datagrams the kernel dropped because a receive buffer was full (this
@@ -433,8 +419,8 @@ public:
         m_frames = 0;
         m_orientationFrames = 0;
         m_compositions.count = 0;
-        const double gui0 = threadCpuSeconds();
-        const double cpu0 = processCpuSeconds();
+        const double gui0 = BenchCpu::threadSeconds();
+        const double cpu0 = BenchCpu::processSeconds();
         QElapsedTimer wall;
         wall.start();
         QEventLoop loop;
@@ -444,8 +430,8 @@ public:
         if (load.state() != QProcess::NotRunning)
             loop.exec();
         phase.seconds = wall.elapsed() / 1000.0;
-        phase.guiCpu = (threadCpuSeconds() - gui0) / phase.seconds;
-        phase.processCpu = (processCpuSeconds() - cpu0) / phase.seconds;
+        phase.guiCpu = (BenchCpu::threadSeconds() - gui0) / phase.seconds;
+        phase.processCpu = (BenchCpu::processSeconds() - cpu0) / phase.seconds;
         phase.fps = m_frames / phase.seconds;
         phase.orientationFps = m_orientationFrames / phase.seconds;
         phase.compositions = m_compositions.count / phase.seconds;
