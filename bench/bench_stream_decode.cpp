@@ -13,19 +13,10 @@
 
 namespace {
 
-RtlsLs::Ports anyPorts()
-{
-    RtlsLs::Ports ports;
-    ports.lsExternalEngine = 0;
-    ports.lsInternalEngine = 0;
-    ports.dc = 0;
-    return ports;
-}
-
 void intoModel(benchmark::State &state, const QByteArray &datagram, bool fastJson = true)
 {
     BenchHubLink hub;
-    RtlsLs ls(nullptr, true, &hub, anyPorts());
+    RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
     ls.setFastJson(fastJson);
     // Nodes exist from here on: the steady state. The second datagram is
     // the first that only updates (the link counts an addition and the

@@ -15,15 +15,6 @@
 
 namespace {
 
-RtlsLs::Ports anyPorts()
-{
-    RtlsLs::Ports ports;
-    ports.lsExternalEngine = 0;
-    ports.lsInternalEngine = 0;
-    ports.dc = 0;
-    return ports;
-}
-
 struct Run
 {
     explicit Run(bool fast)
@@ -61,7 +52,7 @@ struct Run
     }
 
     FakeHubLink hub;
-    RtlsLs stream{nullptr, true, &hub, anyPorts()};
+    RtlsLs stream{nullptr, true, &hub, RtlsLs::Ports::anyFree()};
 };
 
 void differ(const char *what, const QStringList &fast, const QStringList &qt)

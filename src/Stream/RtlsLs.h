@@ -36,6 +36,10 @@ public:
         quint16 lsExternalEngine = Stream::kLsPortExternalEngine;
         quint16 lsInternalEngine = Stream::kLsPortInternalEngine;
         quint16 dc = Stream::kDcPort;
+
+        // Ports the system picks, free whatever else runs: for streams in
+        // tests, benchmarks and fuzzing.
+        static Ports anyFree() { return Ports{0, 0, 0}; }
     };
 
     RtlsLs(QObject *parent, bool externalEngine);

@@ -13,15 +13,6 @@
 
 namespace {
 
-RtlsLs::Ports anyPorts()
-{
-    RtlsLs::Ports ports;
-    ports.lsExternalEngine = 0;
-    ports.lsInternalEngine = 0;
-    ports.dc = 0;
-    return ports;
-}
-
 // A report of tag `id` at x, recorded `ms` after 1700000000 s.
 QByteArray report(int id, double x, qint64 ms)
 {
@@ -56,7 +47,7 @@ class tst_CaptureReplay : public QObject
     struct Rig
     {
         FakeHubLink hub;
-        RtlsLs stream{nullptr, true, &hub, anyPorts()};
+        RtlsLs stream{nullptr, true, &hub, RtlsLs::Ports::anyFree()};
         CaptureReplay replay{&stream};
     };
 

@@ -24,15 +24,6 @@ private slots:
 
 namespace {
 
-RtlsLs::Ports anyPorts()
-{
-    RtlsLs::Ports ports;
-    ports.lsExternalEngine = 0;
-    ports.lsInternalEngine = 0;
-    ports.dc = 0;
-    return ports;
-}
-
 // One stream and all that came out of it.
 struct Run
 {
@@ -62,7 +53,7 @@ struct Run
     }
 
     FakeHubLink hub;
-    RtlsLs stream{nullptr, true, &hub, anyPorts()};
+    RtlsLs stream{nullptr, true, &hub, RtlsLs::Ports::anyFree()};
 };
 
 const QByteArray kReport =

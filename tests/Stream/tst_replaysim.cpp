@@ -13,15 +13,6 @@
 
 namespace {
 
-RtlsLs::Ports anyPorts()
-{
-    RtlsLs::Ports ports;
-    ports.lsExternalEngine = 0;
-    ports.lsInternalEngine = 0;
-    ports.dc = 0;
-    return ports;
-}
-
 struct Where
 {
     float x, y, z;
@@ -50,7 +41,7 @@ private slots:
         const QString capture = dir.filePath(QStringLiteral("site.dat"));
 
         FakeHubLink liveHub;
-        RtlsLs live(nullptr, true, &liveHub, anyPorts());
+        RtlsLs live(nullptr, true, &liveHub, RtlsLs::Ports::anyFree());
         live.setCaptureFileName(capture);
         live.toggleCapture();
         QVERIFY(live.isRecording());
@@ -70,7 +61,7 @@ private slots:
         QVERIFY(wanted.size() >= 2);
 
         FakeHubLink replayHub;
-        RtlsLs stream(nullptr, true, &replayHub, anyPorts());
+        RtlsLs stream(nullptr, true, &replayHub, RtlsLs::Ports::anyFree());
         CaptureReplay replay(&stream);
         qint64 now = 0;
         replay.setClock([&now] { return now; });

@@ -11,15 +11,6 @@
 
 namespace {
 
-RtlsLs::Ports anyPorts()
-{
-    RtlsLs::Ports ports;
-    ports.lsExternalEngine = 0;
-    ports.lsInternalEngine = 0;
-    ports.dc = 0;
-    return ports;
-}
-
 const QByteArray kTlvNode("\x01\x08\x34\x12\x00\x00\x00\x00\x00\x00", 10);
 
 } // namespace
@@ -101,7 +92,7 @@ private slots:
         QFETCH(QStringList, events);
         QFETCH(int, reports);
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         feed(ls, datagrams);
         QCOMPARE(hub.events, events);
         QCOMPARE(hub.locationData.size(), reports);
@@ -110,7 +101,7 @@ private slots:
     void newJsonTagIsATagAwaitingDetails()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         feed(ls, {"{\"id\":\"0x0012\",\"coordinates\":{\"x\":1.5,\"y\":2,\"z\":0.5}}\n"});
         RtlsObject *node = hub.findNode(0x12);
         QVERIFY(node);
@@ -128,7 +119,7 @@ private slots:
     void wideIdTagMoves()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         feed(ls, {"{\"id\":\"0x12345678\",\"coordinates\":{\"x\":1,\"y\":2,\"z\":3}}\n",
                   "{\"id\":\"0x12345678\",\"coordinates\":{\"x\":4,\"y\":5,\"z\":6}}\n"});
         RtlsObject *node = hub.findNode(0x12345678);
@@ -141,7 +132,7 @@ private slots:
     void droppedFragmentIsNamed()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         feed(ls, {"{\"id\":\"0x0099\",\"coord", kTlvNode});
         QCOMPARE(hub.messages, QStringList{"LS_IN: unfinished JSON line dropped - {\"id\":\"0x0099\",\"coord"});
     }
@@ -150,7 +141,7 @@ private slots:
     void failureLinesAreLimited()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         for (int i = 0; i < 100; ++i)
             feed(ls, {QByteArray("{junk ") + QByteArray::number(i) + "\n"});
         feed(ls, {"{\"a\":1}\n[1]\n"});
@@ -194,7 +185,7 @@ private slots:
         QFETCH(bool, display);
         QFETCH(QStringList, lines);
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         if (display)
             ls.toggleDisplayMessages();
         emit ls.jsonDataReadySignal(datagram);
@@ -204,7 +195,7 @@ private slots:
     void parseErrorNamesTheLine()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         emit ls.jsonDataReadySignal("{\"id\":}\n");
         QCOMPARE(hub.messages.size(), 1);
         QVERIFY(hub.messages.first().startsWith("LS_IN: Parse error "));
@@ -214,7 +205,7 @@ private slots:
     void pauseStopsUpdatesButNotEchoOrCapture()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         ls.toggleDisplayMessages();
         ls.pause();
         ls.toggleCapture();
@@ -232,7 +223,7 @@ private slots:
     void capture()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
         ls.toggleCapture();
         QVERIFY(ls.isRecording());
@@ -259,7 +250,7 @@ private slots:
     void captureStoppedOnDestruction()
     {
         FakeHubLink hub;
-        auto *ls = new RtlsLs(nullptr, true, &hub, anyPorts());
+        auto *ls = new RtlsLs(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         ls->toggleCapture();
         feed(*ls, {"{\"id\":\"0x0016\"}\n"});
         QSignalSpy recording(ls, &RtlsLs::recordingSignal);
@@ -275,7 +266,7 @@ private slots:
         FakeHubLink hub;
         QDir().mkpath(QStringLiteral("blocked/test.dat"));
         QDir::setCurrent(m_dir.filePath(QStringLiteral("blocked")));
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
         ls.toggleCapture();
         QDir::setCurrent(m_dir.path());
@@ -295,7 +286,7 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), QStringLiteral("full/test.dat")));
         QDir::setCurrent(m_dir.filePath(QStringLiteral("full")));
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
         ls.toggleCapture();
         QDir::setCurrent(m_dir.path());
@@ -326,7 +317,7 @@ private slots:
         QFETCH(QByteArray, datagram);
         QFETCH(QStringList, events);
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         QVERIFY(ls.lsPort() != 0);
         QUdpSocket sender;
         sender.writeDatagram(datagram, QHostAddress::LocalHost, ls.lsPort());
@@ -336,7 +327,7 @@ private slots:
     void internalEngineListensForTheDataConcentrator()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, false, &hub, anyPorts());
+        RtlsLs ls(nullptr, false, &hub, RtlsLs::Ports::anyFree());
         QVERIFY(!ls.externalEngine());
         QVERIFY(ls.lsPort() != 0);
         QVERIFY(ls.dcPort() != 0);
@@ -352,7 +343,7 @@ private slots:
     {
         QUdpSocket holder;
         QVERIFY(holder.bind(QHostAddress::Any, 0, QUdpSocket::DontShareAddress));
-        RtlsLs::Ports ports = anyPorts();
+        RtlsLs::Ports ports = RtlsLs::Ports::anyFree();
         ports.lsExternalEngine = holder.localPort();
         FakeHubLink hub;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unable to bind to port"));
@@ -365,7 +356,7 @@ private slots:
     void overLongJsonIsReportedOnceAndRecovers()
     {
         FakeHubLink hub;
-        RtlsLs ls(nullptr, true, &hub, anyPorts());
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         const QByteArray chunk = "{" + QByteArray(60000, ' ');
         for (int i = 0; i < 20; ++i)
             emit ls.jsonDataReadySignal(chunk);
