@@ -2,8 +2,8 @@
 
 #include "AnchorCalibrationTab.h"
 #include "AppLog.h"
-#include "CaptureFile.h"
 #include "CaptureReplay.h"
+#include "CaptureSaver.h"
 #include "ConsoleText.h"
 #include "ConsoleView.h"
 #include "Dispatch.h"
@@ -18,6 +18,7 @@
 #include "OrientationView.h"
 #include "OrientationViewSettings.h"
 #include "ReplayControls.h"
+#include "SaveProgress.h"
 #include "RtlsLs.h"
 #include "RtlsObject.h"
 #include "RtlsObjectStats.h"
@@ -73,6 +74,17 @@ QString presetJson()
     return QStringLiteral("{\n  \"command\":\"version\"\n}");
 }
 
+// Whether two names are one file: the same file found by two paths, or, while
+// one does not exist yet, the same absolute path.
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return first.absoluteFilePath() == second.absoluteFilePath();
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -111,6 +123,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Created now so that the actions' status tips show from the start.
     statusBar();
     createReplayControls();
+    createSaveProgress();
 
     showMaximized();
     writeConsoleLine(tr("Ready."));
@@ -118,6 +131,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A save still running is dropped; the file it went to stays as it was.
+    m_saver->disconnect(this);
+    m_saver->abort();
     // A window destroyed without being closed still leaves the shared pages
     // to the process.
     releaseSharedPages();
@@ -223,7 +239,7 @@ void MainWindow::connectActions()
     connect(m_helpAction, &QAction::triggered, this, &MainWindow::help);
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::about);
 
-    connect(m_captureAction, &QAction::triggered, hub, &SentrovaInterface::toggleLsCapture);
+    connect(m_captureAction, &QAction::triggered, this, &MainWindow::toggleCapture);
     connect(m_serviceDataAction, &QAction::triggered, hub, &SentrovaInterface::toggleRtlsSvcDisplayMessages);
     connect(m_locationDataAction, &QAction::triggered, hub, &SentrovaInterface::toggleRtlsLsDisplayMessages);
     connect(m_clearConsoleAction, &QAction::triggered, this, &MainWindow::clearConsole);
@@ -244,18 +260,20 @@ void MainWindow::connectActions()
     connect(hub, &SentrovaInterface::displayMessage, this, &MainWindow::printMessage);
     connect(Dispatch::instance(), &Dispatch::idSelected, this, &MainWindow::selectedID);
     // The running record count shows on the map tab; the status bar says
-    // when a capture starts and stops, and Save learns which file it fills.
-    connect(hub, &SentrovaInterface::recordingSignal, this, [this, hub](int records) {
-        if (records < 0) {
-            if (m_capturing)
-                showStatus(tr("Capture stopped"));
+    // when a capture starts and stops. A capture that starts is a new
+    // document, without a file of its own (whatever started it: the capture
+    // action or the command line).
+    connect(hub->locationStream(), &RtlsLs::captureStarted, this, [this](const QString &fileName) {
+        m_capturing = true;
+        startDocument(fileName, true);
+        m_currentFile.clear();
+        setWindowFilePath(QString());
+        showStatus(tr("Capturing to %1").arg(m_captureSource));
+    });
+    connect(hub, &SentrovaInterface::recordingSignal, this, [this](int records) {
+        if (records < 0 && m_capturing) {
             m_capturing = false;
-            return;
-        }
-        if (!m_capturing) {
-            m_capturing = true;
-            m_captureSource = QFileInfo(hub->locationStream()->captureFileName()).absoluteFilePath();
-            showStatus(tr("Capturing to %1").arg(m_captureSource));
+            showStatus(tr("Capture stopped"));
         }
     });
 }
@@ -434,6 +452,18 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_saver->isBusy()) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+            this, tr("Save in progress"),
+            tr("%1 is still being saved. Stop saving and close? The file is left as it was.")
+                .arg(m_saver->target()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        m_saver->abort();
+    }
     while (closeCurrentTab() != -1) {
     }
     event->accept();
@@ -489,12 +519,15 @@ void MainWindow::open()
         tr(AppConstants::kCaptureFileFilter));
     if (fileName.isEmpty())
         return;
-    loadFile(fileName);
-    showStatus(tr("File opened: ") + fileName);
+    if (openCapture(fileName))
+        showStatus(tr("File opened: ") + fileName);
 }
 
+// A document without a file of its own asks for one.
 void MainWindow::save()
 {
+    if (reportNothingToSave())
+        return;
     if (m_currentFile.isEmpty())
         saveAs();
     else
@@ -503,6 +536,8 @@ void MainWindow::save()
 
 void MainWindow::saveAs()
 {
+    if (reportNothingToSave())
+        return;
     const QString fileName = QFileDialog::getSaveFileName(
         this, tr("Save captured data to a file"), QDir::currentPath(),
         tr(AppConstants::kCaptureFileFilter));
@@ -535,6 +570,12 @@ void MainWindow::createReplayControls()
 
 void MainWindow::loadFile(QString fileName)
 {
+    openCapture(fileName);
+}
+
+// A capture file opened is a new document, and the file is its own.
+bool MainWindow::openCapture(const QString &fileName)
+{
     CaptureReplay *replay = SentrovaInterface::instance()->captureReplay();
     QString error;
     if (!replay->open(fileName, &error)) {
@@ -542,41 +583,133 @@ void MainWindow::loadFile(QString fileName)
         qCWarning(lcApp).noquote() << text;
         writeConsoleLine(text);
         showStatus(text);
-        return;
+        return false;
     }
     writeConsoleLine(tr("Replaying %1: %2 reports over %3; live location data is paused meanwhile")
                          .arg(fileName)
                          .arg(replay->reportCount())
                          .arg(ReplayControls::timeText(replay->duration())));
-    m_captureSource = QFileInfo(fileName).absoluteFilePath();
+    startDocument(fileName, false);
     setCurrentFile(fileName);
     showStatus(tr("File loaded: ") + fileName);
+    return true;
+}
+
+void MainWindow::startDocument(const QString &source, bool recording)
+{
+    ++m_document;
+    m_captureSource = QFileInfo(source).absoluteFilePath();
+    m_documentIsRecording = recording;
+}
+
+bool MainWindow::reportNothingToSave()
+{
+    if (!m_captureSource.isEmpty())
+        return false;
+    writeConsoleLine(tr("Nothing captured to save: start a capture or open a capture file first"));
+    showStatus(tr("Nothing captured to save"));
+    return true;
+}
+
+void MainWindow::reportFailure(const QString &text)
+{
+    qCWarning(lcApp).noquote() << text;
+    writeConsoleLine(text);
+    showStatus(text);
 }
 
 void MainWindow::saveFile(QString fileName)
 {
-    if (m_captureSource.isEmpty()) {
-        writeConsoleLine(tr("Nothing captured to save: start a capture or open a capture file first"));
-        showStatus(tr("Nothing captured to save"));
+    if (reportNothingToSave())
+        return;
+    if (m_saver->isBusy()) {
+        showStatus(tr("Saving %1: wait for that save to end or cancel it").arg(m_saver->target()));
         return;
     }
-    SentrovaInterface::instance()->locationStream()->flushCapture();
+    // The file opened is already this document: there is nothing to copy.
+    if (!m_documentIsRecording && isSameFile(fileName, m_captureSource)) {
+        setCurrentFile(fileName);
+        showStatus(tr("%1 already holds this capture: nothing to copy").arg(fileName));
+        return;
+    }
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    if (isSameFile(fileName, hub->locationStream()->captureFileName())) {
+        reportFailure(tr("Cannot save file %1: captures are recorded into it, and the next capture "
+                         "overwrites it; choose another name")
+                          .arg(fileName));
+        return;
+    }
+    // The file then holds every record counted so far; what the capture
+    // records from now on is not part of this save.
+    if (m_documentIsRecording)
+        hub->locationStream()->flushCapture();
     QString error;
-    if (!CaptureFile::copy(m_captureSource, fileName, &error)) {
-        const QString text = tr("Cannot save file %1: %2").arg(fileName, error);
-        qCWarning(lcApp).noquote() << text;
+    if (!m_saver->start(m_captureSource, fileName, &error)) {
+        reportFailure(tr("Cannot save file %1: %2").arg(fileName, error));
+        return;
+    }
+    m_savingDocument = m_document;
+    m_savingName = fileName;
+    setSaveActionsEnabled(false);
+}
+
+void MainWindow::createSaveProgress()
+{
+    m_saver = new CaptureSaver(this);
+    m_saveProgress = new SaveProgress(m_saver, this);
+    statusBar()->addPermanentWidget(m_saveProgress);
+    // The file saved becomes the document's own if the window still shows
+    // that document; otherwise it is only remembered as a recent file.
+    connect(m_saver, &CaptureSaver::saved, this, [this] {
+        setSaveActionsEnabled(true);
+        if (m_savingDocument == m_document)
+            setCurrentFile(m_savingName);
+        else
+            rememberRecentFile(m_savingName);
+        showStatus(tr("File saved: ") + m_savingName);
+    });
+    connect(m_saver, &CaptureSaver::failed, this, [this](const QString &, const QString &error) {
+        setSaveActionsEnabled(true);
+        reportFailure(tr("Cannot save file %1: %2").arg(m_savingName, error));
+    });
+    connect(m_saver, &CaptureSaver::cancelled, this, [this] {
+        setSaveActionsEnabled(true);
+        const QString text = tr("Saving %1 cancelled: the file is left as it was").arg(m_savingName);
+        writeConsoleLine(text);
+        showStatus(text);
+    });
+}
+
+void MainWindow::setSaveActionsEnabled(bool enabled)
+{
+    m_saveAction->setEnabled(enabled);
+    m_saveAsAction->setEnabled(enabled);
+}
+
+void MainWindow::toggleCapture()
+{
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    const QString recorderFile = hub->locationStream()->captureFileName();
+    if (!hub->isCapturing() && m_saver->isBusy() && isSameFile(m_saver->source(), recorderFile)) {
+        const QString text = tr("No new capture while %1 is being saved: the capture would overwrite it; "
+                                "wait for the save to end or cancel it")
+                                 .arg(recorderFile);
         writeConsoleLine(text);
         showStatus(text);
         return;
     }
-    setCurrentFile(fileName);
-    showStatus(tr("File saved: ") + fileName);
+    hub->toggleLsCapture();
 }
 
 void MainWindow::setCurrentFile(QString fileName)
 {
     m_currentFile = fileName;
     setWindowFilePath(fileName);
+    rememberRecentFile(fileName);
+}
+
+void MainWindow::rememberRecentFile(const QString &fileName)
+{
     m_preferences.addRecentFile(fileName);
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget *widget : windows) {

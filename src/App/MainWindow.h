@@ -12,6 +12,7 @@
 #include <cstdint>
 
 class AnchorCalibrationTab;
+class CaptureSaver;
 class MapTab;
 class MapZone;
 class MeasurementTab;
@@ -30,6 +31,7 @@ class MqttZoneEvents;
 class QTabWidget;
 class ConsoleView;
 class ReplayControls;
+class SaveProgress;
 class SettingsTab;
 class SetupTab;
 class TagCalibrationTab;
@@ -61,6 +63,8 @@ public slots:
     void help();
     // Opens a capture file and replays it (also what --replay FILE does).
     void loadFile(QString fileName);
+    // Starts writing the capture shown into this file; the status bar says
+    // when it is written (or why not).
     void saveFile(QString fileName);
     void loadSettings();
     void saveSettings();
@@ -79,6 +83,11 @@ public slots:
     void toggleWordWrap();
     void openFwDescDialog();
     void sendJSON();
+
+private slots:
+    // The capture action: starts or stops a capture, unless a new one would
+    // overwrite a capture that is being saved.
+    void toggleCapture();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -106,6 +115,13 @@ private:
     void setUpMqtt();
     void updateMqttStatus();
     void createReplayControls();
+    void createSaveProgress();
+    bool openCapture(const QString &fileName);
+    void startDocument(const QString &source, bool recording);
+    bool reportNothingToSave();
+    void rememberRecentFile(const QString &fileName);
+    void setSaveActionsEnabled(bool enabled);
+    void reportFailure(const QString &text);
 
     ConsoleView *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
@@ -170,10 +186,22 @@ private:
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
 
     ReplayControls *m_replayControls = nullptr;
+    CaptureSaver *m_saver = nullptr;
+    SaveProgress *m_saveProgress = nullptr;
+
+    // The document: the capture the window shows, which Save writes. Each
+    // capture started and each capture file opened is a new one. Its
+    // records are in m_captureSource (the recorder's file, which the next
+    // capture overwrites, or the file opened); m_currentFile is the file of
+    // its own, empty until it has one (a recording before its first Save
+    // As). Save never writes one document's records into another's file.
     QString m_currentFile;
-    // The file that holds the captured data that Save writes: the capture
-    // file of the latest recording, or the capture file opened last.
     QString m_captureSource;
+    bool m_documentIsRecording = false;
+    quint64 m_document = 0;
+    // The document being saved and the name it is saved under.
+    quint64 m_savingDocument = 0;
+    QString m_savingName;
     bool m_capturing = false;
     bool m_settingsLoaded = false;
 

@@ -27,10 +27,15 @@ QByteArray compact(const char *command)
     return QJsonDocument(obj).toJson(QJsonDocument::Compact);
 }
 
-// The text of a message up to its first NUL, as the console shows it.
-QString textUpToNul(const QByteArray &data)
+// The text of a written message as the console shows it: up to its first
+// NUL, without the line feed that ends it on the wire (a console line is a
+// line of its own; the feed would show as an empty line after it).
+QString echoText(const QByteArray &data)
 {
-    return QString::fromUtf8(data.constData(), static_cast<int>(qstrnlen(data.constData(), data.size())));
+    int length = static_cast<int>(qstrnlen(data.constData(), data.size()));
+    while (length > 0 && data.at(length - 1) == Comm::kLineDelimiter)
+        --length;
+    return QString::fromUtf8(data.constData(), length);
 }
 
 uint16_t antennaDelay(const QJsonObject &obj, const QString &key)
@@ -170,7 +175,7 @@ void RtlsSvc::dataWritten(QByteArray data)
     if (!m_displayMessages)
         return;
     ++m_messageCounter;
-    post(QStringLiteral("SVC_OUT %1) ").arg(m_messageCounter) + textUpToNul(data));
+    post(QStringLiteral("SVC_OUT %1) ").arg(m_messageCounter) + echoText(data));
 }
 
 int RtlsSvc::processJsonData(QByteArray buffer)

@@ -138,11 +138,7 @@ bool SentrovaInterface::hasNode(uint64_t id) const
 
 void SentrovaInterface::postMessage(const QString &line)
 {
-    // Echoed traffic keeps its line feed on the console; the log adds its own.
-    QStringView text(line);
-    while (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    qCInfo(lcConsole).noquote() << text;
+    qCInfo(lcConsole).noquote() << line;
     emit displayMessage(line);
 }
 

@@ -404,10 +404,12 @@ int RtlsLs::processTLVData(QByteArray ba)
 
 void RtlsLs::startCapture()
 {
-    if (m_recorder->open(m_captureFileName))
+    if (m_recorder->open(m_captureFileName)) {
         m_liveViewTimer->start(Stream::kLiveViewIntervalMs);
-    else
+        emit captureStarted(m_captureFileName);
+    } else {
         alert(tr("Data recorder"), tr("Unable to open file %1 for recording").arg(m_captureFileName));
+    }
 }
 
 void RtlsLs::stopCapture()

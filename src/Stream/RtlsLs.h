@@ -97,6 +97,10 @@ signals:
     void jsonDataReadySignal(QByteArray data);
     void tlvDataReadySignal(QByteArray data);
     void recordingSignal(int size);
+    // A capture has started into this file (emitted at once, before the
+    // first count): whatever a viewer held of an earlier capture in that
+    // file is gone, since the start truncated it.
+    void captureStarted(const QString &fileName);
 
 public slots:
     void toggleDisplayMessages();

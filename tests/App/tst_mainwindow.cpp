@@ -4,6 +4,7 @@
 #include "CaptureReplay.h"
 #include "ReplayControls.h"
 #include "RtlsLs.h"
+#include "RtlsSvc.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "MainWindow.h"
@@ -44,6 +45,7 @@
 #include <QTextDocument>
 #include <QPlainTextEdit>
 #include "ConsoleView.h"
+#include <QTcpServer>
 #include <QTimer>
 #include <QtTest>
 
@@ -95,6 +97,7 @@ private slots:
     void saveWritesTheCapture();
     void openReplaysTheCapture();
     void captureShowsItsCount();
+    void serviceEchoShowsNoEmptyLines();
 
 private:
     MainWindow *createWindow();
@@ -198,7 +201,8 @@ QStringList TestMainWindow::messages() const
 
 void TestMainWindow::onModalDialog(std::function<void(QWidget *)> handle)
 {
-    ::onModalDialog(this, std::move(handle));
+    // Tied to the window: a handler whose dialog never came goes with it.
+    ::onModalDialog(m_window.get(), std::move(handle));
 }
 
 void TestMainWindow::titleAndConsoleDock()
@@ -495,19 +499,28 @@ void TestMainWindow::sendJson()
 void TestMainWindow::cancelledFileDialogChangesNothing_data()
 {
     QTest::addColumn<QString>("slot");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("open") << "open" << "Open a file with captured data";
-    QTest::newRow("save as") << "saveAs" << "Save captured data to a file";
-    QTest::newRow("save without a current file") << "save" << "Save captured data to a file";
+    QTest::addColumn<bool>("captured");
+    QTest::addColumn<QString>("title"); // empty: no dialog
+    QTest::newRow("open") << "open" << false << "Open a file with captured data";
+    QTest::newRow("open while capturing") << "open" << true << "Open a file with captured data";
+    QTest::newRow("save as") << "saveAs" << true << "Save captured data to a file";
+    QTest::newRow("save without a current file") << "save" << true << "Save captured data to a file";
+    // Nothing to save: said at once, no name asked for.
+    QTest::newRow("save as, nothing captured") << "saveAs" << false << "";
+    QTest::newRow("save, nothing captured") << "save" << false << "";
 }
 
 void TestMainWindow::cancelledFileDialogChangesNothing()
 {
     QFETCH(QString, slot);
+    QFETCH(bool, captured);
     QFETCH(QString, title);
 
     QSettings().setValue("recentFileList", QStringList{"/data/a.dat"});
     createWindow();
+    if (captured)
+        SentrovaInterface::instance()->toggleLsCapture();
+    const QString status = m_window->statusBar()->currentMessage();
     QString shownTitle;
     onModalDialog([&](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
@@ -519,9 +532,12 @@ void TestMainWindow::cancelledFileDialogChangesNothing()
     QVERIFY(QMetaObject::invokeMethod(m_window.get(), qPrintable(slot)));
 
     QCOMPARE(shownTitle, title);
-    QVERIFY(m_window->statusBar()->currentMessage().isEmpty());
+    QCOMPARE(m_window->statusBar()->currentMessage(),
+             title.isEmpty() ? QStringLiteral("Nothing captured to save") : status);
     QCOMPARE(QSettings().value("recentFileList").toStringList(), QStringList{"/data/a.dat"});
     QVERIFY(m_window->windowFilePath().isEmpty());
+    if (captured)
+        SentrovaInterface::instance()->toggleLsCapture();
 }
 
 void TestMainWindow::messageBoxes_data()
@@ -789,7 +805,7 @@ void TestMainWindow::saveWritesTheCapture()
                  "Capturing to " + QFileInfo(QStringLiteral("test.dat")).absoluteFilePath());
     // While recording, Save As writes what was recorded so far.
     window->saveFile(QStringLiteral("copy.dat"));
-    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
+    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
     QFile copy(QStringLiteral("copy.dat"));
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), records);
@@ -799,10 +815,19 @@ void TestMainWindow::saveWritesTheCapture()
 
     // Save goes to the current file without asking.
     window->save();
-    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
+    QVERIFY(window->statusBar()->currentMessage() != QStringLiteral("File saved: copy.dat"));
+    QTRY_COMPARE(window->statusBar()->currentMessage(), QStringLiteral("File saved: copy.dat"));
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), records + "{\"id\":\"0x0E03\"}\n");
     copy.close();
+
+    // The file captures are recorded into is no place to keep one: the
+    // next capture would overwrite it.
+    window->saveFile(QStringLiteral("test.dat"));
+    QCOMPARE(window->statusBar()->currentMessage(),
+             QStringLiteral("Cannot save file test.dat: captures are recorded into it, and the next capture "
+                            "overwrites it; choose another name"));
+    QCOMPARE(messages().constLast(), window->statusBar()->currentMessage());
 
     QVERIFY(QDir().mkdir(QStringLiteral("folder.dat")));
     window->saveFile(QStringLiteral("folder.dat"));
@@ -845,6 +870,32 @@ void TestMainWindow::captureShowsItsCount()
     capture->trigger();
     QTRY_COMPARE(tabs->tabText(0), QStringLiteral("Map (0)"));
     capture->trigger();
+}
+
+// Each command written to a master shows as one console line: the line feed
+// that ends it on the wire makes no empty line after it, on the console or
+// in the log.
+void TestMainWindow::serviceEchoShowsNoEmptyLines()
+{
+    QTcpServer master;
+    QVERIFY2(master.listen(QHostAddress::LocalHost, 8784), qPrintable(master.errorString()));
+    createWindow();
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    QVERIFY(hub->svc()->displayMessages());
+    hub->svc()->connectToRtlsSvcIpAddr(QHostAddress(QHostAddress::LocalHost).toIPv4Address());
+    // The greeting: anchors, node configurations, the TDMA scheme.
+    QTRY_VERIFY_WITH_TIMEOUT(messages().filter(QRegularExpression("^SVC_OUT \\d+\\) ")).size() >= 3, 10000);
+    hub->svc()->closeAll();
+
+    const QStringList shown = messages();
+    const QStringList out = shown.filter(QRegularExpression("^SVC_OUT \\d+\\) "));
+    QVERIFY2(QRegularExpression("^SVC_OUT \\d+\\) \\{\"command\":\"listAnchors\"\\}$").match(out.first()).hasMatch(),
+             qPrintable(out.first()));
+    QVERIFY2(shown.filter(QStringLiteral("UNSTAMPED")).isEmpty(), qPrintable(shown.join(QLatin1Char('\n'))));
+    const QStringList logged = ConsoleLogCapture::lines().filter(QRegularExpression("^SVC_OUT \\d+\\) "));
+    QCOMPARE(logged.size(), out.size());
+    for (const QString &line : logged)
+        QVERIFY2(!line.endsWith(QLatin1Char('\n')), qPrintable(line));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -291,7 +291,7 @@ private slots:
         QTRY_VERIFY(probe->console.count() >= 2);
         const QStringList out = probe->consoleLines();
         QCOMPARE(out.first(), QStringLiteral("Request masters to send all tags"));
-        QVERIFY2(out.at(1).startsWith("SVC_OUT ") && out.at(1).endsWith(") {\"command\":\"listTags\"}\n"),
+        QVERIFY2(out.at(1).startsWith("SVC_OUT ") && out.at(1).endsWith(") {\"command\":\"listTags\"}"),
                  qPrintable(out.at(1)));
         const int number = out.at(1).mid(8, out.at(1).indexOf(')') - 8).toInt();
 

@@ -49,7 +49,7 @@ private slots:
         // Outgoing and incoming lines share one running number.
         const QStringList console = probe->consoleLines();
         QCOMPARE(console.mid(0, 2), (QStringList{"Master detected at 127.0.0.1", "Request master to send all anchors"}));
-        QCOMPARE(console.at(2), QStringLiteral("SVC_OUT 1) {\"command\":\"listAnchors\"}\n"));
+        QCOMPARE(console.at(2), QStringLiteral("SVC_OUT 1) {\"command\":\"listAnchors\"}"));
         QVERIFY(console.filter(QRegularExpression("^SVC_IN: \\d+\\) \\{")).size() >= 3);
     }
 

@@ -225,8 +225,13 @@ private slots:
         FakeHubLink hub;
         RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
+        QSignalSpy started(&ls, &RtlsLs::captureStarted);
         ls.toggleCapture();
         QVERIFY(ls.isRecording());
+        // A viewer learns of the new capture at once, not at the first count.
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(started.first().at(0).toString(), QStringLiteral("test.dat"));
+        QCOMPARE(recording.count(), 0);
         feed(ls, {"{\"id\":\"0x0012\"}\n{\"id\"", ":\"0x0013\"}\n", kTlvNode, "{\"id\":\"0x0014\"}\nnot json\n[1]\n"});
         QTRY_VERIFY_WITH_TIMEOUT(recording.count() >= 1, 10000);
         QCOMPARE(recording.last().at(0).toInt(), 3);
@@ -241,6 +246,7 @@ private slots:
         file.close();
 
         ls.toggleCapture();
+        QCOMPARE(started.count(), 2);
         feed(ls, {"{\"id\":\"0x0015\"}\n"});
         ls.toggleCapture();
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -268,9 +274,11 @@ private slots:
         QDir::setCurrent(m_dir.filePath(QStringLiteral("blocked")));
         RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::anyFree());
         QSignalSpy recording(&ls, &RtlsLs::recordingSignal);
+        QSignalSpy started(&ls, &RtlsLs::captureStarted);
         ls.toggleCapture();
         QDir::setCurrent(m_dir.path());
         QVERIFY(!ls.isRecording());
+        QCOMPARE(started.count(), 0);
         feed(ls, {"{\"id\":\"0x0012\"}\n"});
         QCOMPARE(ls.recordCount(), 0);
         QCOMPARE(recording.count(), 0);
