@@ -1,6 +1,7 @@
 #include "SettingsDialog.h"
 
 #include "CalibrationConstants.h"
+#include "DelayBox.h"
 #include "NodeDetailText.h"
 #include "NodeRoles.h"
 #include "NodeToolsConstants.h"
@@ -297,9 +298,7 @@ QWidget *SettingsDialog::makeAntennaPage()
     m_rx = new QSpinBox(page);
     m_rx->setObjectName(QStringLiteral("rxDelay"));
     for (QSpinBox *box : {m_tx, m_rx}) {
-        // Any delay the node reports is shown as it is; only what lies in
-        // the window every tool keeps is ever written.
-        box->setRange(0, Calib::kMaxReportedDelay);
+        DelayBox::prepare(box, 0);
         // Nothing to send until the node's delays are known.
         box->setEnabled(false);
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &SettingsDialog::flagDelays);
@@ -602,27 +601,20 @@ bool SettingsDialog::delaysWritable() const
 
 QString SettingsDialog::delayWindowText() const
 {
-    return tr("Antenna delays are written only from %1 to %2: TX %3, RX %4 were not sent.")
-        .arg(Calib::kMinDelay)
-        .arg(Calib::kMaxDelay)
+    return tr("Antenna delays are written only from %1: TX %2, RX %3 were not sent.")
+        .arg(DelayBox::window())
         .arg(m_tx->value())
         .arg(m_rx->value());
 }
 
 void SettingsDialog::flagDelays()
 {
-    for (QSpinBox *box : {m_tx, m_rx}) {
-        const bool outside = box->isEnabled() && !Calib::isPlausibleDelay(box->value());
-        box->setStyleSheet(outside ? QStringLiteral("QSpinBox { background: rgb(255, 160, 160); }") : QString());
-        box->setToolTip(outside ? tr("Outside %1 to %2: not written").arg(Calib::kMinDelay).arg(Calib::kMaxDelay)
-                                : QString());
-    }
+    for (QSpinBox *box : {m_tx, m_rx})
+        DelayBox::flag(box, box->isEnabled());
     if (!m_tx->isEnabled())
         return;
     m_antennaState->setText(delaysWritable() ? tr("As the node reported them.")
-                                             : tr("Outside %1 to %2: these delays are not written.")
-                                                   .arg(Calib::kMinDelay)
-                                                   .arg(Calib::kMaxDelay));
+                                             : tr("Outside %1: these delays are not written.").arg(DelayBox::window()));
 }
 
 void SettingsDialog::accept()

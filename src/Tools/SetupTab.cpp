@@ -3,6 +3,7 @@
 #include "AnchorSurvey.h"
 #include "CalibrationConstants.h"
 #include "CommConstants.h"
+#include "DelayBox.h"
 #include "Dispatch.h"
 #include "LayoutCheck.h"
 #include "RtlsConvert.h"
@@ -91,9 +92,7 @@ SetupTab::SetupTab()
     m_txDelay = new QSpinBox(calBox);
     m_rxDelay = new QSpinBox(calBox);
     for (QSpinBox *box : {m_txDelay, m_rxDelay}) {
-        // Wide enough to show any delay a node reports as it reported it;
-        // what may be written is checked apart.
-        box->setRange(Calib::kDelayNotRead, Calib::kMaxReportedDelay);
+        DelayBox::prepare(box, Calib::kDelayNotRead);
         box->setSpecialValueText(tr("not read"));
         box->setValue(Calib::kDelayNotRead);
     }
@@ -630,15 +629,9 @@ void SetupTab::syncDelayEditor()
     }
     const bool read = m_delaysOf.has_value();
     QStringList outside;
-    for (QSpinBox *box : {m_txDelay, m_rxDelay}) {
-        const bool plausible = Calib::isPlausibleDelay(box->value());
-        const bool flagged = read && !plausible;
-        box->setStyleSheet(flagged ? QStringLiteral("QSpinBox { background: rgb(255, 160, 160); }") : QString());
-        box->setToolTip(flagged ? tr("Outside %1 to %2: not written").arg(Calib::kMinDelay).arg(Calib::kMaxDelay)
-                                : QString());
-        if (flagged)
+    for (QSpinBox *box : {m_txDelay, m_rxDelay})
+        if (DelayBox::flag(box, read))
             outside.append(QString::number(box->value()));
-    }
     m_txDelay->setEnabled(read);
     m_rxDelay->setEnabled(read);
     m_getDelays->setEnabled(chosen.has_value());
@@ -648,10 +641,7 @@ void SetupTab::syncDelayEditor()
     else if (!read)
         m_delayNote->setText(tr("Press \"Get Current Delays\" first."));
     else if (!outside.isEmpty())
-        m_delayNote->setText(tr("%1 outside %2 to %3: not written.")
-                                 .arg(outside.join(QStringLiteral(", ")))
-                                 .arg(Calib::kMinDelay)
-                                 .arg(Calib::kMaxDelay));
+        m_delayNote->setText(tr("%1 outside %2: not written.").arg(outside.join(QStringLiteral(", ")), DelayBox::window()));
     else
         m_delayNote->clear();
 }
