@@ -13,6 +13,8 @@
 #include <QHostAddress>
 #include <QJsonParseError>
 
+#include <cmath>
+
 namespace {
 
 QString dotted(quint32 address)
@@ -36,6 +38,27 @@ QString echoText(const QByteArray &data)
     while (length > 0 && data.at(length - 1) == Comm::kLineDelimiter)
         --length;
     return QString::fromUtf8(data.constData(), length);
+}
+
+// Whether the node already holds what a push of the record's known axes
+// would send: the listing names each of them, to the millimetre.
+bool listingHolds(const RtlsPos *pos, const QJsonObject &node)
+{
+    const QJsonValue coordinates = node.value(QLatin1String("coordinates"));
+    if (!coordinates.isObject())
+        return false;
+    const QJsonObject listed = coordinates.toObject();
+    const QLatin1String keys[] = {QLatin1String("x"), QLatin1String("y"), QLatin1String("z")};
+    const uint32_t bits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
+    const float values[] = {pos->x(), pos->y(), pos->z()};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!(pos->flags() & bits[axis]))
+            continue;
+        const QJsonValue v = listed.value(keys[axis]);
+        if (!v.isDouble() || std::round(double(values[axis]) * 1000.0) != std::round(v.toDouble() * 1000.0))
+            return false;
+    }
+    return true;
 }
 
 uint16_t antennaDelay(const QJsonObject &obj, const QString &key)
@@ -318,7 +341,12 @@ int RtlsSvc::processNode(const QJsonObject &object, const QString &mode)
         node = new RtlsObject(id);
 
     if (node->flags() & Comm::kFlagPushPosition) {
-        m_hub->setAnchorPosition(id, Rtls::kPosXYZ);
+        // Only the axes the saved record knows are pushed: an axis it does
+        // not know would go out as "auto" over what the master has learnt.
+        // A position the master lists already is not written again.
+        const uint32_t known = node->hasPos() ? node->pos()->flags() & Rtls::kPosXYZ : 0;
+        if (known && !listingHolds(node->pos(), object))
+            m_hub->setAnchorPosition(id, known);
         node->setFlags(node->flags() & ~Comm::kFlagPushPosition);
     }
     node->updateFromJson(object);
@@ -326,7 +354,9 @@ int RtlsSvc::processNode(const QJsonObject &object, const QString &mode)
         node->setMode(mode);
         node->setCategory(mode);
     }
-    if (node->pos()->flags() == 0)
+    // Reading the position's flags must not create a record for a node that
+    // reported none.
+    if (node->hasPos() && node->pos()->flags() == 0)
         m_hub->getPosition(id);
 
     const bool isAnchor = node->mode() == QLatin1String("anchor");

@@ -513,15 +513,17 @@ void SentrovaInterface::setAnchorPosition(uint64_t id, uint32_t flags)
     const QString mode = target->mode();
     if (mode != QLatin1String("anchor") && mode != QLatin1String("master"))
         return;
-    RtlsPos *pos = target->pos();
-    const uint32_t known = pos->flags();
+    // A node without a position record has every axis "auto"; sending
+    // that creates no record.
+    const RtlsPos *pos = target->hasPos() ? target->pos() : nullptr;
+    const uint32_t known = pos ? pos->flags() : 0;
     QJsonObject obj;
     if (flags & Rtls::kPosX)
-        obj.insert(key("x"), axisValue(known & Rtls::kPosX, pos->x()));
+        obj.insert(key("x"), axisValue(known & Rtls::kPosX, pos ? pos->x() : 0.0f));
     if (flags & Rtls::kPosY)
-        obj.insert(key("y"), axisValue(known & Rtls::kPosY, pos->y()));
+        obj.insert(key("y"), axisValue(known & Rtls::kPosY, pos ? pos->y() : 0.0f));
     if (flags & Rtls::kPosZ)
-        obj.insert(key("z"), axisValue(known & Rtls::kPosZ, pos->z()));
+        obj.insert(key("z"), axisValue(known & Rtls::kPosZ, pos ? pos->z() : 0.0f));
     obj.insert(key("command"), QStringLiteral("setPos"));
     obj.insert(key("id"), hexWord(id));
     send(obj);
@@ -719,10 +721,12 @@ void SentrovaInterface::loadNode(const QJsonObject &element)
         node = new RtlsObject(this);
         node->setID(id);
     }
-    node->updateFromJson(element);
+    const uint32_t loaded = node->updateFromJson(element);
 
-    // The position is pushed to the node the next time its master lists it.
-    if (element.contains(key("coordinates")))
+    // The position is pushed to the node the next time its master lists it;
+    // "coordinates" without a single axis holds nothing to push, and pushing
+    // it would send "auto" for every axis over what the master has learnt.
+    if (loaded & Rtls::kPosXYZ)
         node->setFlags(node->flags() | Comm::kFlagPushPosition);
     else
         node->setFlags(node->flags() & ~Comm::kFlagPushPosition);

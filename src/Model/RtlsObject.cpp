@@ -376,9 +376,17 @@ QJsonObject RtlsObject::toJson() const
         obj.insert(QStringLiteral("mode"), m_mode);
     // Tags move: only fixed nodes have coordinates worth saving. Only the
     // axis bits of the node's flags select axes; the other bits (such as the
-    // pending position push) must not hide a known position.
-    if ((m_mode == kModeMaster || m_mode == kModeAnchor) && m_pos)
-        obj.insert(QStringLiteral("coordinates"), m_pos->toJson(m_flags & Rtls::kPosXYZ));
+    // pending position push) must not hide a known position. An axis the
+    // position does not know is never written (it would come back as 0),
+    // and a position that knows none writes no "coordinates" at all: loaded
+    // again, that key would push "auto" for every axis to the master.
+    if ((m_mode == kModeMaster || m_mode == kModeAnchor) && m_pos) {
+        const uint32_t known = m_pos->flags() & Rtls::kPosXYZ;
+        const uint32_t selected = m_flags & Rtls::kPosXYZ;
+        const uint32_t written = (selected ? selected : known) & known;
+        if (written)
+            obj.insert(QStringLiteral("coordinates"), m_pos->toJson(written));
+    }
     return obj;
 }
 

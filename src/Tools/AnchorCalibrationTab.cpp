@@ -20,8 +20,10 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -68,6 +70,11 @@ AnchorCalibrationTab::AnchorCalibrationTab()
       m_rmsPredicted(std::numeric_limits<double>::quiet_NaN()),
       m_rmsAtLastApply(std::numeric_limits<double>::quiet_NaN())
 {
+    m_distanceTimer = new QTimer(this);
+    m_distanceTimer->setSingleShot(true);
+    m_distanceTimer->setInterval(Calib::kDistanceAnswerTimeoutMs);
+    connect(m_distanceTimer, &QTimer::timeout, this, &AnchorCalibrationTab::distancesTimedOut);
+
     auto *layout = new QVBoxLayout(this);
     m_methods = new QTabWidget(this);
     layout->addWidget(m_methods);
@@ -120,7 +127,7 @@ AnchorCalibrationTab::AnchorCalibrationTab()
 
     connect(help, &QPushButton::clicked, this, &AnchorCalibrationTab::showCalibrationHelp);
     connect(scan, &QPushButton::clicked, m_hub, &SentrovaInterface::scanInfra);
-    connect(distances, &QPushButton::clicked, m_hub, &SentrovaInterface::getAllDistances);
+    connect(distances, &QPushButton::clicked, this, &AnchorCalibrationTab::readAllDistances);
     connect(create, &QPushButton::clicked, this, &AnchorCalibrationTab::createCalibrationList);
     connect(read, &QPushButton::clicked, this, &AnchorCalibrationTab::getCurrentCalibrations);
     connect(apply, &QPushButton::clicked, this, &AnchorCalibrationTab::setNewCalibrations);
@@ -230,44 +237,143 @@ void AnchorCalibrationTab::showCalibrationHelp()
                                 "for two from the innermost and repeat."));
 }
 
+void AnchorCalibrationTab::readAllDistances()
+{
+    for (uint64_t id : AnchorSurvey::fromHub(m_hub).ids()) {
+        const uint64_t s = shortId(id);
+        m_hub->getDistances(id);
+        ++m_owed[s];
+        if (m_applied) {
+            m_asked.insert(s);
+            m_silent.remove(s);
+        }
+    }
+    if (m_applied)
+        m_distanceTimer->start();
+}
+
 void AnchorCalibrationTab::serviceData(const QJsonObject &obj)
 {
-    // A distance answer of a node: its ranges are as fresh as this moment.
     if (!obj.value(QLatin1String("id")).isString())
         return;
     if (!obj.value(QLatin1String("meas")).isArray() && !obj.value(QLatin1String("distances")).isArray())
         return;
-    const uint64_t id = Rtls::parseHex64(obj.value(QLatin1String("id")).toString());
-    if (id != 0)
-        m_distanceStamp.insert(shortId(id), ++m_sequence);
+    const uint64_t id = shortId(Rtls::parseHex64(obj.value(QLatin1String("id")).toString()));
+    if (id == 0)
+        return;
+    if (m_owed.value(id) > 0)
+        --m_owed[id];
+    // The answer to a request made before the last Apply: ranges measured
+    // with the old delays, however late they arrive.
+    if (m_owedBeforeApply.value(id) > 0) {
+        --m_owedBeforeApply[id];
+        return;
+    }
+    if (!m_asked.contains(id))
+        return;
+    m_fresh.insert(id);
+    m_silent.remove(id);
+    bool waiting = false;
+    for (uint64_t asked : qAsConst(m_asked))
+        waiting = waiting || !m_fresh.contains(asked);
+    if (!waiting)
+        m_distanceTimer->stop();
 }
 
-// Every anchor that measured something did so after the last Apply.
-bool AnchorCalibrationTab::distancesFresh(const AnchorSurvey &survey) const
+void AnchorCalibrationTab::distancesTimedOut()
 {
+    for (uint64_t asked : qAsConst(m_asked))
+        if (!m_fresh.contains(asked))
+            m_silent.insert(asked);
+    if (m_silent.isEmpty())
+        return;
+    const QString text = tr("%1 did not answer the distance request within %2 s and will be left out.")
+                             .arg(names(m_silent))
+                             .arg(Calib::kDistanceAnswerTimeoutMs / 1000);
+    m_lineStatus->setText(text + QLatin1Char(' ')
+                          + tr("Press \"Create Calibration List\" to go on without it, or \"Read all distances\" "
+                               "to ask again."));
+    m_solveStatus->setText(text + QLatin1Char(' ')
+                           + tr("Press \"Compute\" to go on without it, or \"Scan and read distances\" to ask "
+                                "again."));
+}
+
+QString AnchorCalibrationTab::names(const QSet<uint64_t> &ids) const
+{
+    QList<uint64_t> sorted = ids.values();
+    std::sort(sorted.begin(), sorted.end());
+    QStringList out;
+    for (uint64_t id : qAsConst(sorted))
+        out.append(nodeName(id));
+    return out.join(QStringLiteral(", "));
+}
+
+std::optional<AnchorSurvey> AnchorCalibrationTab::freshSurvey(const QString &again, QString *problem,
+                                                              QString *leftOut) const
+{
+    const AnchorSurvey survey = AnchorSurvey::fromHub(m_hub);
+    if (!m_applied)
+        return survey;
+    QSet<uint64_t> ranging;
     for (const AnchorSurvey::Range &r : survey.ranges)
-        if (m_distanceStamp.value(shortId(r.from), 0) < m_lastApply)
-            return false;
-    return true;
+        ranging.insert(shortId(r.from));
+    QSet<uint64_t> old;
+    QSet<uint64_t> waiting;
+    for (uint64_t id : qAsConst(ranging)) {
+        if (!m_asked.contains(id))
+            old.insert(id);
+        else if (!m_fresh.contains(id) && !m_silent.contains(id))
+            waiting.insert(id);
+    }
+    if (!old.isEmpty()) {
+        *problem = tr("The distances were measured before the last Apply: %1.").arg(again);
+        return std::nullopt;
+    }
+    if (!waiting.isEmpty()) {
+        *problem = tr("Waiting for the distances of %1; an anchor that does not answer within %2 s is left out.")
+                       .arg(names(waiting))
+                       .arg(Calib::kDistanceAnswerTimeoutMs / 1000);
+        return std::nullopt;
+    }
+    if (m_silent.isEmpty())
+        return survey;
+    QSet<uint64_t> silentIds;
+    for (uint64_t id : survey.ids())
+        if (m_silent.contains(shortId(id)))
+            silentIds.insert(id);
+    *leftOut = tr("Left out, no answer to the distance request: %1.").arg(names(m_silent));
+    return survey.without(silentIds);
+}
+
+void AnchorCalibrationTab::distancesApplied()
+{
+    m_applied = true;
+    m_owedBeforeApply = m_owed;
+    m_asked.clear();
+    m_fresh.clear();
+    m_silent.clear();
+    m_distanceTimer->stop();
 }
 
 void AnchorCalibrationTab::createCalibrationList()
 {
-    const AnchorSurvey survey = AnchorSurvey::fromHub(m_hub);
+    QString problem;
+    QString leftOut;
+    const std::optional<AnchorSurvey> fresh = freshSurvey(tr("press \"Read all distances\" and create the list again"), &problem, &leftOut);
+    if (!fresh) {
+        m_lineStatus->setText(problem);
+        return;
+    }
+    const AnchorSurvey &survey = *fresh;
     const QVector<uint64_t> ids = survey.ids();
     const LineCalibration::Ends ends = LineCalibration::findEnds(
         ids, [&](uint64_t from, uint64_t to) { return survey.distance(from, to); });
 
-    if (!distancesFresh(survey)) {
-        m_lineStatus->setText(tr("The distances were measured before the last Apply: press \"Read all distances\" "
-                                 "and create the list again."));
-        return;
-    }
-
     m_lineModel->clear();
     m_lineApplied.clear();
     if (!ends.valid()) {
-        m_lineStatus->setText(tr("No anchor measures a distance to another yet: press \"Read all distances\"."));
+        m_lineStatus->setText(tr("No anchor measures a distance to another yet: press \"Read all distances\".")
+                              + (leftOut.isEmpty() ? QString() : QLatin1Char(' ') + leftOut));
         return;
     }
     QVector<uint64_t> rows{ends.begin};
@@ -322,6 +428,8 @@ void AnchorCalibrationTab::createCalibrationList()
                          .arg(ends.length, 0, 'f', 3);
     if (offLine > 0)
         status += QLatin1Char(' ') + tr("%n anchor(s) off the line: tick \"Apply\" to write them anyway.", "", offLine);
+    if (!leftOut.isEmpty())
+        status += QLatin1Char(' ') + leftOut;
     m_lineStatus->setText(status);
 }
 
@@ -396,7 +504,7 @@ void AnchorCalibrationTab::setNewCalibrations()
         ++written;
     }
     if (written > 0) {
-        m_lastApply = ++m_sequence;
+        distancesApplied();
         m_lineStatus->setText(tr("%n anchor(s) written; reading the delays back. For a second pass, read all "
                                  "distances and create the list again.", "", written));
     }
@@ -441,7 +549,7 @@ void AnchorCalibrationTab::showCheck(const QString &key)
 void AnchorCalibrationTab::scanAndReadDistances()
 {
     m_hub->scanInfraWithCount(m_scanCount->value());
-    m_hub->getAllDistances();
+    readAllDistances();
 }
 
 void AnchorCalibrationTab::readAllDelays()
@@ -455,12 +563,14 @@ void AnchorCalibrationTab::readAllDelays()
 
 void AnchorCalibrationTab::computeAllAnchors()
 {
-    const AnchorSurvey survey = AnchorSurvey::fromHub(m_hub);
-    if (!distancesFresh(survey)) {
-        m_solveStatus->setText(tr("The distances were measured before the last Apply: press \"Scan and read "
-                                  "distances\" and compute again."));
+    QString problem;
+    QString leftOut;
+    const std::optional<AnchorSurvey> fresh = freshSurvey(tr("press \"Scan and read distances\" and compute again"), &problem, &leftOut);
+    if (!fresh) {
+        m_solveStatus->setText(problem);
         return;
     }
+    const AnchorSurvey &survey = *fresh;
     const AnchorDelaySolver::Result result = AnchorDelaySolver::solve(survey);
 
     // Delays already read stay; the table is rebuilt around them.
@@ -518,6 +628,8 @@ void AnchorCalibrationTab::computeAllAnchors()
         status += QLatin1Char(' ') + tr("Before the last Apply it was %1 mm.").arg(m_rmsAtLastApply * 1000.0, 0, 'f', 1);
     if (current.size() < solved)
         status += QLatin1Char(' ') + tr("Press \"Read Calibration Values\" for the current delays.");
+    if (!leftOut.isEmpty())
+        status += QLatin1Char(' ') + leftOut;
     m_solveStatus->setText(status);
 }
 
@@ -558,7 +670,7 @@ void AnchorCalibrationTab::applyAllAnchors()
         ++written;
     }
     if (written > 0) {
-        m_lastApply = ++m_sequence;
+        distancesApplied();
         m_rmsAtLastApply = m_rmsBefore;
         m_solveStatus->setText(tr("%n anchor(s) written; reading the delays back. Scan and read the distances "
                                   "again to see the result.", "", written));

@@ -1,20 +1,23 @@
 #pragma once
 
+#include "AnchorSurvey.h"
+
 #include <QHash>
 #include <QJsonObject>
+#include <QSet>
 #include <QVector>
 #include <QWidget>
 
 #include <cstdint>
 #include <optional>
 
-class AnchorSurvey;
 class QLabel;
 class QSpinBox;
 class QStandardItem;
 class QStandardItemModel;
 class QTabWidget;
 class QTableView;
+class QTimer;
 class RtlsObject;
 class SentrovaInterface;
 class WriteCheck;
@@ -28,7 +31,9 @@ class WriteCheck;
 // all errors follow at once by least squares.
 //
 // Only plausible delays are ever written, and a solution is used once: after
-// Apply it waits for distances measured with the new delays.
+// Apply it waits for distances measured with the new delays, that is asked
+// for after the Apply and answered. An anchor that does not answer in time
+// is named and left out, so that one silent anchor cannot stop the tool.
 class AnchorCalibrationTab : public QWidget
 {
     Q_OBJECT
@@ -75,6 +80,8 @@ public slots:
     void getCurrentCalibrations();
     void setNewCalibrations();
     void newDelays(uint64_t id, uint16_t tx, uint16_t rx);
+    // Asks every anchor and master for its distances.
+    void readAllDistances();
 
     // All-anchors method.
     void scanAndReadDistances();
@@ -85,6 +92,7 @@ public slots:
 private slots:
     void serviceData(const QJsonObject &obj);
     void showCheck(const QString &key);
+    void distancesTimedOut();
 
 private:
     AnchorCalibrationTab();
@@ -94,7 +102,14 @@ private:
     int solveRowOf(uint64_t id) const;
     std::optional<double> value(const QStandardItemModel *model, int row, int column) const;
     void setValue(QStandardItemModel *model, int row, int column, std::optional<double> v, int decimals);
-    bool distancesFresh(const AnchorSurvey &survey) const;
+    // The survey to compute from: after an Apply only anchors that answered
+    // a later request, without those that stayed silent (named in
+    // `leftOut`); nothing, and why in `problem` (ending in `again`, what to
+    // do), while an anchor's distances are older than the Apply or on their
+    // way.
+    std::optional<AnchorSurvey> freshSurvey(const QString &again, QString *problem, QString *leftOut) const;
+    void distancesApplied();
+    QString names(const QSet<uint64_t> &ids) const;
     void lineRowDelays(int row, uint16_t tx, uint16_t rx);
     void solveRowDelays(int row, uint16_t tx, uint16_t rx);
     QString nodeName(uint64_t id) const;
@@ -110,11 +125,16 @@ private:
     QLabel *m_solveStatus;
     QSpinBox *m_scanCount;
 
-    // Freshness of distances: a running number stamps every distance answer
-    // and every Apply.
-    quint64 m_sequence = 0;
-    quint64 m_lastApply = 0;
-    QHash<uint64_t, quint64> m_distanceStamp;
+    // Freshness of distances, by short id. Answers come in the order of the
+    // requests: those owed to requests made before the last Apply are
+    // skipped as they arrive, whenever that is.
+    bool m_applied = false;
+    QHash<uint64_t, int> m_owed;
+    QHash<uint64_t, int> m_owedBeforeApply;
+    QSet<uint64_t> m_asked;  // asked after the last Apply
+    QSet<uint64_t> m_fresh;  // and answered
+    QSet<uint64_t> m_silent; // and not answered in time
+    QTimer *m_distanceTimer;
     // Rows whose solution was written and must not be used again.
     QHash<uint64_t, bool> m_lineApplied;
     QHash<uint64_t, bool> m_solveApplied;

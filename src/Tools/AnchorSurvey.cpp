@@ -122,3 +122,15 @@ void AnchorSurvey::add(const Range &range)
     m_rangeIndex.insert(key, ranges.size());
     ranges.append(range);
 }
+
+AnchorSurvey AnchorSurvey::without(const QSet<uint64_t> &ids) const
+{
+    AnchorSurvey out;
+    for (const Anchor &a : anchors)
+        if (!ids.contains(a.id))
+            out.anchors.append(a);
+    for (const Range &r : ranges)
+        if (!ids.contains(r.from) && !ids.contains(r.to))
+            out.add(r);
+    return out;
+}

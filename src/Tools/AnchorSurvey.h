@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QVector>
 
 #include <cstdint>
@@ -52,6 +53,8 @@ public:
     QVector<uint64_t> ids() const;
 
     void add(const Range &range);
+    // The same survey without these anchors and every range from or to them.
+    AnchorSurvey without(const QSet<uint64_t> &ids) const;
 
 private:
     QHash<QPair<uint64_t, uint64_t>, int> m_rangeIndex;

@@ -15,8 +15,10 @@ constexpr double kMetresPerDeviceUnit = 0.0046917519677;
 // real antenna.
 constexpr int kMinDelay = 15500;
 constexpr int kMaxDelay = 17500;
-// What the delay editor shows before anything was read.
-constexpr int kInitialEditorDelay = 16511;
+// Delay boxes show any delay a node can report (16 bits), and this below
+// it when the chosen node's delays were not read yet.
+constexpr int kMaxReportedDelay = 0xFFFF;
+constexpr int kDelayNotRead = -1;
 
 // An anchor counts as on the line when the cosine of the angle between the
 // two ends, seen from it, is this close to -1; the looser band is shown
@@ -31,6 +33,9 @@ constexpr int kTagMaxStep = 100;
 
 // Read-back of a checked write: how long a node has to answer.
 constexpr int kWriteCheckTimeoutMs = 8000;
+// How long an anchor has to answer a distance request after an Apply before
+// it is left out of the next computation.
+constexpr int kDistanceAnswerTimeoutMs = 10000;
 
 inline bool isPlausibleDelay(double value)
 {

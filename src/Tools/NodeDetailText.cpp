@@ -65,7 +65,9 @@ bool parseCoordinate(const QString &text, double *value)
         v = c.toDouble(QString(t).replace(QLatin1Char(','), QLatin1Char('.')), &ok);
     if (!ok)
         v = user.toDouble(t, &ok);
-    if (!ok || !std::isfinite(v))
+    // Nodes keep coordinates in single precision: a value beyond it would be
+    // stored and sent as infinite.
+    if (!ok || !std::isfinite(float(v)))
         return false;
     *value = v;
     return true;

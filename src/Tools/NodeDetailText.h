@@ -19,7 +19,9 @@ QString seatOrGroup(int32_t value);
 // Metres with 3 decimals; empty when the coordinate is not known.
 QString coordinate(float value, bool known);
 // A coordinate typed by the user, in the C locale or the user's ("4.25" or
-// "4,25"); false when it is not a finite number.
+// "4,25"); false when it is not a number a node can hold. The one reading
+// of typed coordinates: the setup table, the details and the settings
+// dialog all go through it.
 bool parseCoordinate(const QString &text, double *value);
 // Yaw, pitch and roll in degrees from the quaternion (q0 the scalar part);
 // unknown() for the zero quaternion.

@@ -49,9 +49,6 @@ constexpr int kCursorInitial = 16;
 constexpr int kCursorMin = -1;
 constexpr int kCursorMax = 16;
 
-// Antenna delays the settings dialog accepts (device time units).
-constexpr int kAntennaDelayMax = 0xFFFF;
-
 // A rebuild of the node list waits this long for more requests to join it.
 constexpr int kListRebuildDelayMs = 50;
 // The details and the measurement tool redraw at most this often.

@@ -1,5 +1,7 @@
 #include "SettingsDialog.h"
 
+#include "CalibrationConstants.h"
+#include "DelayBox.h"
 #include "NodeDetailText.h"
 #include "NodeRoles.h"
 #include "NodeToolsConstants.h"
@@ -296,9 +298,10 @@ QWidget *SettingsDialog::makeAntennaPage()
     m_rx = new QSpinBox(page);
     m_rx->setObjectName(QStringLiteral("rxDelay"));
     for (QSpinBox *box : {m_tx, m_rx}) {
-        box->setRange(0, NodeTools::kAntennaDelayMax);
+        DelayBox::prepare(box, 0);
         // Nothing to send until the node's delays are known.
         box->setEnabled(false);
+        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &SettingsDialog::flagDelays);
     }
     form->addRow(tr("TX delay"), m_tx);
     form->addRow(tr("RX delay"), m_rx);
@@ -409,12 +412,12 @@ void SettingsDialog::loadFromNode(RtlsObject *node)
     m_rolesField.follow(uint(node->roles()));
     m_seatField.follow(int(node->seat()));
     m_groupField.follow(int(node->group()));
-    if (node->hasPos()) {
-        RtlsPos *pos = node->pos();
-        for (int axis = 0; axis < 3; ++axis) {
-            const bool known = pos->flags() & kAxisBits[axis];
-            m_axisField[size_t(axis)].follow(known ? QVariant(double(axisValue(pos, axis))) : QVariant(kAuto));
-        }
+    // A node without a position record has every axis "auto"; reading it
+    // creates none.
+    RtlsPos *pos = node->hasPos() ? node->pos() : nullptr;
+    for (int axis = 0; axis < 3; ++axis) {
+        const bool known = pos && (pos->flags() & kAxisBits[axis]);
+        m_axisField[size_t(axis)].follow(known ? QVariant(double(axisValue(pos, axis))) : QVariant(kAuto));
     }
     enablePages(node);
 }
@@ -452,6 +455,7 @@ void SettingsDialog::antennaDelays(uint64_t id, uint16_t tx, uint16_t rx)
     m_tx->setEnabled(true);
     m_rx->setEnabled(true);
     m_antennaState->setText(tr("As the node reported them."));
+    flagDelays();
 }
 
 void SettingsDialog::serviceData(QJsonObject obj)
@@ -516,7 +520,8 @@ bool SettingsDialog::apply()
 
     if (pageEnabled(m_positionPage)) {
         uint32_t mask = 0;
-        RtlsPos *pos = node->pos();
+        // The record is made only for a coordinate written into it.
+        RtlsPos *pos = node->hasPos() ? node->pos() : nullptr;
         for (int axis = 0; axis < 3; ++axis) {
             Field &field = m_axisField[size_t(axis)];
             if (!field.changed())
@@ -528,13 +533,18 @@ bool SettingsDialog::apply()
             }
             if (value.toString() == kAuto) {
                 // An unknown coordinate goes out as "auto".
-                pos->setFlags(pos->flags() & ~kAxisBits[axis]);
-            } else if (axis == 0) {
-                pos->setX(float(value.toDouble()));
-            } else if (axis == 1) {
-                pos->setY(float(value.toDouble()));
+                if (pos)
+                    pos->setFlags(pos->flags() & ~kAxisBits[axis]);
             } else {
-                pos->setZ(float(value.toDouble()));
+                if (!pos)
+                    pos = node->pos();
+                const float v = float(value.toDouble());
+                if (axis == 0)
+                    pos->setX(v);
+                else if (axis == 1)
+                    pos->setY(v);
+                else
+                    pos->setZ(v);
             }
             field.baseline = value;
             mask |= kAxisBits[axis];
@@ -545,10 +555,15 @@ bool SettingsDialog::apply()
         }
     }
 
+    QString delaysRefused;
     if (m_tx->isEnabled() && (m_txField.changed() || m_rxField.changed())) {
-        h->setAntennaDelays(m_id, uint16_t(m_tx->value()), uint16_t(m_rx->value()));
-        m_txField.baseline = m_tx->value();
-        m_rxField.baseline = m_rx->value();
+        if (delaysWritable()) {
+            h->setAntennaDelays(m_id, uint16_t(m_tx->value()), uint16_t(m_rx->value()));
+            m_txField.baseline = m_tx->value();
+            m_rxField.baseline = m_rx->value();
+        } else {
+            delaysRefused = delayWindowText();
+        }
     }
     if (pageEnabled(m_sensorsPage) && m_sensors->currentIndex() > 0) {
         h->setSensorOutput(m_id, m_sensors->currentData().toString());
@@ -568,11 +583,38 @@ bool SettingsDialog::apply()
     }
 
     readValues();
-    if (unreadable.isEmpty())
+    if (unreadable.isEmpty() && delaysRefused.isEmpty())
         return true;
-    QMessageBox::warning(this, tr("Not sent"),
-                         tr("These values cannot be read and were not sent: %1.").arg(unreadable.join(QStringLiteral(", "))));
+    QStringList why;
+    if (!unreadable.isEmpty())
+        why.append(tr("These values cannot be read and were not sent: %1.").arg(unreadable.join(QStringLiteral(", "))));
+    if (!delaysRefused.isEmpty())
+        why.append(delaysRefused);
+    QMessageBox::warning(this, tr("Not sent"), why.join(QLatin1Char('\n')));
     return false;
+}
+
+bool SettingsDialog::delaysWritable() const
+{
+    return Calib::isPlausibleDelay(m_tx->value()) && Calib::isPlausibleDelay(m_rx->value());
+}
+
+QString SettingsDialog::delayWindowText() const
+{
+    return tr("Antenna delays are written only from %1: TX %2, RX %3 were not sent.")
+        .arg(DelayBox::window())
+        .arg(m_tx->value())
+        .arg(m_rx->value());
+}
+
+void SettingsDialog::flagDelays()
+{
+    for (QSpinBox *box : {m_tx, m_rx})
+        DelayBox::flag(box, box->isEnabled());
+    if (!m_tx->isEnabled())
+        return;
+    m_antennaState->setText(delaysWritable() ? tr("As the node reported them.")
+                                             : tr("Outside %1: these delays are not written.").arg(DelayBox::window()));
 }
 
 void SettingsDialog::accept()

@@ -51,6 +51,7 @@ private slots:
     void antennaDelays(uint64_t id, uint16_t tx, uint16_t rx);
     void serviceData(QJsonObject obj);
     void applyPreset(int index);
+    void flagDelays();
 
 private:
     // One value of the node shown in a widget: what the node was last known
@@ -81,6 +82,9 @@ private:
     bool confirm(const QString &title, const QString &text);
     bool pageEnabled(QWidget *page) const;
     uint32_t rolesFromBoxes(bool *ok) const;
+    // Both delays inside the window that every tool writes.
+    bool delaysWritable() const;
+    QString delayWindowText() const;
     void showRoles(uint32_t roles);
 
     const uint64_t m_id;

@@ -1,5 +1,7 @@
 #include "SetupCellFormat.h"
 
+#include "NodeDetailText.h"
+
 #include <QCoreApplication>
 
 #include <cmath>
@@ -50,15 +52,11 @@ SetupCellFormat::Typed SetupCellFormat::readCoordinate(const QString &text, doub
     const QString t = text.trimmed();
     if (t.isEmpty() || t == unknownCoordinate() || t.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
         return Typed::Auto;
-    bool ok = false;
-    double v = t.toDouble(&ok);
-    if (!ok) {
-        // A decimal comma is what many installers type.
-        QString comma = t;
-        v = comma.replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    }
-    if (!ok || !std::isfinite(v))
-        return Typed::Invalid;
-    *value = v;
-    return Typed::Number;
+    return NodeDetailText::parseCoordinate(t, value) ? Typed::Number : Typed::Invalid;
+}
+
+QString SetupCellFormat::sentCoordinate(double value)
+{
+    const double stored = double(float(value));
+    return QString::number(std::round(stored * 1000.0) / 1000.0, 'f', 3);
 }

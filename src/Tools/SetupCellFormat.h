@@ -20,7 +20,11 @@ public:
     static QString coordinateText(bool known, double value);
 
     enum class Typed { Number, Auto, Invalid };
-    // A typed coordinate: a number, empty (or the unknown marker) for
-    // "auto", or text that is neither and must never be sent.
+    // A typed coordinate: a number (read as the node details and the
+    // settings dialog read one), empty (or the unknown marker, or "auto")
+    // for "auto", or text that is neither and must never be sent.
     static Typed readCoordinate(const QString &text, double *value);
+    // A coordinate as "setPos" carries it: stored in single precision and
+    // rounded to millimetres, with 3 decimals.
+    static QString sentCoordinate(double value);
 };

@@ -3,6 +3,7 @@
 #include "AnchorSurvey.h"
 #include "CalibrationConstants.h"
 #include "CommConstants.h"
+#include "DelayBox.h"
 #include "Dispatch.h"
 #include "LayoutCheck.h"
 #include "RtlsConvert.h"
@@ -91,10 +92,13 @@ SetupTab::SetupTab()
     m_txDelay = new QSpinBox(calBox);
     m_rxDelay = new QSpinBox(calBox);
     for (QSpinBox *box : {m_txDelay, m_rxDelay}) {
-        box->setRange(Calib::kMinDelay, Calib::kMaxDelay);
-        box->setValue(Calib::kInitialEditorDelay);
+        DelayBox::prepare(box, Calib::kDelayNotRead);
+        box->setSpecialValueText(tr("not read"));
+        box->setValue(Calib::kDelayNotRead);
     }
     m_setDelays = new QPushButton(tr("Set New Delays"), calBox);
+    m_delayNote = new QLabel(calBox);
+    m_delayNote->setObjectName(QStringLiteral("delayNote"));
     calRow->addWidget(new QLabel(tr("Anchor: "), calBox));
     calRow->addWidget(m_anchorCombo);
     calRow->addWidget(m_getDelays);
@@ -103,6 +107,7 @@ SetupTab::SetupTab()
     calRow->addWidget(new QLabel(tr("RX delay: "), calBox));
     calRow->addWidget(m_rxDelay);
     calRow->addWidget(m_setDelays);
+    calRow->addWidget(m_delayNote);
     calRow->addStretch(1);
     layout->addWidget(calBox);
 
@@ -151,6 +156,8 @@ SetupTab::SetupTab()
     connect(m_anchorCombo, QOverload<int>::of(&QComboBox::activated), this, &SetupTab::cbAnchorSelected);
     connect(m_getDelays, &QPushButton::clicked, this, &SetupTab::getCurrentDelays);
     connect(m_setDelays, &QPushButton::clicked, this, &SetupTab::setNewDelays);
+    for (QSpinBox *box : {m_txDelay, m_rxDelay})
+        connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &SetupTab::syncDelayEditor);
     connect(m_view, &QTableView::clicked, this, &SetupTab::tableClicked);
 
     connect(m_hub, &SentrovaInterface::nodeAddedSignal, this, &SetupTab::NodeUpdated);
@@ -163,9 +170,8 @@ SetupTab::SetupTab()
     connect(m_check, &WriteCheck::progress, this, &SetupTab::showCheck);
     connect(m_check, &WriteCheck::checked, this, &SetupTab::showCheck);
 
-    m_getDelays->setEnabled(false);
-    m_setDelays->setEnabled(false);
     rebuild();
+    syncDelayEditor();
 }
 
 void SetupTab::setTabWidget(QTabWidget *tabWidget, int index)
@@ -492,7 +498,10 @@ void SetupTab::setNewCoordinates()
         RtlsObject *node = m_hub->node(id);
         if (!node)
             continue;
-        RtlsPos *pos = node->pos();
+        // Only a row with something to send gets a position record: an
+        // untouched anchor keeps having none, so that nothing is saved or
+        // pushed for it later.
+        RtlsPos *pos = node->hasPos() ? node->pos() : nullptr;
         uint32_t mask = 0;
         for (int col = 0; col < 3; ++col) {
             QStandardItem *item = m_model->item(row, col);
@@ -504,11 +513,13 @@ void SetupTab::setNewCoordinates()
                 // Never sent: neither as 0 nor as anything else.
                 continue;
             case SetupCellFormat::Typed::Auto:
-                if (!item->data(kKnownRole).toBool())
+                if (!pos || !(pos->flags() & kAxisBits[col]))
                     continue; // already "auto" at the master
                 pos->setFlags(pos->flags() & ~kAxisBits[col]);
                 break;
             case SetupCellFormat::Typed::Number:
+                if (!pos)
+                    pos = node->pos();
                 if (col == 0)
                     pos->setX(float(value));
                 else if (col == 1)
@@ -538,19 +549,28 @@ void SetupTab::setNewCoordinates()
     }
 }
 
+// What Apply would leave at the master for one cell: a typed value as Apply
+// sends it; for a cell not edited, or one whose text cannot be read (Apply
+// sends nothing for it), what the master holds. An unknown coordinate is
+// "auto", never 0.
+QString SetupTab::exportedCoordinate(const QStandardItem *item) const
+{
+    if (!item)
+        return QStringLiteral("auto");
+    double value = 0.0;
+    SetupCellFormat::Typed typed = SetupCellFormat::readCoordinate(item->text(), &value);
+    if (!isEdited(item) || typed == SetupCellFormat::Typed::Invalid)
+        typed = SetupCellFormat::readCoordinate(item->data(kSetTextRole).toString(), &value);
+    return typed == SetupCellFormat::Typed::Number ? SetupCellFormat::sentCoordinate(value) : QStringLiteral("auto");
+}
+
 QString SetupTab::coordinatesCommands() const
 {
     QString lines;
     for (int row = 0; row < m_model->rowCount(); ++row) {
         QString values[3];
-        for (int col = 0; col < 3; ++col) {
-            const QStandardItem *item = m_model->item(row, col);
-            double v = 0.0;
-            // An unknown coordinate is "auto", never 0.
-            values[col] = item && SetupCellFormat::readCoordinate(item->text(), &v) == SetupCellFormat::Typed::Number
-                              ? item->text().trimmed()
-                              : QStringLiteral("auto");
-        }
+        for (int col = 0; col < 3; ++col)
+            values[col] = exportedCoordinate(m_model->item(row, col));
         lines += QStringLiteral("{\"command\":\"setPos\",");
         lines += QStringLiteral("\"id\":\"%1\",").arg(Rtls::hexId(rowId(row)));
         lines += QStringLiteral("\"x\":\"%1\",").arg(values[0]);
@@ -580,8 +600,7 @@ void SetupTab::fillAnchorCombo(const QList<uint64_t> &ids)
     m_anchorCombo->setCurrentIndex(current ? m_anchorCombo->findData(QVariant::fromValue<uint64_t>(*current)) : -1);
     if (m_anchorCombo->currentIndex() < 0 && !current && m_anchorCombo->count() > 0)
         m_anchorCombo->setCurrentIndex(0);
-    m_getDelays->setEnabled(comboId().has_value());
-    m_setDelays->setEnabled(comboId().has_value());
+    syncDelayEditor();
 }
 
 std::optional<uint64_t> SetupTab::comboId() const
@@ -594,8 +613,47 @@ std::optional<uint64_t> SetupTab::comboId() const
     return data.value<uint64_t>();
 }
 
+// The boxes hold the delays of the chosen anchor or nothing: another
+// anchor's values are never offered for writing. Set is possible only for
+// the chosen anchor's own delays, read from it, and only within the window
+// every tool writes.
+void SetupTab::syncDelayEditor()
+{
+    const std::optional<uint64_t> chosen = comboId();
+    if (m_delaysOf != chosen) {
+        m_delaysOf.reset();
+        const QSignalBlocker quietTx(m_txDelay);
+        const QSignalBlocker quietRx(m_rxDelay);
+        m_txDelay->setValue(Calib::kDelayNotRead);
+        m_rxDelay->setValue(Calib::kDelayNotRead);
+    }
+    const bool read = m_delaysOf.has_value();
+    QStringList outside;
+    for (QSpinBox *box : {m_txDelay, m_rxDelay})
+        if (DelayBox::flag(box, read))
+            outside.append(QString::number(box->value()));
+    m_txDelay->setEnabled(read);
+    m_rxDelay->setEnabled(read);
+    m_getDelays->setEnabled(chosen.has_value());
+    m_setDelays->setEnabled(read && outside.isEmpty());
+    if (!chosen)
+        m_delayNote->clear();
+    else if (!read)
+        m_delayNote->setText(tr("Press \"Get Current Delays\" first."));
+    else if (!outside.isEmpty())
+        m_delayNote->setText(tr("%1 outside %2: not written.").arg(outside.join(QStringLiteral(", ")), DelayBox::window()));
+    else
+        m_delayNote->clear();
+}
+
+QString SetupTab::delayNote() const
+{
+    return m_delayNote->text();
+}
+
 void SetupTab::cbAnchorSelected(int)
 {
+    syncDelayEditor();
     if (const std::optional<uint64_t> id = comboId())
         Dispatch::instance()->emitIdSelected(*id);
 }
@@ -605,8 +663,7 @@ void SetupTab::idSelected(uint64_t id)
     // A tag or a node not in the list selects nothing, and the editor then
     // addresses no node at all.
     m_anchorCombo->setCurrentIndex(m_anchorCombo->findData(QVariant::fromValue<uint64_t>(id)));
-    m_getDelays->setEnabled(comboId().has_value());
-    m_setDelays->setEnabled(comboId().has_value());
+    syncDelayEditor();
 }
 
 void SetupTab::getCurrentDelays()
@@ -620,17 +677,27 @@ void SetupTab::newDelays(uint64_t id, uint16_t tx, uint16_t rx)
     const std::optional<uint64_t> current = comboId();
     if (!current || (*current & Comm::kServiceIdMask) != (id & Comm::kServiceIdMask))
         return;
+    m_delaysOf = current;
+    const QSignalBlocker quietTx(m_txDelay);
+    const QSignalBlocker quietRx(m_rxDelay);
+    // Shown as reported, even outside the window: a value clamped into it
+    // would look plausible and could be written back.
     m_txDelay->setValue(tx);
     m_rxDelay->setValue(rx);
+    syncDelayEditor();
 }
 
 void SetupTab::setNewDelays()
 {
     const std::optional<uint64_t> id = comboId();
-    if (!id)
+    if (!id || m_delaysOf != id)
         return;
-    const uint16_t tx = uint16_t(m_txDelay->value());
-    const uint16_t rx = uint16_t(m_rxDelay->value());
+    const int txValue = m_txDelay->value();
+    const int rxValue = m_rxDelay->value();
+    if (!Calib::isPlausibleDelay(txValue) || !Calib::isPlausibleDelay(rxValue))
+        return;
+    const uint16_t tx = uint16_t(txValue);
+    const uint16_t rx = uint16_t(rxValue);
     m_hub->setAntennaDelays(*id, tx, rx);
     RtlsObject *node = m_hub->node(*id);
     addCheckLine(WriteCheck::delaysKey(*id), node ? node->name() : Rtls::hexId(*id));

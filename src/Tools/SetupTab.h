@@ -52,6 +52,9 @@ public:
     QComboBox *anchorCombo() const { return m_anchorCombo; }
     QSpinBox *txDelayBox() const { return m_txDelay; }
     QSpinBox *rxDelayBox() const { return m_rxDelay; }
+    QPushButton *setDelaysButton() const { return m_setDelays; }
+    // Why the delays shown cannot be written; empty when they can.
+    QString delayNote() const;
     QListWidget *checkList() const { return m_checkList; }
     QTableWidget *layoutTable() const { return m_layoutTable; }
     QString layoutVerdict() const;
@@ -100,6 +103,8 @@ private:
     void refreshDistancesOf(int row);
     void fillAnchorCombo(const QList<uint64_t> &ids);
     std::optional<uint64_t> comboId() const;
+    void syncDelayEditor();
+    QString exportedCoordinate(const QStandardItem *item) const;
     void addCheckLine(const QString &key, const QString &name);
 
     SentrovaInterface *m_hub;
@@ -111,6 +116,9 @@ private:
     QSpinBox *m_rxDelay;
     QPushButton *m_getDelays;
     QPushButton *m_setDelays;
+    QLabel *m_delayNote;
+    // The anchor whose own delays the boxes hold, as it reported them.
+    std::optional<uint64_t> m_delaysOf;
     QListWidget *m_checkList;
     QTableWidget *m_layoutTable;
     QLabel *m_layoutVerdict;

@@ -251,7 +251,7 @@ private slots:
         QTest::newRow("node asking for its position gets it")
             << lines({R"({"anchors":[{"id":"0x0154","coordinates":{"x":1.23456,"y":-2}}]})"})
             << 0x40000000u << -1 << QByteArray(R"({"id":"0x0154"})")
-            << objects({R"({"command":"setPos","id":"0x0154","x":1.235,"y":-2,"z":"auto"})"});
+            << objects({R"({"command":"setPos","id":"0x0154","x":1.235,"y":-2})"});
         QTest::newRow("position push only for anchors")
             << lines({R"({"tags":[{"id":"0x0155","coordinates":{"x":1}}]})"})
             << 0x40000000u << -1 << QByteArray(R"({"id":"0x0155"})") << QList<QJsonObject>();
@@ -282,6 +282,62 @@ private slots:
         QCOMPARE(probe->sentSinceLastCall(*master, sent.size()), sent);
         if (node)
             QCOMPARE(node->flags() & 0x40000000u, 0u);
+    }
+
+    // A settings file's "coordinates" are pushed to the anchor when its
+    // master lists it, but only when they hold an axis: anything else would
+    // send "auto" over what the master has learnt.
+    // A settings file's "coordinates" are pushed to the anchor when its
+    // master lists it: only the axes they hold (an axis they do not hold
+    // would go out as "auto" over what the master has learnt), and only
+    // when the master does not list the same already.
+    void settingsFilePushesOnlyCoordinatesItHolds_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QJsonValue>("saved");
+        QTest::addColumn<QJsonValue>("listed");
+        QTest::addColumn<QList<QJsonObject>>("sent");
+
+        const QJsonValue none(QJsonValue::Undefined);
+        const QJsonObject full{{"x", 1.5}, {"y", -2}, {"z", 3.25}};
+        QTest::newRow("all axes") << "0x0161" << QJsonValue(full) << none
+            << objects({R"({"command":"setPos","id":"0x0161","x":1.5,"y":-2,"z":3.25})"});
+        QTest::newRow("one axis, only that one") << "0x0162" << QJsonValue(QJsonObject{{"y", 4}}) << none
+            << objects({R"({"command":"setPos","id":"0x0162","y":4})"});
+        QTest::newRow("empty object") << "0x0163" << QJsonValue(QJsonObject{}) << none << QList<QJsonObject>();
+        QTest::newRow("no axis a number") << "0x0164" << QJsonValue(QJsonObject{{"x", "1.5"}, {"z", QJsonValue()}})
+            << none << QList<QJsonObject>();
+        QTest::newRow("not an object") << "0x0165" << QJsonValue(QJsonArray{1, 2, 3}) << none << QList<QJsonObject>();
+        QTest::newRow("absent") << "0x0166" << none << none << QList<QJsonObject>();
+        QTest::newRow("the master lists the same") << "0x0167" << QJsonValue(full)
+            << QJsonValue(QJsonObject{{"x", 1.5004}, {"y", -2}, {"z", 3.25}}) << QList<QJsonObject>();
+        QTest::newRow("the master lists another") << "0x0168" << QJsonValue(full)
+            << QJsonValue(QJsonObject{{"x", 1.502}, {"y", -2}, {"z", 3.25}})
+            << objects({R"({"command":"setPos","id":"0x0168","x":1.5,"y":-2,"z":3.25})"});
+        QTest::newRow("the master knows an axis more") << "0x0169" << QJsonValue(QJsonObject{{"x", 1.5}, {"y", -2}})
+            << QJsonValue(full) << QList<QJsonObject>();
+        QTest::newRow("the master knows another axis") << "0x016A" << QJsonValue(QJsonObject{{"x", 1.5}})
+            << QJsonValue(QJsonObject{{"y", 7}}) << objects({R"({"command":"setPos","id":"0x016A","x":1.5})"});
+    }
+    void settingsFilePushesOnlyCoordinatesItHolds()
+    {
+        QFETCH(QString, id);
+        QFETCH(QJsonValue, saved);
+        QFETCH(QJsonValue, listed);
+        QFETCH(QList<QJsonObject>, sent);
+
+        QJsonObject element{{"id", id}, {"mode", "anchor"}};
+        if (!saved.isUndefined())
+            element.insert("coordinates", saved);
+        probe->hub->fromJSON(QJsonObject{{"node", QJsonArray{element}}});
+        probe->sentSinceLastCall(*master);
+
+        QJsonObject node{{"id", id}};
+        if (!listed.isUndefined())
+            node.insert("coordinates", listed);
+        svc()->processMessage(QJsonDocument(QJsonObject{{"anchors", QJsonArray{node}}}).toJson(QJsonDocument::Compact));
+        QCOMPARE(probe->sentSinceLastCall(*master, sent.size()), sent);
+        QCOMPARE(probe->hub->node(id.toULongLong(nullptr, 16))->flags() & 0x40000000u, 0u);
     }
 
     void echoNumberingIsShared()

@@ -314,28 +314,41 @@ private slots:
     void toJson_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<bool>("withPos");
+        QTest::addColumn<int>("posAxes"); // axes set on the position; -1: no position record
         QTest::addColumn<uint>("flags");
         QTest::addColumn<QString>("coordinates");
-        QTest::newRow("anchor own flags") << "anchor" << true << 0u << R"({"x":1.235,"y":2,"z":-3})";
-        QTest::newRow("master record flags") << "master" << true << 0x20u << R"({"x":1.235})";
-        QTest::newRow("tag never") << "tag" << true << 0u << "";
-        QTest::newRow("mode case-sensitive") << "Anchor" << true << 0u << "";
-        QTest::newRow("anchor without position") << "anchor" << false << 0u << "";
+        QTest::newRow("anchor own flags") << "anchor" << 0xE0 << 0u << R"({"x":1.235,"y":2,"z":-3})";
+        QTest::newRow("master record flags") << "master" << 0xE0 << 0x20u << R"({"x":1.235})";
+        QTest::newRow("tag never") << "tag" << 0xE0 << 0u << "";
+        QTest::newRow("mode case-sensitive") << "Anchor" << 0xE0 << 0u << "";
+        QTest::newRow("anchor without position") << "anchor" << -1 << 0u << "";
+        // Loaded again, an empty "coordinates" would push "auto" for every
+        // axis; an unknown axis would come back as 0.
+        QTest::newRow("anchor with an empty position record") << "anchor" << 0 << 0u << "";
+        QTest::newRow("only the known axis") << "anchor" << 0x40 << 0u << R"({"y":2})";
+        QTest::newRow("record flags name an unknown axis") << "master" << 0x40 << 0x60u << R"({"y":2})";
+        QTest::newRow("record flags name only unknown axes") << "anchor" << 0x40 << 0x20u << "";
     }
 
     void toJson()
     {
         QFETCH(QString, mode);
-        QFETCH(bool, withPos);
+        QFETCH(int, posAxes);
         QFETCH(uint, flags);
         QFETCH(QString, coordinates);
         RtlsObject node(0x12);
         node.setMode(mode);
         node.setFlags(flags);
         node.setCategory("c");
-        if (withPos)
-            node.pos()->setPos(1.23456f, 2, -3);
+        if (posAxes >= 0) {
+            RtlsPos *pos = node.pos();
+            if (posAxes & 0x20)
+                pos->setX(1.23456f);
+            if (posAxes & 0x40)
+                pos->setY(2);
+            if (posAxes & 0x80)
+                pos->setZ(-3);
+        }
         const QJsonObject out = node.toJson();
         QCOMPARE(out.value("id").toString(), QStringLiteral("0x0012"));
         QCOMPARE(out.value("name"), QJsonValue(""));
@@ -344,7 +357,7 @@ private slots:
         QCOMPARE(out.contains("coordinates"), !coordinates.isEmpty());
         if (!coordinates.isEmpty())
             QCOMPARE(QJsonDocument(out.value("coordinates").toObject()).toJson(QJsonDocument::Compact), coordinates.toUtf8());
-        QCOMPARE(node.hasPos(), withPos);
+        QCOMPARE(node.hasPos(), posAxes >= 0);
     }
 
     void nameFallsBackToId_data()

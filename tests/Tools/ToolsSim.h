@@ -4,6 +4,7 @@
 #include "RtlsObject.h"
 #include "RtlsSvc.h"
 #include "SentrovaInterface.h"
+#include "ServiceRelay.h"
 #include "sim/SimProcess.h"
 
 #include <QHostAddress>
@@ -20,8 +21,9 @@ public:
     ToolsSim() : hub(SentrovaInterface::instance()), answers(hub, &SentrovaInterface::svcDataReceived) {}
 
     // Starts the simulator on the site (the built-in one when empty) and
-    // connects the hub; true once the anchors are listed.
-    bool start(const QByteArray &site = QByteArray(), const QStringList &extra = {})
+    // connects the hub, through `relay` when one is given; true once the
+    // anchors are listed.
+    bool start(const QByteArray &site = QByteArray(), const QStringList &extra = {}, ServiceRelay *relay = nullptr)
     {
         QStringList args = extra;
         args << QStringLiteral("--print-delays");
@@ -40,7 +42,9 @@ public:
             if (f.size() == 4 && f[0] == "DELAY")
                 realDelay.insert(f[1].toULongLong(nullptr, 16), f[2].toDouble());
         }
-        hub->svc()->setServicePort(sim.port);
+        if (relay && !relay->listen(sim.port))
+            return false;
+        hub->svc()->setServicePort(relay ? relay->port() : sim.port);
         hub->svc()->masterDetected(QHostAddress(QHostAddress::LocalHost).toIPv4Address());
         // The answer to the greeting brings requests for every anchor's
         // details and distances; they are all answered before the marker.

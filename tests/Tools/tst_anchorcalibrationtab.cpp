@@ -14,6 +14,7 @@ class tst_AnchorCalibrationTab : public QObject
     Q_OBJECT
 
     ToolsSim site;
+    ServiceRelay relay;
     AnchorCalibrationTab *tab = nullptr;
 
     QStandardItemModel *model() const { return tab->lineModel(); }
@@ -32,6 +33,29 @@ class tst_AnchorCalibrationTab : public QObject
             if (!text(row, AnchorCalibrationTab::LineCheck).startsWith(QChar(0x2714)))
                 return false;
         return true;
+    }
+
+    // Asks for distances as the tab's own button does after a fine scan.
+    bool measureFromTab(int n)
+    {
+        site.hub->scanInfraWithCount(n);
+        tab->readAllDistances();
+        return site.roundTrip();
+    }
+    static bool isDistanceAnswer(const QByteArray &line)
+    {
+        return line.contains("\"response\":\"getDist\"");
+    }
+    static bool isDistanceAnswerOf(const QByteArray &line, const char *id)
+    {
+        return isDistanceAnswer(line) && line.contains(QByteArray("\"id\":\"") + id + '"');
+    }
+    int rowOf(uint64_t anchor) const
+    {
+        for (int row = 0; row < model()->rowCount(); ++row)
+            if (id(row) == anchor)
+                return row;
+        return -1;
     }
 
     // Ends 6 m from the rest, four anchors between them with real delays
@@ -56,7 +80,7 @@ private slots:
     {
         tab = AnchorCalibrationTab::instance();
         tab->show();
-        QVERIFY(site.start(lineSite()));
+        QVERIFY(site.start(lineSite(), {}, &relay));
     }
 
     void theLineIsFoundAndChecked()
@@ -125,7 +149,7 @@ private slots:
 
     void aSecondPassChangesAlmostNothing()
     {
-        QVERIFY(site.measure(200));
+        QVERIFY(measureFromTab(200));
         tab->createCalibrationList();
         tab->getCurrentCalibrations();
         QVERIFY(site.roundTrip());
@@ -149,6 +173,63 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(allWritten({6}), 15000);
         QVERIFY(site.roundTrip());
         QVERIFY(site.countResponses("setUwbAntConfig") >= writes + 1);
+    }
+
+    // Distances the anchors measured before an Apply but whose answers
+    // arrive after it describe the old delays: they are no reason to
+    // compute again.
+    void anAnswerOnItsWayDuringTheApplyIsNotFresh()
+    {
+        QVERIFY(measureFromTab(50));
+        tab->createCalibrationList();
+        QCOMPARE(model()->rowCount(), 8);
+        tab->getCurrentCalibrations();
+        QVERIFY(site.roundTrip());
+
+        relay.hold = isDistanceAnswer;
+        tab->readAllDistances();
+        QTRY_COMPARE_WITH_TIMEOUT(relay.held.size(), 8, 15000);
+        tab->setNewCalibrations();
+        QTRY_VERIFY_WITH_TIMEOUT(allWritten({1, 2, 3, 4}), 15000);
+        relay.hold = nullptr;
+        relay.release();
+        QVERIFY(site.roundTrip());
+
+        tab->createCalibrationList();
+        QVERIFY2(tab->lineStatus().contains("before the last Apply"), qPrintable(tab->lineStatus()));
+        QVERIFY(site.roundTrip());
+    }
+
+    // One anchor that never answers is named once its time is up and left
+    // out; the others go on. Once it answers again it is back.
+    void aSilentAnchorIsNamedAndLeftOut()
+    {
+        relay.hold = [](const QByteArray &line) { return isDistanceAnswerOf(line, "0x1004"); };
+        tab->readAllDistances();
+        QVERIFY(site.roundTrip());
+        tab->createCalibrationList();
+        QVERIFY2(tab->lineStatus().startsWith("Waiting for the distances of Mid 4"), qPrintable(tab->lineStatus()));
+
+        QTRY_VERIFY_WITH_TIMEOUT(tab->lineStatus().startsWith("Mid 4 did not answer"),
+                                 Calib::kDistanceAnswerTimeoutMs + 10000);
+        QVERIFY(tab->solveStatus().startsWith("Mid 4 did not answer"));
+        tab->createCalibrationList();
+        QCOMPARE(model()->rowCount(), 7);
+        QCOMPARE(rowOf(0x1004), -1);
+        QVERIFY2(tab->lineStatus().contains("Left out, no answer to the distance request: Mid 4."),
+                 qPrintable(tab->lineStatus()));
+        tab->computeAllAnchors();
+        QVERIFY2(tab->solveStatus().contains("Left out, no answer to the distance request: Mid 4."),
+                 qPrintable(tab->solveStatus()));
+        QCOMPARE(model()->rowCount(), 7);
+
+        relay.hold = nullptr;
+        relay.held.clear();
+        tab->readAllDistances();
+        QVERIFY(site.roundTrip());
+        tab->createCalibrationList();
+        QCOMPARE(model()->rowCount(), 8);
+        QVERIFY(!tab->lineStatus().contains("Left out"));
     }
 
     void cleanupTestCase()

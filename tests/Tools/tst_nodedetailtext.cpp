@@ -68,6 +68,7 @@ private slots:
         QTest::newRow("trailing junk") << "4.2m" << false << 0.0;
         QTest::newRow("infinite") << "inf" << false << 0.0;
         QTest::newRow("nan") << "nan" << false << 0.0;
+        QTest::newRow("beyond single precision") << "1e39" << false << 0.0;
     }
 
     void parseCoordinate()

@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,6 +23,9 @@ namespace {
 
 constexpr uint64_t kNorth = 0x1001;
 constexpr uint64_t kForklift = 0x2001;
+// An anchor of the settings file that is not at the site: it answers
+// nothing, so it has no position record but the one Apply may give it.
+constexpr uint64_t kAway = 0x7701;
 
 // What went out besides the dialog's own read-back requests.
 QStringList changes(const QList<QJsonObject> &sent)
@@ -197,6 +202,68 @@ private slots:
         answerNextMessageBox(QMessageBox::Yes, &question);
         child<QPushButton>("firmware")->click();
         QCOMPARE(changes(console->sent()), texts(R"({"command":"forceFwUpdate","id":"0x1001"})"));
+    }
+
+    // Apply makes a position record only for a coordinate it writes:
+    // changing the group of an anchor without one leaves it without one,
+    // and a typed coordinate goes out on its own.
+    void applyGivesNoRecordItDoesNotWrite()
+    {
+        hub()->fromJSON(QJsonObject{{"node", QJsonArray{QJsonObject{{"id", "0x7701"}, {"mode", "anchor"}}}}});
+        console->clear();
+        dialog = std::make_unique<SettingsDialog>(kAway);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        console->clear();
+        QVERIFY(!hub()->node(kAway)->hasPos());
+
+        child<QSpinBox>("group")->setValue(3);
+        QCOMPARE(applyAndRead(), texts(R"({"command":"setGroup","id":"0x7701","group":"3"})"));
+        QVERIFY(!hub()->node(kAway)->hasPos());
+        QVERIFY(!hub()->node(kAway)->toJson().contains("coordinates"));
+
+        // Unknown coordinates show as "auto"; the user unticks one and types.
+        QVERIFY(child<QCheckBox>("auto_x")->isChecked());
+        child<QCheckBox>("auto_x")->setChecked(false);
+        child<QLineEdit>("x")->setText(QStringLiteral("2,5"));
+        QCOMPARE(applyAndRead(), texts(R"({"command":"setPos","id":"0x7701","x":2.5})"));
+        QVERIFY(hub()->node(kAway)->hasPos());
+        QCOMPARE(hub()->node(kAway)->toJson().value("coordinates").toObject(), (QJsonObject{{"x", 2.5}}));
+        dialog.reset();
+        console->clear();
+    }
+
+    // Delays are written only from 15500 to 17500, as the calibration tools
+    // write them; a node holding one outside is shown as it is.
+    void delaysOutsideTheWindowAreNeverWritten()
+    {
+        open(kNorth);
+        QString warning;
+        child<QSpinBox>("txDelay")->setValue(15499);
+        answerNextMessageBox(QMessageBox::Ok, &warning);
+        QCOMPARE(applyAndRead(), QStringList());
+        QVERIFY2(warning.contains(QLatin1String("15500")) && warning.contains(QLatin1String("15499")), qPrintable(warning));
+        child<QSpinBox>("txDelay")->setValue(17501);
+        answerNextMessageBox(QMessageBox::Ok, &warning);
+        QCOMPARE(applyAndRead(), QStringList());
+        child<QSpinBox>("txDelay")->setValue(17500);
+        QCOMPARE(applyAndRead(), texts(R"({"command":"setUwbAntConfig","id":"0x1001","txDelay":17500,"rxDelay":16515})"));
+
+        hub()->setAntennaDelays(kNorth, 15000, 16515);
+        console->clear();
+        open(kNorth);
+        QCOMPARE(child<QSpinBox>("txDelay")->value(), 15000);
+        QVERIFY(child<QLabel>("antennaState")->text().contains(QLatin1String("Outside")));
+        QVERIFY(!child<QSpinBox>("txDelay")->toolTip().isEmpty());
+        // Changing the other delay would write this one back: refused.
+        child<QSpinBox>("rxDelay")->setValue(16500);
+        answerNextMessageBox(QMessageBox::Ok, &warning);
+        QCOMPARE(applyAndRead(), QStringList());
+        QVERIFY2(warning.contains(QLatin1String("15000")), qPrintable(warning));
+        child<QSpinBox>("txDelay")->setValue(16515);
+        QCOMPARE(applyAndRead(), texts(R"({"command":"setUwbAntConfig","id":"0x1001","txDelay":16515,"rxDelay":16500})"));
+        hub()->setAntennaDelays(kNorth, 16515, 16515);
+        console->clear();
     }
 
     void tagPages()

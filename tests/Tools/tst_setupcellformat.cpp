@@ -48,20 +48,26 @@ void tst_SetupCellFormat::typedCoordinates_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("typed");
     QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("sent"); // as the export writes what Apply sends
 
     const int number = int(SetupCellFormat::Typed::Number);
     const int autoAxis = int(SetupCellFormat::Typed::Auto);
     const int invalid = int(SetupCellFormat::Typed::Invalid);
-    QTest::newRow("number") << "12.345" << number << 12.345;
-    QTest::newRow("spaces and sign") << "  -0.5 " << number << -0.5;
-    QTest::newRow("decimal comma") << "3,25" << number << 3.25;
-    QTest::newRow("empty is auto") << "" << autoAxis << 0.0;
-    QTest::newRow("blank is auto") << "   " << autoAxis << 0.0;
-    QTest::newRow("unknown marker is auto") << "-.---" << autoAxis << 0.0;
-    QTest::newRow("auto") << "Auto" << autoAxis << 0.0;
-    QTest::newRow("letters are never 0") << "abc" << invalid << 0.0;
-    QTest::newRow("trailing junk") << "1.5m" << invalid << 0.0;
-    QTest::newRow("not finite") << "inf" << invalid << 0.0;
+    QTest::newRow("number") << "12.345" << number << 12.345 << "12.345";
+    QTest::newRow("spaces and sign") << "  -0.5 " << number << -0.5 << "-0.500";
+    QTest::newRow("decimal comma") << "3,25" << number << 3.25 << "3.250";
+    QTest::newRow("rounded to millimetres") << "1.23456" << number << 1.23456 << "1.235";
+    QTest::newRow("half a millimetre, as stored") << "0,0005" << number << 0.0005 << "0.001";
+    QTest::newRow("empty is auto") << "" << autoAxis << 0.0 << "";
+    QTest::newRow("blank is auto") << "   " << autoAxis << 0.0 << "";
+    QTest::newRow("unknown marker is auto") << "-.---" << autoAxis << 0.0 << "";
+    QTest::newRow("auto") << "Auto" << autoAxis << 0.0 << "";
+    QTest::newRow("letters are never 0") << "abc" << invalid << 0.0 << "";
+    QTest::newRow("trailing junk") << "1.5m" << invalid << 0.0 << "";
+    QTest::newRow("not finite") << "inf" << invalid << 0.0 << "";
+    // "1,234.5" must become neither 1.2345 nor 1234.5.
+    QTest::newRow("group separator") << "1,234.5" << invalid << 0.0 << "";
+    QTest::newRow("two commas") << "1,234,5" << invalid << 0.0 << "";
 }
 
 void tst_SetupCellFormat::typedCoordinates()
@@ -69,9 +75,12 @@ void tst_SetupCellFormat::typedCoordinates()
     QFETCH(QString, text);
     QFETCH(int, typed);
     QFETCH(double, value);
+    QFETCH(QString, sent);
     double v = 0.0;
     QCOMPARE(int(SetupCellFormat::readCoordinate(text, &v)), typed);
     QCOMPARE(v, value);
+    if (typed == int(SetupCellFormat::Typed::Number))
+        QCOMPARE(SetupCellFormat::sentCoordinate(v), sent);
 }
 
 void tst_SetupCellFormat::texts()

@@ -209,6 +209,9 @@ private slots:
 
         Dispatch::instance()->emitIdSelected(0x1003);
         QCOMPARE(tab->anchorCombo()->currentText(), QStringLiteral("Anchor 3"));
+        // Its own delays first: nothing else may be written to it.
+        tab->getCurrentDelays();
+        QTRY_COMPARE_WITH_TIMEOUT(tab->txDelayBox()->value(), 16515, 10000);
         tab->txDelayBox()->setValue(16480);
         tab->rxDelayBox()->setValue(16490);
         tab->setNewDelays();
