@@ -29,6 +29,7 @@ class QShowEvent;
 class MqttZoneEvents;
 class QTabWidget;
 class ConsoleView;
+class RemoteZones;
 class ReplayControls;
 class SettingsTab;
 class SetupTab;
@@ -79,6 +80,9 @@ public slots:
     void toggleWordWrap();
     void openFwDescDialog();
     void sendJSON();
+    // "Connect to broker...": asks where the site's manager publishes and
+    // turns this window into a remote view of that site.
+    void connectToBroker();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -106,6 +110,9 @@ private:
     void setUpMqtt();
     void updateMqttStatus();
     void createReplayControls();
+    void setUpRemoteView();
+    void applyRemoteMode();
+    void attachRemoteZones();
 
     ConsoleView *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
@@ -165,6 +172,9 @@ private:
     QAction *m_mqttAction = nullptr;
     QLabel *m_mqttStatus = nullptr;
     MqttZoneEvents *m_mqttZones = nullptr;
+    QAction *m_connectBrokerAction = nullptr;
+    QPointer<RemoteZones> m_remoteZones;
+    bool m_remoteApplied = false;
 
     QAction *m_recentFileSeparator = nullptr;
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};
