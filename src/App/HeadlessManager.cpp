@@ -10,6 +10,7 @@
 #include "MqttZoneEvents.h"
 #include "RtlsObject.h"
 #include "ReplayControls.h"
+#include "RtlsLs.h"
 #include "SentrovaInterface.h"
 #include "SettingsFile.h"
 #include "UnixSignalNotifier.h"
@@ -173,6 +174,12 @@ void HeadlessManager::stop(int signalNumber)
     if (m_stopping)
         return;
     m_stopping = true;
-    post(tr("Stopping (%1)").arg(signalName(signalNumber)));
+    // What the run did, for the journal: a service is judged by it.
+    const MqttPublisher *mqtt = m_hub->mqtt();
+    post(tr("Stopping (%1) after %2 JSON report lines; %3 messages published to the broker, %4 not published")
+             .arg(signalName(signalNumber))
+             .arg(m_hub->locationStream()->jsonLineCount())
+             .arg(mqtt->publishedCount())
+             .arg(mqtt->droppedCount()));
     QCoreApplication::quit();
 }
