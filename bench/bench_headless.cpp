@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -30,7 +31,12 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <mosquitto.h>
+
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <csignal>
 #include <unistd.h>
 #include <vector>
@@ -44,6 +50,7 @@ constexpr char kPrefix[] = "benchsite";
 QTextStream &out()
 {
     static QTextStream stream(stdout);
+    stream.setCodec("UTF-8");
     return stream;
 }
 
@@ -105,6 +112,25 @@ Cpu cpuOf(qint64 pid)
     return c;
 }
 
+// Datagrams the kernel dropped because a receiver's buffer was full
+// (RcvbufErrors of /proc/net/snmp, this network namespace).
+qint64 udpBufferDrops()
+{
+    QFile f(QStringLiteral("/proc/net/snmp"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines[i].startsWith("Udp:") || !lines[i + 1].startsWith("Udp:"))
+            continue;
+        const QList<QByteArray> names = lines[i].simplified().split(' ');
+        const QList<QByteArray> values = lines[i + 1].simplified().split(' ');
+        const int at = names.indexOf("RcvbufErrors");
+        return at >= 0 && at < values.size() ? values[at].toLongLong() : -1;
+    }
+    return -1;
+}
+
 double percentile(std::vector<double> v, double p)
 {
     if (v.empty())
@@ -150,6 +176,45 @@ struct Run
 {
     int tags = 0;
     double rate = 0.0;
+    // Without the remote view (a plain subscriber counts instead): the
+    // service alone on the machine's cores.
+    bool view = true;
+};
+
+// Counts the positions that reach the broker's other side, on the client's
+// own thread: next to nothing of the machine.
+class CountingSubscriber
+{
+public:
+    bool start(quint16 port)
+    {
+        m_mosq = mosquitto_new(nullptr, true, this);
+        mosquitto_message_callback_set(m_mosq, [](mosquitto *, void *obj, const mosquitto_message *) {
+            static_cast<CountingSubscriber *>(obj)->count.fetch_add(1, std::memory_order_relaxed);
+        });
+        mosquitto_subscribe_callback_set(m_mosq, [](mosquitto *, void *obj, int, int, const int *) {
+            static_cast<CountingSubscriber *>(obj)->subscribed.store(true);
+        });
+        if (mosquitto_connect(m_mosq, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
+            return false;
+        const QByteArray filter = QByteArray(kPrefix) + "/tags/+/position";
+        mosquitto_subscribe(m_mosq, nullptr, filter.constData(), 0);
+        mosquitto_loop_start(m_mosq);
+        return waitFor([this] { return subscribed.load(); }, kWaitMs);
+    }
+    ~CountingSubscriber()
+    {
+        if (m_mosq) {
+            mosquitto_disconnect(m_mosq);
+            mosquitto_loop_stop(m_mosq, false);
+            mosquitto_destroy(m_mosq);
+        }
+    }
+    std::atomic<qint64> count{0};
+    std::atomic<bool> subscribed{false};
+
+private:
+    mosquitto *m_mosq = nullptr;
 };
 
 } // namespace
@@ -163,22 +228,24 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("manager"), QStringLiteral("sentrova-manager binary."), QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("sim"), QStringLiteral("sentrova-sim binary."), QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("runs"), QStringLiteral("Runs as TAGSxHZ, comma-separated."),
-                      QStringLiteral("LIST"), QStringLiteral("1000x10,2000x10")});
+                      QStringLiteral("LIST"), QStringLiteral("1000x10,2000x10:noview,2000x10")});
     parser.addOption({QStringLiteral("duration"), QStringLiteral("Seconds of load per run."), QStringLiteral("S"),
                       QStringLiteral("20")});
     parser.process(app);
-    const QString manager = parser.value(QStringLiteral("manager"));
-    const QString sim = parser.value(QStringLiteral("sim"));
+    // Absolute: the service runs in a folder of its own.
+    const QString manager = QFileInfo(parser.value(QStringLiteral("manager"))).absoluteFilePath();
+    const QString sim = QFileInfo(parser.value(QStringLiteral("sim"))).absoluteFilePath();
     const double duration = parser.value(QStringLiteral("duration")).toDouble();
-    if (manager.isEmpty() || sim.isEmpty() || MosquittoBroker::binary().isEmpty()) {
+    if (!parser.isSet(QStringLiteral("manager")) || !parser.isSet(QStringLiteral("sim")) || MosquittoBroker::binary().isEmpty()) {
         err() << "--manager and --sim are required, and Debian's mosquitto must be installed\n";
         return 2;
     }
     QList<Run> runs;
     for (const QString &text : parser.value(QStringLiteral("runs")).split(QLatin1Char(','))) {
-        const QStringList parts = text.split(QLatin1Char('x'));
+        const QStringList spec = text.split(QLatin1Char(':'));
+        const QStringList parts = spec.first().split(QLatin1Char('x'));
         if (parts.size() == 2)
-            runs.append(Run{parts[0].toInt(), parts[1].toDouble()});
+            runs.append(Run{parts[0].toInt(), parts[1].toDouble(), !spec.contains(QStringLiteral("noview"))});
     }
 
     MosquittoBroker broker;
@@ -200,8 +267,8 @@ int main(int argc, char **argv)
     }
 
     out() << "| tags x Hz | reports/s | headless CPU (share of a core) | its main thread | resident memory (peak) | sent "
-             "| read by the headless manager | published | reached the remote model | latency p50 | p99 | max |\n";
-    out() << "|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+             "| read by the headless manager | published | reached the remote model | remote view: main thread (process) | broker | latency p50 | p99 | max | UDP datagrams dropped by the kernel |\n";
+    out() << "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
     out().flush();
     for (const Run &run : runs) {
         QTemporaryDir home;
@@ -232,7 +299,20 @@ int main(int argc, char **argv)
         }
 
         probe.reset();
-        probe.counting = true;
+        probe.counting = run.view;
+        std::unique_ptr<CountingSubscriber> counter;
+        if (!run.view) {
+            hub->remoteSite()->stop();
+            counter = std::make_unique<CountingSubscriber>();
+            if (!counter->start(broker.port)) {
+                err() << "the counting subscriber did not subscribe\n";
+                return 1;
+            }
+        }
+        const qint64 dropsBefore = udpBufferDrops();
+        const double viewBefore = statCpuSeconds(QStringLiteral("/proc/self/task/%1/stat").arg(getpid()));
+        const double viewProcessBefore = statCpuSeconds(QStringLiteral("/proc/self/stat"));
+        const double brokerBefore = statCpuSeconds(QStringLiteral("/proc/%1/stat").arg(broker.pid()));
         QProcess load;
         QByteArray loadOut;
         QObject::connect(&load, &QProcess::readyReadStandardOutput, [&] { loadOut += load.readAllStandardOutput(); });
@@ -253,22 +333,32 @@ int main(int argc, char **argv)
         }
         const double seconds = clock.elapsed() / 1000.0;
         const Cpu after = cpuOf(pid);
+        const double viewCpu = statCpuSeconds(QStringLiteral("/proc/self/task/%1/stat").arg(getpid())) - viewBefore;
+        const double viewProcessCpu = statCpuSeconds(QStringLiteral("/proc/self/stat")) - viewProcessBefore;
+        const double brokerCpu = statCpuSeconds(QStringLiteral("/proc/%1/stat").arg(broker.pid())) - brokerBefore;
         const double rss = statusMiB(pid, "VmRSS:");
         const double peak = statusMiB(pid, "VmHWM:");
         loadOut += load.readAllStandardOutput();
         const QRegularExpressionMatch sent = QRegularExpression(QStringLiteral("SENT (\\d+)")).match(QString::fromUtf8(loadOut));
         // Drained once nothing new arrives for a while.
+        auto arrived = [&] { return run.view ? probe.reports : counter->count.load(); };
         qint64 seen = -1;
         QElapsedTimer quiet;
         waitFor([&] {
-            if (probe.reports != seen) {
-                seen = probe.reports;
+            if (arrived() != seen) {
+                seen = arrived();
                 quiet.start();
                 return false;
             }
             return quiet.elapsed() > kDrainQuietMs;
         }, kWaitMs);
         probe.counting = false;
+        const qint64 reached = arrived();
+        if (!run.view) {
+            counter.reset();
+            hub->remoteSite()->start();
+            waitFor([&] { return hub->remoteSite()->isConnected(); }, kWaitMs);
+        }
 
         ::kill(pid_t(pid), SIGTERM);
         service.waitForFinished(15000);
@@ -285,11 +375,23 @@ int main(int argc, char **argv)
               << (stop.hasMatch() ? stop.captured(1) : QStringLiteral("?")) << " | "
               << (stop.hasMatch() ? stop.captured(2) + QStringLiteral(" (") + stop.captured(3) + QStringLiteral(" not)")
                                   : QStringLiteral("?"))
-              << " | " << probe.reports << " | " << QString::number(percentile(probe.latencyMs, 0.5), 'f', 1) << " ms | "
-              << QString::number(percentile(probe.latencyMs, 0.99), 'f', 1) << " ms | "
-              << QString::number(percentile(probe.latencyMs, 1.0), 'f', 1) << " ms |\n";
+              << " | " << reached << (run.view ? "" : " (a plain subscriber)") << " | "
+              << (run.view ? QString::number(100.0 * viewCpu / seconds, 'f', 1) + QStringLiteral(" % (")
+                                 + QString::number(100.0 * viewProcessCpu / seconds, 'f', 1) + QStringLiteral(" %)")
+                           : QStringLiteral("—"))
+              << " | " << QString::number(100.0 * brokerCpu / seconds, 'f', 1) << " % | ";
+        if (run.view)
+            out() << QString::number(percentile(probe.latencyMs, 0.5), 'f', 1) << " ms | "
+                  << QString::number(percentile(probe.latencyMs, 0.99), 'f', 1) << " ms | "
+                  << QString::number(percentile(probe.latencyMs, 1.0), 'f', 1) << " ms | ";
+        else
+            out() << QStringLiteral("— | — | — | ");
+        out() << (udpBufferDrops() - dropsBefore) << " |\n";
         out().flush();
-        err() << "run " << run.tags << "x" << run.rate << ": " << seconds << " s of load\n";
+        QFile load1(QStringLiteral("/proc/loadavg"));
+        load1.open(QIODevice::ReadOnly);
+        err() << "run " << run.tags << "x" << run.rate << (run.view ? "" : " without the view") << ": " << seconds
+              << " s of load; load average after it " << load1.readAll().trimmed() << "\n";
     }
     return 0;
 }

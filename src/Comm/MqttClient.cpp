@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <mosquitto.h>
+#include <poll.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -25,6 +26,8 @@ namespace {
 constexpr int kLoopTimeoutMs = 100;
 // How long the goodbye may take before the thread gives up on it.
 constexpr auto kGoodbyeTime = std::chrono::milliseconds(1000);
+// Packets read in a row before the loop looks at its other work again.
+constexpr int kMaxPacketsPerTurn = 1000;
 // The network thread's name, as top -H and /proc show it.
 constexpr char kThreadName[] = "sentrova-mqtt";
 // How long the destructor waits for network threads to end.
@@ -86,6 +89,7 @@ struct MqttSession
     static void onMessage(struct mosquitto *, void *obj, const struct mosquitto_message *message);
 
     void run();
+    int readPending();
     bool waitForRetry(int ms);
     void notifyConnected();
     void notifyFailure(const QString &reason, bool loginRefused, int retryInMs, bool wasConnected);
@@ -174,6 +178,8 @@ void MqttSession::run()
         if (rc == MOSQ_ERR_SUCCESS) {
             while (!stopping.load(std::memory_order_relaxed)) {
                 rc = mosquitto_loop(mosq, kLoopTimeoutMs, 1);
+                if (rc == MOSQ_ERR_SUCCESS && !subscriptions.empty())
+                    rc = readPending();
                 if (rc != MOSQ_ERR_SUCCESS)
                     break;
             }
@@ -208,6 +214,23 @@ void MqttSession::run()
     mosquitto_destroy(mosq);
     mosq = nullptr;
     finished.set_value();
+}
+
+// libmosquitto's loop reads one packet of QoS 0 per wait for the socket: a
+// subscriber that gets thousands of positions a second would fall behind
+// by a select() per message. What has already arrived is read at once.
+int MqttSession::readPending()
+{
+    const int fd = mosquitto_socket(mosq);
+    for (int i = 0; i < kMaxPacketsPerTurn; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (fd < 0 || ::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN))
+            return MOSQ_ERR_SUCCESS;
+        const int rc = mosquitto_loop_read(mosq, 1);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return rc;
+    }
+    return MOSQ_ERR_SUCCESS;
 }
 
 // A clean DISCONNECT keeps the broker from publishing the last will; the

@@ -393,7 +393,8 @@ void MqttPublisher::publishPosition(NodeState &s, RtlsObject *node)
 
 void MqttPublisher::publishZoneEvent(uint64_t zoneId, const QString &zoneName, uint64_t nodeId, bool entered)
 {
-    if (!isEnabled())
+    // Stopped (a remote view publishes nothing): no events wait either.
+    if (!isEnabled() || !m_started)
         return;
     ZoneEvent event{MqttMessages::zoneTopic(effectiveConfig().topicPrefix, zoneId),
                     MqttMessages::zoneEventPayload(zoneId, zoneName, nodeId, entered,
