@@ -67,11 +67,12 @@ HeadlessManager::~HeadlessManager() = default;
 void HeadlessManager::print(const QString &line)
 {
     // One line of standard output per console line, written at once: a
-    // journal reads it as it comes.
+    // journal reads it as it comes. UTF-8 whatever the locale (a service
+    // often runs with none), as the journal expects.
     QString text = line;
     while (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
-    const QByteArray bytes = ConsoleText::line(QDateTime::currentMSecsSinceEpoch(), text).toLocal8Bit() + '\n';
+    const QByteArray bytes = ConsoleText::line(QDateTime::currentMSecsSinceEpoch(), text).toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }

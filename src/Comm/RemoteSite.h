@@ -53,6 +53,8 @@ public:
 
 signals:
     void stateChanged(RemoteSite::State state);
+    // A zone's definition, new or changed; announced again, unchanged, when
+    // the broker sends it again after a reconnection.
     void zoneDefined(uint64_t zoneId, const QJsonObject &definition);
     void zoneDeleted(uint64_t zoneId);
     void siteOnlineChanged(bool online);
