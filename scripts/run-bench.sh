@@ -11,6 +11,8 @@
 #   BENCH_REPETITIONS   repetitions of each micro-benchmark; mean, median and
 #                       spread are reported (3)
 #   BENCH_MQTT_DURATION seconds per run of the MQTT publishing benchmark (10)
+# bench_headless (the service and a remote view of it) needs mosquitto and
+# runs in a private network namespace.
 set -e
 BUILD=${1:-build-bench}
 OUT="$BUILD/bench-results"
@@ -56,6 +58,10 @@ for b in "$BUILD"/bench/bench_*; do
     bench_map_memory)
         # The map's GL needs a display; the hub it brings up, the protocol's ports.
         tests/netns-run.sh xvfb-run -a -s "-screen 0 1600x1000x24" "$b" | tee "$OUT/$name.txt" ;;
+    bench_headless)
+        # The service's fixed stream port: in a private namespace.
+        tests/netns-run.sh "$b" --manager "$BUILD/src/App/sentrova-manager" --sim "$BUILD/sim/sentrova-sim" \
+            2> "$OUT/$name-runs.txt" | tee "$OUT/$name.txt" ;;
     bench_window)
         # The whole window under the simulator's full stream.
         tests/netns-run.sh xvfb-run -a -s "-screen 0 1600x1000x24" "$b" --sim "$BUILD/sim/sentrova-sim" \

@@ -47,6 +47,16 @@ const OptionEntry kOptions[] = {
      QT_TRANSLATE_NOOP("CommandLine",
                        "Publish positions, node statuses and zone events to this MQTT broker (port 1883 "
                        "unless given), whatever the settings file says.")},
+    {"headless", nullptr, nullptr,
+     QT_TRANSLATE_NOOP("CommandLine",
+                       "Run without a window or a display, as a service: discovery, the service channel, the "
+                       "location stream, the settings file's zones and publishing to the broker. Console lines "
+                       "go to standard output; SIGTERM or SIGINT stops, SIGHUP reads the settings file again.")},
+    {"remote", nullptr, "HOST[:PORT]",
+     QT_TRANSLATE_NOOP("CommandLine",
+                       "Show the site that a manager publishes on this MQTT broker (port 1883 unless given), "
+                       "with the settings file's MQTT login, TLS and topic prefix. Nothing is searched for or "
+                       "sent on the LAN.")},
 };
 
 // Qt's own options, taken by the application object: accepted here without
@@ -167,6 +177,22 @@ CommandLine::Action CommandLine::parse(const QStringList &arguments)
         if (!MqttConfig::parseBroker(text, &m_options.mqttHost, &m_options.mqttPort)) {
             m_error = tr("--mqtt: '%1' is not HOST or HOST:PORT (port 1 to 65535).").arg(text);
             return Action::Error;
+        }
+    }
+
+    m_options.headless = parser.isSet(QStringLiteral("headless"));
+    if (parser.isSet(QStringLiteral("remote"))) {
+        const QString text = parser.value(QStringLiteral("remote"));
+        if (!MqttConfig::parseBroker(text, &m_options.remoteHost, &m_options.remotePort)) {
+            m_error = tr("--remote: '%1' is not HOST or HOST:PORT (port 1 to 65535).").arg(text);
+            return Action::Error;
+        }
+        // A remote view talks to no master and publishes nothing.
+        for (const char *other : {"headless", "master", "mqtt", "replay"}) {
+            if (parser.isSet(QLatin1String(other))) {
+                m_error = tr("--remote and --%1 cannot be used together.").arg(QLatin1String(other));
+                return Action::Error;
+            }
         }
     }
     return Action::Run;

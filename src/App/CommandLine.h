@@ -19,6 +19,12 @@ public:
         QString replayFile;
         QString mqttHost;
         quint16 mqttPort = 0;
+        // No window and no display: the service that feeds the broker.
+        bool headless = false;
+        // A remote view of the site that a manager publishes on this broker.
+        QString remoteHost;
+        quint16 remotePort = 0;
+        bool isRemote() const { return !remoteHost.isEmpty(); }
     };
 
     enum class Action { Run, ShowHelp, ShowVersion, Error };

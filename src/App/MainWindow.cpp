@@ -17,6 +17,10 @@
 #include "MqttZoneEvents.h"
 #include "OrientationView.h"
 #include "OrientationViewSettings.h"
+#include "RemoteConnectDialog.h"
+#include "RemoteSite.h"
+#include "RemoteViewGuard.h"
+#include "RemoteZones.h"
 #include "ReplayControls.h"
 #include "RtlsLs.h"
 #include "RtlsObject.h"
@@ -40,6 +44,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QIcon>
 #include <QInputDialog>
 #include <QJsonObject>
@@ -110,6 +115,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectActions();
     createMenus();
     setUpMqtt();
+    setUpRemoteView();
     updateRecentFileActions();
     createViewDocks();
     addMapTab();
@@ -124,6 +130,7 @@ MainWindow::MainWindow(QWidget *parent)
     statusBar();
     createReplayControls();
     createSaveProgress();
+    applyRemoteMode();
 
     showMaximized();
     writeConsoleLine(tr("Ready."));
@@ -355,6 +362,13 @@ void MainWindow::setUpMqtt()
 
 void MainWindow::updateMqttStatus()
 {
+    if (const RemoteSite *remote = SentrovaInterface::instance()->remoteSite()) {
+        m_mqttStatus->setVisible(true);
+        m_mqttStatus->setText(remote->isConnected() ? tr("Remote view: connected") : tr("Remote view: disconnected"));
+        m_mqttStatus->setToolTip(tr("The site published on broker %1 under %2/#")
+                                     .arg(remote->brokerText(), remote->config().topicPrefix));
+        return;
+    }
     const MqttPublisher *mqtt = SentrovaInterface::instance()->mqtt();
     m_mqttStatus->setVisible(mqtt->isEnabled());
     m_mqttStatus->setText(mqtt->isConnected() ? tr("MQTT: connected") : tr("MQTT: disconnected"));
@@ -486,6 +500,11 @@ void MainWindow::loadSettings()
         writeConsoleLine(tr("Cannot parse settings file: ") + file.fileName());
         qCInfo(lcApp).noquote() << "cannot parse" << file.fileName() << ":" << file.errorString();
         return;
+    }
+    // A remote view's nodes, master and zones are the site's, from the broker.
+    if (SentrovaInterface::instance()->isRemote()) {
+        for (const char *key : {"node", "master", "zone"})
+            root.remove(QLatin1String(key));
     }
     SentrovaInterface::instance()->fromJSON(root);
     if (m_mapTab)
@@ -845,6 +864,7 @@ void MainWindow::addMapTab()
     m_nodeList->setMapTab(m_mapTab);
 
     setMapActionsEnabled(true);
+    attachRemoteZones();
     connect(m_mapTab, &QObject::destroyed, this, [this] {
         setMapActionsEnabled(false);
         if (m_zonesTab)
@@ -950,4 +970,83 @@ void MainWindow::releaseSharedPages()
         page->hide();
         page->setParent(nullptr);
     }
+}
+
+// A remote view
+
+void MainWindow::setUpRemoteView()
+{
+    m_connectBrokerAction = makeAction(tr("Connect to broker..."), QIcon(), QKeySequence(),
+                                       tr("Show a site that its manager publishes on an MQTT broker"));
+    connect(m_connectBrokerAction, &QAction::triggered, this, &MainWindow::connectToBroker);
+    m_toolsMenu->addAction(m_connectBrokerAction);
+    connect(SentrovaInterface::instance(), &SentrovaInterface::remoteChanged, this, &MainWindow::applyRemoteMode);
+}
+
+void MainWindow::connectToBroker()
+{
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    const MqttConfig initial = hub->isRemote() ? hub->remoteSite()->config() : hub->mqtt()->config();
+    RemoteConnectDialog dialog(initial, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const MqttConfig chosen = dialog.config();
+    hub->becomeRemote();
+    // Kept with the MQTT settings, so that a saved settings file names the broker.
+    MqttConfig stored = chosen;
+    stored.enabled = hub->mqtt()->config().enabled;
+    hub->mqtt()->setConfig(stored);
+    hub->remoteSite()->setConfig(chosen);
+    hub->remoteSite()->start();
+    updateMqttStatus();
+}
+
+// Everything that would go to a master is disabled and says why; the
+// installer's pages (set-up, calibration, system settings) are shown but
+// cannot be used. Replay would mix a capture into the site's live view.
+void MainWindow::applyRemoteMode()
+{
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    if (!hub->isRemote() || m_remoteApplied)
+        return;
+    m_remoteApplied = true;
+    for (QAction *action : {m_scanMasterAction, m_resetMasterAction, m_forceFwUpdateAction, m_newSessionAction,
+                            m_listAnchorsAction, m_listTagsAction, m_getVersionAction, m_readDistancesAction,
+                            m_fwUpdateAction, m_sendJsonAction, m_serviceDataAction, m_mqttAction})
+        RemoteViewGuard::guard(action);
+    const QString noReplay = tr("A remote view shows the site live: no capture is replayed in it");
+    for (QAction *action : m_recentFileActions) {
+        action->setEnabled(false);
+        action->setToolTip(noReplay);
+    }
+    m_openAction->setEnabled(false);
+    m_openAction->setToolTip(noReplay);
+    m_openAction->setStatusTip(noReplay);
+    m_fileMenu->setToolTipsVisible(true);
+    m_toolsMenu->setToolTipsVisible(true);
+
+    for (QWidget *page : {static_cast<QWidget *>(m_setupTab.data()), static_cast<QWidget *>(m_anchorCalibrationTab.data()),
+                          static_cast<QWidget *>(m_tagCalibrationTab.data())}) {
+        if (!page || !RemoteViewGuard::guard(page))
+            continue;
+        const int index = m_tabs->indexOf(page);
+        if (index >= 0)
+            m_tabs->setTabToolTip(index, RemoteViewGuard::reason());
+    }
+    if (m_settingsTab)
+        RemoteViewGuard::guard(m_settingsTab->settingsGroup(tr("sentrova Settings")));
+
+    RemoteSite *remote = hub->remoteSite();
+    setWindowTitle(tr("Sentrova manager - v%1 - remote view").arg(AppConstants::kVersionNumber));
+    connect(remote, &RemoteSite::stateChanged, this, &MainWindow::updateMqttStatus);
+    attachRemoteZones();
+    updateMqttStatus();
+}
+
+void MainWindow::attachRemoteZones()
+{
+    RemoteSite *remote = SentrovaInterface::instance()->remoteSite();
+    if (!remote || !m_mapTab || m_remoteZones)
+        return;
+    m_remoteZones = new RemoteZones(remote, m_mapTab->scene(), m_mapTab);
 }

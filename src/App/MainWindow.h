@@ -30,6 +30,7 @@ class QShowEvent;
 class MqttZoneEvents;
 class QTabWidget;
 class ConsoleView;
+class RemoteZones;
 class ReplayControls;
 class SaveProgress;
 class SettingsTab;
@@ -83,6 +84,9 @@ public slots:
     void toggleWordWrap();
     void openFwDescDialog();
     void sendJSON();
+    // "Connect to broker...": asks where the site's manager publishes and
+    // turns this window into a remote view of that site.
+    void connectToBroker();
 
 private slots:
     // The capture action: starts or stops a capture, unless a new one would
@@ -122,6 +126,9 @@ private:
     void rememberRecentFile(const QString &fileName);
     void setSaveActionsEnabled(bool enabled);
     void reportFailure(const QString &text);
+    void setUpRemoteView();
+    void applyRemoteMode();
+    void attachRemoteZones();
 
     ConsoleView *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
@@ -181,6 +188,9 @@ private:
     QAction *m_mqttAction = nullptr;
     QLabel *m_mqttStatus = nullptr;
     MqttZoneEvents *m_mqttZones = nullptr;
+    QAction *m_connectBrokerAction = nullptr;
+    QPointer<RemoteZones> m_remoteZones;
+    bool m_remoteApplied = false;
 
     QAction *m_recentFileSeparator = nullptr;
     std::array<QAction *, AppConstants::kMaxRecentFiles> m_recentFileActions{};

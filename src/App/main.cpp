@@ -1,14 +1,18 @@
 #include "AppConstants.h"
 #include "AppStyle.h"
 #include "CommandLine.h"
+#include "HeadlessManager.h"
 #include "MainWindow.h"
 #include "MqttPublisher.h"
 #include "Preferences.h"
+#include "RemoteSite.h"
 #include "SentrovaInterface.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -45,19 +49,36 @@ int main(int argc, char **argv)
     }
     const CommandLine::Options &options = commandLine.options();
 
-    QApplication app(argc, argv);
-    AppStyle::apply();
+    // Without a window there is no GUI application: no display, no
+    // platform plugin, nothing of a desktop needed.
+    std::unique_ptr<QCoreApplication> app;
+    if (options.headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
 
+    // A remote view's hub is made without discovery and binds no stream port.
+    SentrovaInterface::setRemoteAtStart(options.isRemote());
     // The hub and everything it owns exist before any window connects to it.
     SentrovaInterface *hub = SentrovaInterface::instance();
-    // What the command line names must be in place before the window's first
-    // show loads the settings file and starts the search for masters.
+    // What the command line names must be in place before the settings file
+    // is loaded and the search for masters starts.
     if (options.master)
         hub->setFixedMaster(options.master);
     if (!options.mqttHost.isEmpty())
         hub->mqtt()->setBrokerOverride(options.mqttHost, options.mqttPort);
+    if (options.isRemote())
+        hub->remoteSite()->setBrokerOverride(options.remoteHost, options.remotePort);
     if (!options.settingsFile.isEmpty())
         Preferences::setSettingsFileOverride(options.settingsFile);
+
+    if (options.headless) {
+        HeadlessManager manager(options);
+        manager.start();
+        return app->exec();
+    }
+
+    AppStyle::apply();
 
     MainWindow window;
     window.show();
@@ -67,5 +88,5 @@ int main(int argc, char **argv)
     }
     if (!options.replayFile.isEmpty())
         window.loadFile(options.replayFile);
-    return app.exec();
+    return app->exec();
 }

@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <mosquitto.h>
+#include <poll.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -25,6 +26,8 @@ namespace {
 constexpr int kLoopTimeoutMs = 100;
 // How long the goodbye may take before the thread gives up on it.
 constexpr auto kGoodbyeTime = std::chrono::milliseconds(1000);
+// Packets read in a row before the loop looks at its other work again.
+constexpr int kMaxPacketsPerTurn = 1000;
 // The network thread's name, as top -H and /proc show it.
 constexpr char kThreadName[] = "sentrova-mqtt";
 // How long the destructor waits for network threads to end.
@@ -61,6 +64,14 @@ struct MqttSession
     std::atomic<int> backlog{0};
     std::promise<void> finished;
 
+    // What the broker sent, waiting for the GUI thread (guarded by mutex);
+    // one delivery is posted for however many arrive before it runs.
+    std::vector<MqttClient::Message> inbox; // guarded by mutex
+    bool deliveryPosted = false;             // guarded by mutex
+    size_t inboxLimit = 0;
+    std::atomic<quint64> droppedIncoming{0};
+    std::vector<std::string> subscriptions;
+
     struct mosquitto *mosq = nullptr;
     quint64 generation = 0;
     std::string host;
@@ -75,8 +86,10 @@ struct MqttSession
 
     static void onConnect(struct mosquitto *, void *obj, int rc);
     static void onPublish(struct mosquitto *, void *obj, int mid);
+    static void onMessage(struct mosquitto *, void *obj, const struct mosquitto_message *message);
 
     void run();
+    int readPending();
     bool waitForRetry(int ms);
     void notifyConnected();
     void notifyFailure(const QString &reason, bool loginRefused, int retryInMs, bool wasConnected);
@@ -89,8 +102,38 @@ void MqttSession::onConnect(struct mosquitto *, void *obj, int rc)
     s->connack = rc;
     if (rc == 0) {
         s->linkUp = true;
+        // A clean session forgets subscriptions: made again on every connection.
+        for (const std::string &filter : s->subscriptions) {
+            const int result = mosquitto_subscribe(s->mosq, nullptr, filter.c_str(), 1);
+            if (result != MOSQ_ERR_SUCCESS)
+                qCWarning(lcMqtt).noquote() << "cannot subscribe to" << QString::fromStdString(filter) << ":"
+                                            << mosquitto_strerror(result);
+        }
         s->notifyConnected();
     }
+}
+
+void MqttSession::onMessage(struct mosquitto *, void *obj, const struct mosquitto_message *message)
+{
+    auto *s = static_cast<MqttSession *>(obj);
+    std::lock_guard<std::mutex> lock(s->mutex);
+    if (!s->target)
+        return;
+    if (s->inbox.size() >= s->inboxLimit) {
+        s->droppedIncoming.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    MqttClient::Message m;
+    m.topic = QByteArray(message->topic);
+    m.payload = QByteArray(static_cast<const char *>(message->payload), message->payloadlen);
+    m.retained = message->retain;
+    s->inbox.push_back(std::move(m));
+    if (s->deliveryPosted)
+        return;
+    s->deliveryPosted = true;
+    MqttClient *client = s->target;
+    const quint64 gen = s->generation;
+    QMetaObject::invokeMethod(client, [client, gen] { client->deliverMessages(gen); }, Qt::QueuedConnection);
 }
 
 void MqttSession::onPublish(struct mosquitto *, void *obj, int)
@@ -135,6 +178,8 @@ void MqttSession::run()
         if (rc == MOSQ_ERR_SUCCESS) {
             while (!stopping.load(std::memory_order_relaxed)) {
                 rc = mosquitto_loop(mosq, kLoopTimeoutMs, 1);
+                if (rc == MOSQ_ERR_SUCCESS && !subscriptions.empty())
+                    rc = readPending();
                 if (rc != MOSQ_ERR_SUCCESS)
                     break;
             }
@@ -169,6 +214,23 @@ void MqttSession::run()
     mosquitto_destroy(mosq);
     mosq = nullptr;
     finished.set_value();
+}
+
+// libmosquitto's loop reads one packet of QoS 0 per wait for the socket: a
+// subscriber that gets thousands of positions a second would fall behind
+// by a select() per message. What has already arrived is read at once.
+int MqttSession::readPending()
+{
+    const int fd = mosquitto_socket(mosq);
+    for (int i = 0; i < kMaxPacketsPerTurn; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (fd < 0 || ::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN))
+            return MOSQ_ERR_SUCCESS;
+        const int rc = mosquitto_loop_read(mosq, 1);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return rc;
+    }
+    return MOSQ_ERR_SUCCESS;
 }
 
 // A clean DISCONNECT keeps the broker from publishing the last will; the
@@ -230,6 +292,9 @@ bool MqttClient::start(const Endpoint &endpoint, QString *error)
     session->keepAlive = endpoint.keepAliveSeconds;
     session->minRetryMs = m_minRetryMs;
     session->maxRetryMs = m_maxRetryMs;
+    session->inboxLimit = size_t(std::max(1, m_inboxLimit));
+    for (const QByteArray &filter : endpoint.subscriptions)
+        session->subscriptions.push_back(filter.toStdString());
 
     const std::string clientId = utf8(endpoint.clientId);
     struct mosquitto *mosq = mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), true, session.get());
@@ -249,6 +314,8 @@ bool MqttClient::start(const Endpoint &endpoint, QString *error)
     mosquitto_threaded_set(mosq, true);
     mosquitto_connect_callback_set(mosq, &MqttSession::onConnect);
     mosquitto_publish_callback_set(mosq, &MqttSession::onPublish);
+    if (!endpoint.subscriptions.isEmpty())
+        mosquitto_message_callback_set(mosq, &MqttSession::onMessage);
 
     if (!endpoint.username.isEmpty()) {
         const std::string user = utf8(endpoint.username);
@@ -322,6 +389,31 @@ MqttClient::Publish MqttClient::publish(const QByteArray &topic, const QByteArra
         return Publish::NotConnected;
     qCDebug(lcMqtt) << "publish to" << topic << "failed:" << mosquitto_strerror(rc);
     return Publish::Failed;
+}
+
+quint64 MqttClient::droppedIncoming() const
+{
+    return m_session ? m_session->droppedIncoming.load(std::memory_order_relaxed) : 0;
+}
+
+void MqttClient::deliverMessages(quint64 generation)
+{
+    if (!m_session || generation != m_generation)
+        return;
+    std::vector<Message> batch;
+    {
+        std::lock_guard<std::mutex> lock(m_session->mutex);
+        batch.swap(m_session->inbox);
+        m_session->deliveryPosted = false;
+    }
+    // A receiver may stop or restart the client: what is left of the batch
+    // belongs to the session that is gone.
+    const std::shared_ptr<MqttSession> session = m_session;
+    for (const Message &message : batch) {
+        if (m_session != session)
+            return;
+        emit messageReceived(message);
+    }
 }
 
 int MqttClient::backlog() const

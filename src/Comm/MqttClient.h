@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -16,7 +17,9 @@ struct MqttSession;
 // (mosquitto_publish queues them and wakes that thread) and hears about the
 // connection through queued signals. Messages are accepted only while the
 // broker is connected and while fewer than backlogLimit() of them wait to be
-// written, so nothing piles up while the broker is away or slow.
+// written, so nothing piles up while the broker is away or slow. A client
+// that subscribes gets what the broker sends on the GUI thread, in order,
+// gathered per event-loop turn; at most inboxLimit() messages wait there.
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -35,6 +38,15 @@ public:
         QByteArray willTopic;
         QByteArray willPayload;
         int keepAliveSeconds = 10;
+        // Topic filters subscribed (QoS 1) on every connection.
+        QList<QByteArray> subscriptions;
+    };
+
+    struct Message
+    {
+        QByteArray topic;
+        QByteArray payload;
+        bool retained = false;
     };
 
     enum class Publish { Queued, NotConnected, Backlog, Failed };
@@ -42,6 +54,7 @@ public:
     static constexpr int kDefaultBacklogLimit = 20000;
     static constexpr int kDefaultMinRetryMs = 1000;
     static constexpr int kDefaultMaxRetryMs = 30000;
+    static constexpr int kDefaultInboxLimit = 100000;
 
     explicit MqttClient(QObject *parent = nullptr);
     // Says goodbye to the broker and waits a bounded time for the network
@@ -71,17 +84,27 @@ public:
     // a connection that worked.
     void setRetryDelays(int minMs, int maxMs);
 
+    // Messages received and not yet handed over; beyond the limit the
+    // newest are dropped and counted, so a GUI thread that stalls does not
+    // let the network thread fill the memory.
+    int inboxLimit() const { return m_inboxLimit; }
+    void setInboxLimit(int messages) { m_inboxLimit = messages; }
+    quint64 droppedIncoming() const;
+
 signals:
     void connected();
     // An attempt failed; loginRefused when the broker refused the user name
     // or password (or the client id); the next attempt follows in retryInMs.
     void connectFailed(const QString &reason, bool loginRefused, int retryInMs);
     void connectionLost(const QString &reason, int retryInMs);
+    // One message from a subscription, on the GUI thread.
+    void messageReceived(const MqttClient::Message &message);
 
 private:
     void sessionConnected(quint64 generation);
     void sessionFailed(quint64 generation, const QString &reason, bool loginRefused, int retryInMs,
                        bool wasConnected);
+    void deliverMessages(quint64 generation);
 
     friend struct MqttSession;
 
@@ -95,4 +118,7 @@ private:
     int m_backlogLimit = kDefaultBacklogLimit;
     int m_minRetryMs = kDefaultMinRetryMs;
     int m_maxRetryMs = kDefaultMaxRetryMs;
+    int m_inboxLimit = kDefaultInboxLimit;
 };
+
+Q_DECLARE_METATYPE(MqttClient::Message)

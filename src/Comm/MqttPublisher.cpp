@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QTimer>
 
 #include <cmath>
 
@@ -44,6 +45,9 @@ MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent), m_client(new Mq
     connect(m_client, &MqttClient::connected, this, &MqttPublisher::onConnected);
     connect(m_client, &MqttClient::connectFailed, this, &MqttPublisher::onConnectFailed);
     connect(m_client, &MqttClient::connectionLost, this, &MqttPublisher::onConnectionLost);
+    connect(m_client, &MqttClient::messageReceived, this, [this](const MqttClient::Message &m) {
+        onMessage(m.topic, m.payload, m.retained);
+    });
     // Say "offline" to the broker while the event loop still runs, and give
     // the goodbye a moment: the process ends right after.
     if (QCoreApplication *app = QCoreApplication::instance())
@@ -121,6 +125,8 @@ void MqttPublisher::apply(const MqttConfig &before)
             s.statusTopic.clear();
             s.statusSent = false;
         }
+        for (ZoneConfig &z : m_zoneConfigs)
+            z.sent = false;
     }
     emit configChanged();
     if (now.enabled != before.enabled)
@@ -171,6 +177,9 @@ void MqttPublisher::connectBroker()
     endpoint.caFile = c.caFile;
     endpoint.willTopic = MqttMessages::managerTopic(c.topicPrefix);
     endpoint.willPayload = MqttMessages::managerPayload(false);
+    // The zone definitions the broker keeps from an earlier run: those of
+    // zones deleted meanwhile are cleared once connected.
+    endpoint.subscriptions = {MqttMessages::zoneConfigFilter(c.topicPrefix)};
 
     m_failureReported = false;
     m_backlogReported = false;
@@ -217,10 +226,19 @@ void MqttPublisher::onConnected()
 
     const QString prefix = effectiveConfig().topicPrefix;
     send(MqttMessages::managerTopic(prefix), MqttMessages::managerPayload(true), kEventQos, true);
+    m_retainedZones.clear();
+    const quint64 connection = ++m_connection;
+    QTimer::singleShot(kStaleZoneCheckMs, this, [this, connection] {
+        if (connection == m_connection && isConnected())
+            clearStaleZones();
+    });
     // The broker may have restarted without its retained messages.
     for (NodeState &s : m_nodes)
         if (!s.statusPayload.isEmpty())
             sendStatus(s);
+    const QList<uint64_t> zones = m_zoneConfigs.keys();
+    for (uint64_t zoneId : zones)
+        sendZoneConfig(zoneId);
     while (!m_pendingZoneEvents.empty()) {
         const ZoneEvent &event = m_pendingZoneEvents.front();
         if (!send(event.topic, event.payload, kEventQos, false))
@@ -282,23 +300,36 @@ void MqttPublisher::nodeInactive(RtlsObject *node)
 
 void MqttPublisher::updateStatus(NodeState &s, RtlsObject *node)
 {
-    const QString name = node->name();
-    const QString mode = node->mode();
-    const double battery = roundedVolts(node->hasImu() ? MqttMessages::batteryVolts(node->imu()->vbat()) : -1.0);
-    const bool inactive = node->lastUpdate() == kReportedInactive;
-    const bool changed = s.statusPayload.isEmpty() || name != s.name || mode != s.mode || inactive != s.inactive;
+    MqttMessages::NodeStatus status;
+    status.id = node->id();
+    status.name = node->name();
+    status.mode = node->mode();
+    status.category = node->category();
+    status.battery = roundedVolts(node->hasImu() ? MqttMessages::batteryVolts(node->imu()->vbat()) : -1.0);
+    status.inactive = node->lastUpdate() == kReportedInactive;
+    // Where the infrastructure stands: what a remote view needs to draw it.
+    if (isInfrastructure(status.mode) && node->hasPos()) {
+        const RtlsPos *p = node->pos();
+        const uint32_t known = p->flags();
+        status.hasX = known & Rtls::kPosX;
+        status.hasY = known & Rtls::kPosY;
+        status.hasZ = known & Rtls::kPosZ;
+        status.x = p->x();
+        status.y = p->y();
+        status.z = p->z();
+    }
+    MqttMessages::NodeStatus withOldBattery = status;
+    withOldBattery.battery = s.status.battery;
+    const bool changed = s.statusPayload.isEmpty() || withOldBattery != s.status;
     if (!changed) {
-        if (battery == s.battery)
+        if (status.battery == s.status.battery)
             return;
         // A battery drifting by a hundredth of a volt is no news every report.
         if (s.statusSent && m_now() - s.statusSentAtMs < kBatteryStatusIntervalMs)
             return;
     }
-    s.name = name;
-    s.mode = mode;
-    s.battery = battery;
-    s.inactive = inactive;
-    s.statusPayload = MqttMessages::statusPayload(node->id(), name, mode, battery, inactive);
+    s.status = status;
+    s.statusPayload = MqttMessages::statusPayload(status);
     s.statusSent = false;
     if (s.statusTopic.isEmpty())
         s.statusTopic = MqttMessages::statusTopic(effectiveConfig().topicPrefix, node->id());
@@ -333,7 +364,7 @@ bool MqttPublisher::takeToken(NodeState &s, qint64 nowMs)
 
 void MqttPublisher::publishPosition(NodeState &s, RtlsObject *node)
 {
-    if (isInfrastructure(s.mode) || !node->hasPos() || !(node->msgFlags() & Rtls::kMsgCoordinates))
+    if (isInfrastructure(s.status.mode) || !node->hasPos() || !(node->msgFlags() & Rtls::kMsgCoordinates))
         return;
     // The hub announces a node again for other reasons (a seat, details);
     // only a new report, heard at another time or stamped with another
@@ -362,7 +393,8 @@ void MqttPublisher::publishPosition(NodeState &s, RtlsObject *node)
 
 void MqttPublisher::publishZoneEvent(uint64_t zoneId, const QString &zoneName, uint64_t nodeId, bool entered)
 {
-    if (!isEnabled())
+    // Stopped (a remote view publishes nothing): no events wait either.
+    if (!isEnabled() || !m_started)
         return;
     ZoneEvent event{MqttMessages::zoneTopic(effectiveConfig().topicPrefix, zoneId),
                     MqttMessages::zoneEventPayload(zoneId, zoneName, nodeId, entered,
@@ -371,6 +403,61 @@ void MqttPublisher::publishZoneEvent(uint64_t zoneId, const QString &zoneName, u
     if (m_pendingZoneEvents.empty() && send(event.topic, event.payload, kEventQos, false))
         return;
     queueZoneEvent(std::move(event));
+}
+
+void MqttPublisher::publishZoneConfig(uint64_t zoneId, const QJsonObject &zone)
+{
+    const QByteArray payload = MqttMessages::zoneConfigPayload(zone);
+    ZoneConfig &config = m_zoneConfigs[zoneId];
+    if (config.payload == payload && config.sent)
+        return;
+    config.payload = payload;
+    config.sent = false;
+    sendZoneConfig(zoneId);
+}
+
+void MqttPublisher::removeZoneConfig(uint64_t zoneId)
+{
+    const auto it = m_zoneConfigs.find(zoneId);
+    if (it == m_zoneConfigs.end())
+        return;
+    it->payload.clear();
+    it->sent = false;
+    sendZoneConfig(zoneId);
+}
+
+void MqttPublisher::sendZoneConfig(uint64_t zoneId)
+{
+    const auto it = m_zoneConfigs.find(zoneId);
+    if (it == m_zoneConfigs.end() || !isEnabled())
+        return;
+    if (!send(MqttMessages::zoneConfigTopic(effectiveConfig().topicPrefix, zoneId), it->payload, kEventQos, true))
+        return;
+    // A removal sent is done with; a definition stays to be sent again.
+    if (it->payload.isEmpty())
+        m_zoneConfigs.erase(it);
+    else
+        it->sent = true;
+}
+
+void MqttPublisher::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained)
+{
+    const MqttMessages::Topic t = MqttMessages::parseTopic(effectiveConfig().topicPrefix, topic);
+    if (t.kind == MqttMessages::TopicKind::ZoneConfig && retained && !payload.isEmpty())
+        m_retainedZones.insert(t.id);
+}
+
+void MqttPublisher::clearStaleZones()
+{
+    const QString prefix = effectiveConfig().topicPrefix;
+    for (uint64_t zoneId : qAsConst(m_retainedZones)) {
+        if (m_zoneConfigs.contains(zoneId))
+            continue;
+        if (send(MqttMessages::zoneConfigTopic(prefix, zoneId), QByteArray(), kEventQos, true))
+            post(tr("MQTT: zone %1 is no longer defined here; its definition on the broker was cleared")
+                     .arg(QString::fromLatin1(MqttMessages::hexId(zoneId))));
+    }
+    m_retainedZones.clear();
 }
 
 void MqttPublisher::queueZoneEvent(ZoneEvent event)

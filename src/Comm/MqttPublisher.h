@@ -1,11 +1,13 @@
 #pragma once
 
 #include "MqttConfig.h"
+#include "MqttMessages.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -35,6 +37,9 @@ public:
     static constexpr int kMaxPendingZoneEvents = 1000;
     // A battery reading alone republishes a node's status at most this often.
     static constexpr qint64 kBatteryStatusIntervalMs = 10000;
+    // After connecting, how long the broker's retained zone definitions are
+    // gathered before those of zones this manager no longer has are cleared.
+    static constexpr int kStaleZoneCheckMs = 3000;
     // How long the program's exit waits for the goodbye to the broker.
     static constexpr int kGoodbyeWaitMs = 1500;
 
@@ -64,6 +69,7 @@ public:
     quint64 publishedCount() const { return m_published; }
     quint64 droppedCount() const { return m_dropped; }
     int pendingZoneEvents() const { return int(m_pendingZoneEvents.size()); }
+    int publishedZoneConfigs() const { return m_zoneConfigs.size(); }
     int trackedNodes() const { return m_nodes.size(); }
 
     MqttClient *client() const { return m_client; }
@@ -93,6 +99,11 @@ public slots:
     void nodeInactive(RtlsObject *node);
     // A node walked into (entered) or out of a zone.
     void publishZoneEvent(uint64_t zoneId, const QString &zoneName, uint64_t nodeId, bool entered);
+    // A zone's definition (its settings-file object), retained, so that a
+    // view that joins later draws it; sent again on every connection.
+    void publishZoneConfig(uint64_t zoneId, const QJsonObject &zone);
+    // The zone is gone: its retained definition is cleared.
+    void removeZoneConfig(uint64_t zoneId);
 
 private:
     struct NodeState
@@ -100,10 +111,7 @@ private:
         QByteArray positionTopic;
         QByteArray statusTopic;
         QByteArray statusPayload;
-        QString name;
-        QString mode;
-        double battery = -1.0;
-        bool inactive = false;
+        MqttMessages::NodeStatus status;
         bool statusSent = false;
         qint64 statusSentAtMs = 0;
         uint64_t lastPositionUpdate = 0;
@@ -127,10 +135,13 @@ private:
     bool takeToken(NodeState &state, qint64 nowMs);
     bool send(const QByteArray &topic, const QByteArray &payload, int qos, bool retain);
     void sendStatus(NodeState &state);
+    void sendZoneConfig(uint64_t zoneId);
     void queueZoneEvent(ZoneEvent event);
     void onConnected();
     void onConnectFailed(const QString &reason, bool loginRefused, int retryInMs);
     void onConnectionLost(const QString &reason, int retryInMs);
+    void onMessage(const QByteArray &topic, const QByteArray &payload, bool retained);
+    void clearStaleZones();
     void noteDropped(quint64 count);
     void post(const QString &line);
 
@@ -148,6 +159,17 @@ private:
     quint64 m_droppedSinceConnected = 0;
     QHash<uint64_t, NodeState> m_nodes;
     std::deque<ZoneEvent> m_pendingZoneEvents;
+    // Zone definitions, kept to be sent again on reconnection; an empty
+    // payload is a removal not yet sent.
+    struct ZoneConfig
+    {
+        QByteArray payload;
+        bool sent = false;
+    };
+    QHash<uint64_t, ZoneConfig> m_zoneConfigs;
+    // Zones whose definition the broker still held when we connected.
+    QSet<uint64_t> m_retainedZones;
+    quint64 m_connection = 0;
     QElapsedTimer m_clock;
     std::function<qint64()> m_now;
     QByteArray m_payload;

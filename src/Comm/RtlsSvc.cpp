@@ -92,6 +92,18 @@ void RtlsSvc::dropAll()
     m_clients.clear();
 }
 
+bool RtlsSvc::dropClient(quint32 address)
+{
+    SvcClient *client = m_clients.take(address);
+    if (!client)
+        return false;
+    client->disconnect(this);
+    client->close();
+    client->deleteLater();
+    post(QStringLiteral("Master at %1 is no longer used.").arg(dotted(address)));
+    return true;
+}
+
 void RtlsSvc::init()
 {
     emit scanMasterSignal();

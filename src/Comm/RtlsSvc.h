@@ -29,6 +29,9 @@ public:
     void closeAll();
     // Drops every link at once, without console lines (end of the program).
     void dropAll();
+    // Closes the link to the master at this address (host byte order) for
+    // good; false when there is none.
+    bool dropClient(quint32 address);
 
     // Port for clients created from now on; tests point it at a loopback
     // server.

@@ -4,6 +4,7 @@
 #include "CommConstants.h"
 #include "CommLog.h"
 #include "MqttConfig.h"
+#include "MqttMessages.h"
 #include "MqttPublisher.h"
 #include "RtlsConvert.h"
 #include "RtlsMetaTypes.h"
@@ -13,6 +14,8 @@
 #include "RtlsLs.h"
 #include "RtlsMdnsService.h"
 #include "RtlsPos.h"
+#include "RemoteSite.h"
+#include "RtlsIMU.h"
 #include "RtlsSvc.h"
 #include "SentrovaLog.h"
 
@@ -60,7 +63,39 @@ QJsonValue axisValue(bool known, float value)
     return std::round(double(value) * 1000.0) / 1000.0;
 }
 
+bool g_remoteAtStart = false;
+
+bool isAuto(const QString &ip)
+{
+    return ip.trimmed().isEmpty() || ip.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
+}
+
+quint32 ipv4Of(const QString &text)
+{
+    bool ok = false;
+    const quint32 address = QHostAddress(text.trimmed()).toIPv4Address(&ok);
+    return ok ? address : 0;
+}
+
+QHash<uint64_t, QJsonObject> nodesById(const QJsonObject &root)
+{
+    QHash<uint64_t, QJsonObject> out;
+    const QJsonArray nodes = root.value(QLatin1String("node")).toArray();
+    for (const QJsonValue &v : nodes) {
+        const QJsonObject element = v.toObject();
+        const uint64_t id = Rtls::parseHex64(element.value(QLatin1String("id")).toString());
+        if (id != 0)
+            out.insert(id, element);
+    }
+    return out;
+}
+
 } // namespace
+
+void SentrovaInterface::setRemoteAtStart(bool remote)
+{
+    g_remoteAtStart = remote;
+}
 
 SentrovaInterface *SentrovaInterface::instance()
 {
@@ -74,14 +109,17 @@ SentrovaInterface::SentrovaInterface()
     RtlsHubLink::setCurrent(this);
     m_svc = new RtlsSvc(this);
 
-    m_ls = new RtlsLs(this, true);
+    // A remote view binds no stream port and searches nothing.
+    m_ls = g_remoteAtStart ? new RtlsLs(this, true, this, RtlsLs::Ports::none()) : new RtlsLs(this, true);
     connect(m_ls, &RtlsLs::recordingSignal, this, &SentrovaInterface::recording);
     m_replay = new CaptureReplay(m_ls, this);
 
-    m_mdns = new RtlsMdnsService(this);
-    connect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
-    connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_svc, &RtlsSvc::masterDetected);
-    connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_ls, &RtlsLs::masterDetected);
+    if (!g_remoteAtStart) {
+        m_mdns = new RtlsMdnsService(this);
+        connect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
+        connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_svc, &RtlsSvc::masterDetected);
+        connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_ls, &RtlsLs::masterDetected);
+    }
 
     m_activityTimer = new QTimer(this);
     connect(m_activityTimer, &QTimer::timeout, this, &SentrovaInterface::checkActivity);
@@ -98,6 +136,9 @@ SentrovaInterface::SentrovaInterface()
             m_mqtt->nodeAdded(node);
     });
 
+    if (g_remoteAtStart)
+        m_remoteSite = new RemoteSite(this);
+
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &SentrovaInterface::shutdown);
 }
@@ -110,6 +151,95 @@ void SentrovaInterface::shutdown()
     if (m_ls->isRecording())
         m_ls->toggleCapture();
     m_svc->dropAll();
+    if (m_remoteSite)
+        m_remoteSite->stop();
+}
+
+void SentrovaInterface::stopLan()
+{
+    m_replay->stop();
+    delete m_mdns;
+    m_mdns = nullptr;
+    m_svc->dropAll();
+    m_ls->stopListening();
+    m_mqtt->stop();
+}
+
+void SentrovaInterface::becomeRemote()
+{
+    if (m_remoteSite)
+        return;
+    stopLan();
+    m_remoteSite = new RemoteSite(this);
+    postMessage(QStringLiteral("Remote view: no search for masters, no service channel and no location "
+                               "stream from now on; the site comes from the broker"));
+    emit remoteChanged(true);
+    if (m_initialised)
+        m_remoteSite->start();
+}
+
+void SentrovaInterface::registerNode(RtlsObject *node, bool isNew)
+{
+    const uint64_t id = node->id();
+    const bool anchor = node->mode() == QLatin1String("anchor");
+    if (isNew) {
+        m_nodes.insert(id, node);
+        if (anchor) {
+            m_anchors.insert(id, node);
+            emit anchorListUpdated();
+        } else {
+            m_nonAnchors.insert(id, node);
+        }
+        emit nodeAddedSignal(node);
+    } else {
+        emit nodeUpdatedSignal(node);
+        if (anchor)
+            emit anchorListUpdated();
+    }
+}
+
+void SentrovaInterface::applyRemoteStatus(const MqttMessages::NodeStatus &status)
+{
+    if (status.id == 0)
+        return;
+    RtlsObject *node = m_nodes.value(status.id, nullptr);
+    const bool isNew = !node;
+    if (isNew) {
+        node = new RtlsObject(this);
+        node->setID(status.id);
+    }
+    // The status in the form of a node object, read as any other.
+    QJsonObject element{{key("id"), hexWord(status.id)}, {key("mode"), status.mode}};
+    // A node without a name is published under its id: no name of its own.
+    if (status.name != node->idString())
+        element.insert(key("name"), status.name);
+    QJsonObject coordinates;
+    if (status.hasX)
+        coordinates.insert(key("x"), status.x);
+    if (status.hasY)
+        coordinates.insert(key("y"), status.y);
+    if (status.hasZ)
+        coordinates.insert(key("z"), status.z);
+    if (!coordinates.isEmpty())
+        element.insert(key("coordinates"), coordinates);
+    const uint64_t heard = node->lastUpdate();
+    node->updateFromJson(element);
+    // A status is no report: the time the node was last heard stays.
+    if (!isNew)
+        node->setLastUpdate(heard);
+    if (!status.category.isEmpty())
+        node->setCategory(status.category);
+    else if (node->category().isEmpty())
+        node->setCategory(status.mode);
+    if (status.battery >= 0.0)
+        node->imu()->setVBat(float(status.battery));
+    registerNode(node, isNew);
+
+    if (status.inactive && node->mode() == QLatin1String("tag") && node->lastUpdate() != Comm::kReportedInactive) {
+        node->setLastUpdate(Comm::kReportedInactive);
+        postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
+        emit nodeInactiveSignal(node);
+    }
 }
 
 SentrovaInterface::~SentrovaInterface()
@@ -187,6 +317,9 @@ void SentrovaInterface::requestDetails(uint64_t id)
 
 int SentrovaInterface::send(const QJsonObject &command)
 {
+    // A remote view commands nothing: the site's own manager does.
+    if (m_remoteSite)
+        return 0;
     return m_svc->sendSvc(QJsonDocument(command));
 }
 
@@ -245,6 +378,10 @@ void SentrovaInterface::toggleLsCapture()
 
 void SentrovaInterface::scanMaster()
 {
+    if (m_remoteSite) {
+        postMessage(QStringLiteral("Remote view: no search for masters"));
+        return;
+    }
     if (m_fixedMaster) {
         postMessage(QStringLiteral("No search for masters: the command line names the master %1")
                         .arg(QHostAddress(m_fixedMaster).toString()));
@@ -627,6 +764,10 @@ void SentrovaInterface::useExternalEngine(bool arg)
 
 void SentrovaInterface::sendJsonString(QString str)
 {
+    if (m_remoteSite) {
+        postMessage(QStringLiteral("Remote view: nothing is sent to the masters"));
+        return;
+    }
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(str.toUtf8(), &parseError);
     if (parseError.error != QJsonParseError::NoError || doc.isEmpty()) {
@@ -638,7 +779,7 @@ void SentrovaInterface::sendJsonString(QString str)
 
 void SentrovaInterface::sendJson(QJsonObject obj)
 {
-    m_svc->sendSvc(QJsonDocument(obj));
+    send(obj);
 }
 
 void SentrovaInterface::recording(int recordSize)
@@ -737,21 +878,8 @@ void SentrovaInterface::loadNode(const QJsonObject &element)
     else if (node->mode().isEmpty())
         node->setMode(QStringLiteral("anchor"));
 
+    registerNode(node, isNew);
     const bool anchor = node->mode() == QLatin1String("anchor");
-    if (isNew) {
-        m_nodes.insert(id, node);
-        if (anchor) {
-            m_anchors.insert(id, node);
-            emit anchorListUpdated();
-        } else {
-            m_nonAnchors.insert(id, node);
-        }
-        emit nodeAddedSignal(node);
-    } else {
-        emit nodeUpdatedSignal(node);
-        if (anchor)
-            emit anchorListUpdated();
-    }
     if (anchor)
         getDistances(id);
 }
@@ -759,7 +887,9 @@ void SentrovaInterface::loadNode(const QJsonObject &element)
 void SentrovaInterface::loadMaster(const QJsonObject &master)
 {
     const QJsonValue ip = master.value(key("ip"));
-    if (ip.isString()) {
+    if (ip.isString() && m_remoteSite) {
+        m_masterIp = ip.toString();
+    } else if (ip.isString()) {
         const QString text = ip.toString().trimmed();
         m_masterIp = ip.toString();
         if (m_fixedMaster && text.compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
@@ -789,6 +919,11 @@ void SentrovaInterface::loadMaster(const QJsonObject &master)
 
 void SentrovaInterface::init()
 {
+    m_initialised = true;
+    if (m_remoteSite) {
+        m_remoteSite->start();
+        return;
+    }
     if (m_fixedMaster) {
         m_svc->connectToRtlsSvcIpAddr(m_fixedMaster);
         m_ls->setRtlsLsIpAddr(m_fixedMaster);
@@ -800,7 +935,7 @@ void SentrovaInterface::init()
 
 void SentrovaInterface::setFixedMaster(quint32 address)
 {
-    if (address == 0 || m_fixedMaster)
+    if (address == 0 || m_fixedMaster || !m_mdns)
         return;
     m_fixedMaster = address;
     disconnect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
@@ -842,4 +977,73 @@ void SentrovaInterface::checkActivity()
         postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
         emit nodeInactiveSignal(node);
     }
+}
+
+QStringList SentrovaInterface::reloadSettings(const QJsonObject &before, const QJsonObject &after)
+{
+    QStringList changes;
+
+    const QJsonObject masterBefore = before.value(key("master")).toObject();
+    const QJsonObject masterAfter = after.value(key("master")).toObject();
+    const QString ipBefore = masterBefore.value(key("ip")).toString();
+    const QString ipAfter = masterAfter.value(key("ip")).toString();
+    const QString shownAfter = isAuto(ipAfter) ? QStringLiteral("auto") : ipAfter.trimmed();
+    const QString shownBefore = isAuto(ipBefore) ? QStringLiteral("auto") : ipBefore.trimmed();
+    if (shownAfter != shownBefore && !m_remoteSite) {
+        if (m_fixedMaster) {
+            changes << QStringLiteral("master address %1 not used: the command line names the master %2")
+                           .arg(shownAfter, QHostAddress(m_fixedMaster).toString());
+        } else if (!isAuto(ipAfter) && ipv4Of(ipAfter) == 0) {
+            changes << QStringLiteral("master address %1 is not an IPv4 address, %2 kept").arg(shownAfter, shownBefore);
+        } else {
+            m_masterIp = ipAfter;
+            if (const quint32 old = ipv4Of(ipBefore))
+                m_svc->dropClient(old);
+            if (const quint32 address = ipv4Of(ipAfter)) {
+                m_svc->connectToRtlsSvcIpAddr(address);
+                m_ls->setRtlsLsIpAddr(address);
+            } else if (m_svc->clientCount() == 0) {
+                m_svc->init();
+            }
+            changes << QStringLiteral("master address %1 (was %2)").arg(shownAfter, shownBefore);
+        }
+    }
+    const QJsonValue engine = masterAfter.value(key("externalEngine"));
+    if (engine.isBool() && engine.toBool() != externalEngine()) {
+        useExternalEngine(engine.toBool());
+        changes << (engine.toBool() ? QStringLiteral("external location engine on")
+                                    : QStringLiteral("external location engine off"));
+    }
+
+    const QJsonValue mqttAfter = after.value(key("mqtt"));
+    if (mqttAfter != before.value(key("mqtt"))) {
+        const MqttConfig previous = m_mqtt->effectiveConfig();
+        // A section taken out of the file means what it means at start: the defaults.
+        if (mqttAfter.isUndefined())
+            m_mqtt->loadConfig(MqttConfig());
+        else
+            loadMqtt(mqttAfter);
+        const MqttConfig now = m_mqtt->effectiveConfig();
+        if (now != previous) {
+            changes << QStringLiteral("MQTT settings changed: publishing %1 to %2, topic prefix %3")
+                           .arg(now.enabled ? QStringLiteral("on") : QStringLiteral("off"), m_mqtt->brokerText(),
+                                now.topicPrefix);
+        }
+    }
+
+    const QHash<uint64_t, QJsonObject> nodesBefore = nodesById(before);
+    const QJsonArray nodesAfter = after.value(key("node")).toArray();
+    int changedNodes = 0;
+    for (const QJsonValue &v : nodesAfter) {
+        const QJsonObject element = v.toObject();
+        const uint64_t id = Rtls::parseHex64(element.value(key("id")).toString());
+        if (id == 0 || nodesBefore.value(id) == element)
+            continue;
+        loadNode(element);
+        ++changedNodes;
+    }
+    if (changedNodes > 0)
+        changes << (changedNodes == 1 ? QStringLiteral("1 node read again")
+                                      : QStringLiteral("%1 nodes read again").arg(changedNodes));
+    return changes;
 }

@@ -8,11 +8,16 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
 class MqttPublisher;
 class CaptureReplay;
+class RemoteSite;
+namespace MqttMessages {
+struct NodeStatus;
+}
 class QTimer;
 class RtlsLs;
 class RtlsMdnsService;
@@ -32,6 +37,33 @@ class SentrovaInterface : public QObject, public RtlsHubLink
 public:
     static SentrovaInterface *instance();
     ~SentrovaInterface() override;
+
+    // Before the first instance(): the hub of a remote view, which knows the
+    // site only from what its manager publishes on a broker. No discovery
+    // is made and no stream port bound.
+    static void setRemoteAtStart(bool remote);
+    // A remote view: no search, no service channel, no stream port; nothing
+    // is sent to a master and nothing published; the model is fed by the
+    // remote site's subscription.
+    bool isRemote() const { return m_remoteSite != nullptr; }
+    // Null unless the hub is a remote view.
+    RemoteSite *remoteSite() const { return m_remoteSite; }
+    // From now on a remote view ("Connect to broker..." in a window that
+    // was on the LAN): discovery ends, the masters' links are dropped, the
+    // stream's sockets closed and publishing stopped. The nodes known so far
+    // stay (a record is never deleted). Started at once when init() already
+    // ran. There is no way back within the process.
+    void becomeRemote();
+    // A node as a remote site's manager describes it (its status on the
+    // broker): created or updated through the model's own JSON reading, put
+    // in the anchor or non-anchor table by its mode, and announced.
+    void applyRemoteStatus(const MqttMessages::NodeStatus &status);
+
+    // The settings document read again while running (the headless
+    // service's SIGHUP): the master address, the publisher's settings and
+    // the nodes, each only where it differs from the document given before.
+    // Returns what changed, one text each.
+    QStringList reloadSettings(const QJsonObject &before, const QJsonObject &after);
 
     RtlsNodeConfig *findNodeConfig(int cfgId) const;
     RtlsObject *node(uint64_t id) const;
@@ -96,6 +128,8 @@ signals:
     void lsDataReceived(QJsonObject obj);
     void newAntennaDelays(uint64_t id, uint16_t tx, uint16_t rx);
     void newToFCompensation(double corr);
+    // The hub has become a remote view (once).
+    void remoteChanged(bool remote);
 
 public slots:
     void toggleRtlsLsDisplayMessages();
@@ -186,6 +220,8 @@ private:
     void loadNode(const QJsonObject &element);
     void loadMaster(const QJsonObject &master);
     void loadMqtt(const QJsonValue &mqtt);
+    void registerNode(RtlsObject *node, bool isNew);
+    void stopLan();
     void reconnectFixedMaster();
 
     RtlsSvc *m_svc = nullptr;
@@ -194,6 +230,8 @@ private:
     RtlsMdnsService *m_mdns = nullptr;
     QTimer *m_activityTimer = nullptr;
     MqttPublisher *m_mqtt = nullptr;
+    RemoteSite *m_remoteSite = nullptr;
+    bool m_initialised = false;
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;

@@ -100,6 +100,18 @@ MapZone *MapScene::addZone()
     return zone;
 }
 
+MapZone *MapScene::addZone(const QJsonObject &definition)
+{
+    auto *zone = new MapZone(this, this);
+    zone->fromJSON(definition);
+    m_zones.append(zone);
+    if (zone->id() < 0x100000000ull)
+        m_lastZoneId = std::max<uint64_t>(m_lastZoneId, zone->id());
+    emit zoneAdded(zone);
+    markDirty();
+    return zone;
+}
+
 void MapScene::removeZone(MapZone *zone)
 {
     if (!zone || !m_zones.removeOne(zone))

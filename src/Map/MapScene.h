@@ -54,6 +54,9 @@ public:
     // A new zone named "New Zone" with the next free id, announced with
     // zoneAdded.
     MapZone *addZone();
+    // A new zone read from its settings-file object (as MapZone::fromJSON
+    // reads it), announced with zoneAdded.
+    MapZone *addZone(const QJsonObject &definition);
     // Takes the zone out of the list, announces it with zoneRemoved and
     // deletes it later. A zone that is not in the list is left alone.
     void removeZone(MapZone *zone);

@@ -50,6 +50,7 @@ RtlsLs::RtlsLs(QObject *parent, bool externalEngine, RtlsHubLink *hub, const Por
     : QObject(parent)
     , m_hub(hub)
     , m_ports(ports)
+    , m_listen(ports.listen)
     , m_captureFileName(QString::fromLatin1(Stream::kCaptureFileName))
     , m_splitter(Stream::kMaxPendingJsonBytes)
     , m_tlv(hub)
@@ -140,6 +141,8 @@ void RtlsLs::useExternalEngine(bool externalEngine)
 {
     m_externalEngine = externalEngine;
     closeSockets();
+    if (!m_listen)
+        return;
     if (externalEngine) {
         m_lsSocket = bindSocket(m_ports.lsExternalEngine, tr("Data Concentrator - LS UDP Server"));
     } else {
@@ -159,7 +162,7 @@ QUdpSocket *RtlsLs::bindSocket(quint16 port, const QString &title)
     if (socket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress))
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
     else
-        alert(title, tr("Unable to bind to port: %1").arg(port));
+        reportFailure(title, tr("Unable to bind to port: %1").arg(port));
     return socket;
 }
 
@@ -203,6 +206,18 @@ void RtlsLs::setLiveSuspended(bool suspended)
 void RtlsLs::replayLine(const QByteArray &line)
 {
     handleJsonLine(line, false);
+}
+
+void RtlsLs::receiveLine(const QByteArray &line)
+{
+    handleJsonLine(line);
+}
+
+void RtlsLs::stopListening()
+{
+    m_listen = false;
+    closeSockets();
+    m_splitter.clear();
 }
 
 void RtlsLs::receiveDatagram(const QByteArray &datagram)
@@ -408,7 +423,7 @@ void RtlsLs::startCapture()
         m_liveViewTimer->start(Stream::kLiveViewIntervalMs);
         emit captureStarted(m_captureFileName);
     } else {
-        alert(tr("Data recorder"), tr("Unable to open file %1 for recording").arg(m_captureFileName));
+        reportFailure(tr("Data recorder"), tr("Unable to open file %1 for recording").arg(m_captureFileName));
     }
 }
 
@@ -418,6 +433,14 @@ void RtlsLs::stopCapture()
     m_liveViewTimer->stop();
     emit recordingSignal(recordCount());
     emit recordingSignal(Stream::kRecordingEnded);
+}
+
+// A box where a window can show one; always a console line, which is all a
+// program without a display (the headless service) has.
+void RtlsLs::reportFailure(const QString &title, const QString &text) const
+{
+    alert(title, text);
+    postMessage(title + QLatin1String(": ") + text);
 }
 
 void RtlsLs::postMessage(const QString &line) const

@@ -36,10 +36,14 @@ public:
         quint16 lsExternalEngine = Stream::kLsPortExternalEngine;
         quint16 lsInternalEngine = Stream::kLsPortInternalEngine;
         quint16 dc = Stream::kDcPort;
+        // False: no socket at all (a remote view, whose reports come from a
+        // broker, binds no stream port).
+        bool listen = true;
 
         // Ports the system picks, free whatever else runs: for streams in
         // tests, benchmarks and fuzzing.
-        static Ports anyFree() { return Ports{0, 0, 0}; }
+        static Ports anyFree() { return Ports{0, 0, 0, true}; }
+        static Ports none() { return Ports{0, 0, 0, false}; }
     };
 
     RtlsLs(QObject *parent, bool externalEngine);
@@ -81,6 +85,14 @@ public:
     // path as a line received (echo, lsDataReceived, the node update); it
     // is not recorded again.
     void replayLine(const QByteArray &line);
+    // One report line that another transport brought (a remote site's
+    // position from the broker): the same JSON path as a line received, and
+    // recorded while capturing, whether or not the stream listens.
+    void receiveLine(const QByteArray &line);
+    // Closes the stream's sockets for good: later engine switches bind
+    // nothing (the view has become a remote one).
+    void stopListening();
+    bool isListening() const { return m_listen; }
 
     // Reads report lines with simdjson where it gives Qt's answer (on by
     // default); off, every line goes through Qt's parser. Both give the
@@ -135,11 +147,13 @@ private:
     template<typename View>
     void reportUserData(const View &report);
     void postMessage(const QString &line) const;
+    void reportFailure(const QString &title, const QString &text) const;
     void closeSockets();
     QUdpSocket *bindSocket(quint16 port, const QString &title);
 
     RtlsHubLink *const m_hub;
     const Ports m_ports;
+    bool m_listen = true;
     QUdpSocket *m_lsSocket = nullptr;
     QUdpSocket *m_dcSocket = nullptr;
     uint m_rtlsLsIpAddr = 0;

@@ -3,6 +3,7 @@
 #include "NodeDetailText.h"
 #include "NodeHealthPlot.h"
 #include "NodeToolsConstants.h"
+#include "RemoteViewGuard.h"
 #include "RtlsIMU.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
@@ -29,9 +30,10 @@ const char *const kAxisLabels[] = {QT_TRANSLATE_NOOP("NodeDetailTab", "X [m]"),
                                    QT_TRANSLATE_NOOP("NodeDetailTab", "Z [m]")};
 constexpr uint32_t kAxisBits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
 
+// A remote view sends no position to a master.
 bool positionEditable(RtlsObject *node)
 {
-    return NodeTools::isAnchorOrMaster(node->mode());
+    return NodeTools::isAnchorOrMaster(node->mode()) && !RemoteViewGuard::isActive();
 }
 
 void setText(QLabel *label, const QString &text)
@@ -188,6 +190,8 @@ void NodeDetailTab::refresh()
     }
     m_tabs->setEnabled(true);
     m_settingsButton->setEnabled(true);
+    RemoteViewGuard::guard(m_settingsButton);
+    RemoteViewGuard::guard(m_statsButton);
     setText(m_title, QStringLiteral("%1 (%2)").arg(node->name(), node->idString()));
     refreshNode(node);
     refreshStatistics(node);

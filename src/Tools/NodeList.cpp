@@ -5,6 +5,7 @@
 #include "MapZone.h"
 #include "NodeListItemType.h"
 #include "NodeToolsConstants.h"
+#include "RemoteViewGuard.h"
 #include "RtlsConvert.h"
 #include "RtlsObject.h"
 #include "SentrovaInterface.h"
@@ -510,6 +511,7 @@ void NodeList::showContextMenu(QTreeWidgetItem *item, QPoint globalPos)
         menu.addSeparator();
         addAlignmentMenu(&menu);
     }
+    RemoteViewGuard::guardMenu(&menu, title);
     menu.exec(globalPos);
 }
 

@@ -12,6 +12,8 @@ class tst_CommandLineOptions : public QObject
 private slots:
     void options_data();
     void options();
+    void serviceAndRemoteView_data();
+    void serviceAndRemoteView();
 };
 
 void tst_CommandLineOptions::options_data()
@@ -60,6 +62,39 @@ void tst_CommandLineOptions::options()
     QCOMPARE(o.mqttHost, mqttHost);
     QCOMPARE(int(o.mqttPort), mqttPort);
     QVERIFY(cl.helpText().startsWith(QStringLiteral("Usage: sentrova-manager [options]")));
+}
+
+void tst_CommandLineOptions::serviceAndRemoteView_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("headless");
+    QTest::addColumn<QString>("remoteHost");
+    QTest::addColumn<int>("remotePort");
+
+    QTest::newRow("neither") << QStringList{} << false << "" << 0;
+    QTest::newRow("the service as its unit starts it")
+        << QStringList{"--headless", "--settings", "/etc/sentrova/sentrova.json"} << true << "" << 0;
+    QTest::newRow("service with master, broker and capture")
+        << QStringList{"--headless", "--master", "10.0.0.1", "--mqtt", "broker", "--capture", "a.dat"} << true << ""
+        << 0;
+    QTest::newRow("remote view, default port") << QStringList{"--remote", "broker.lan"} << false << "broker.lan" << 1883;
+    QTest::newRow("remote view with port and settings")
+        << QStringList{"--remote=10.0.0.5:8883", "--settings", "view.json"} << false << "10.0.0.5" << 8883;
+}
+
+void tst_CommandLineOptions::serviceAndRemoteView()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, headless);
+    QFETCH(QString, remoteHost);
+    QFETCH(int, remotePort);
+
+    CommandLine cl;
+    QCOMPARE(cl.parse(QStringList{"sentrova-manager"} + args), CommandLine::Action::Run);
+    QCOMPARE(cl.options().headless, headless);
+    QCOMPARE(cl.options().remoteHost, remoteHost);
+    QCOMPARE(int(cl.options().remotePort), remotePort);
+    QCOMPARE(cl.options().isRemote(), !remoteHost.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLineOptions)

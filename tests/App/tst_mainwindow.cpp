@@ -269,6 +269,7 @@ void TestMainWindow::menuEntries_data()
         "Send JSON|Ctrl+E|Send JSON to master|logo",
         "-",
         "Publish to MQTT broker||Publish positions, node statuses and zone events to the MQTT broker|",
+        "Connect to broker...||Show a site that its manager publishes on an MQTT broker|",
     };
     const QStringList view{
         "View in 2D (top)|O|View Map in 2D from above (Orthographic)|",

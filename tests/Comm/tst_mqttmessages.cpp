@@ -18,6 +18,13 @@ private slots:
     void positionPayload_data();
     void positionPayload();
     void statusAndZonePayloads();
+    void zoneConfigPayload();
+    void parseTopic_data();
+    void parseTopic();
+    void positionReport_data();
+    void positionReport();
+    void readStatus_data();
+    void readStatus();
     void reportTime_data();
     void reportTime();
     void batteryVolts_data();
@@ -98,20 +105,35 @@ void tst_MqttMessages::positionPayload()
 
 void tst_MqttMessages::statusAndZonePayloads()
 {
-    const QJsonObject status =
-        QJsonDocument::fromJson(MqttMessages::statusPayload(0x12, QStringLiteral("Fork \"lift\" 1"),
-                                                            QStringLiteral("tag"), 3.7049, true))
-            .object();
+    MqttMessages::NodeStatus tag;
+    tag.id = 0x12;
+    tag.name = QStringLiteral("Fork \"lift\" 1");
+    tag.mode = QStringLiteral("tag");
+    tag.category = QStringLiteral("tag");
+    tag.battery = 3.7049;
+    tag.inactive = true;
+    const QJsonObject status = QJsonDocument::fromJson(MqttMessages::statusPayload(tag)).object();
     QCOMPARE(status.value("id").toString(), QStringLiteral("0x0012"));
     QCOMPARE(status.value("name").toString(), QStringLiteral("Fork \"lift\" 1"));
     QCOMPARE(status.value("mode").toString(), QStringLiteral("tag"));
+    QCOMPARE(status.value("category").toString(), QStringLiteral("tag"));
     QCOMPARE(status.value("battery").toDouble(), 3.7);
     QCOMPARE(status.value("inactive").toBool(), true);
-    QCOMPARE(status.size(), 5);
+    QCOMPARE(status.size(), 6);
 
-    const QJsonObject unknown =
-        QJsonDocument::fromJson(MqttMessages::statusPayload(0x12, {}, QStringLiteral("anchor"), -1.0, false)).object();
-    QVERIFY(unknown.value("battery").isNull());
+    // An anchor with two known axes: those two, to the millimetre.
+    MqttMessages::NodeStatus anchor;
+    anchor.id = 0x12;
+    anchor.mode = QStringLiteral("anchor");
+    anchor.hasX = anchor.hasZ = true;
+    anchor.x = 1.23456;
+    anchor.y = 9.0;
+    anchor.z = -0.5;
+    const QJsonObject placed = QJsonDocument::fromJson(MqttMessages::statusPayload(anchor)).object();
+    QVERIFY(placed.value("battery").isNull());
+    QCOMPARE(placed.value("x").toDouble(), 1.235);
+    QVERIFY(!placed.contains("y"));
+    QCOMPARE(placed.value("z").toDouble(), -0.5);
 
     const QJsonObject zone =
         QJsonDocument::fromJson(MqttMessages::zoneEventPayload(0xA5EA0, QStringLiteral("Dock"), 0x4001, false, 12.3456))
@@ -124,6 +146,133 @@ void tst_MqttMessages::statusAndZonePayloads()
 
     QCOMPARE(MqttMessages::managerTopic("a/b"), QByteArray("a/b/manager/status"));
     QCOMPARE(QJsonDocument::fromJson(MqttMessages::managerPayload(true)).object().value("online").toBool(), true);
+}
+
+void tst_MqttMessages::zoneConfigPayload()
+{
+    // A zone at x = 0 is written without "x" in the settings file; on the
+    // broker every coordinate is there, and neither the plan's file nor the
+    // commands are.
+    const QJsonObject zone{{"id", "0x00A1"}, {"name", "Dock"}, {"y", 2.5},  {"length", 4.0},
+                           {"image", "/srv/plan.png"}, {"cmdlist", QJsonObject{{"on_enter", QJsonObject{{"command", "setDio8"}}}}},
+                           {"type", "STORAGE"}, {"level", 3}};
+    const QJsonObject published = QJsonDocument::fromJson(MqttMessages::zoneConfigPayload(zone)).object();
+    QCOMPARE(published.value("x").toDouble(-1), 0.0);
+    QCOMPARE(published.value("y").toDouble(), 2.5);
+    QCOMPARE(published.value("z").toDouble(-1), 0.0);
+    QVERIFY(!published.contains("image"));
+    QVERIFY(!published.contains("cmdlist"));
+    QCOMPARE(published.value("name").toString(), QStringLiteral("Dock"));
+    QCOMPARE(published.value("level").toInt(), 3);
+    QCOMPARE(MqttMessages::zoneConfigTopic("s", 0xA1), QByteArray("s/zones/0x00A1/config"));
+}
+
+void tst_MqttMessages::parseTopic_data()
+{
+    QTest::addColumn<QByteArray>("topic");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<quint64>("id");
+
+    using K = MqttMessages::TopicKind;
+    QTest::newRow("position") << QByteArray("site/a/tags/0x4001/position") << int(K::Position) << quint64(0x4001);
+    QTest::newRow("status") << QByteArray("site/a/nodes/0x1000/status") << int(K::Status) << quint64(0x1000);
+    QTest::newRow("zone config") << QByteArray("site/a/zones/0xA5EA123/config") << int(K::ZoneConfig) << quint64(0xA5EA123);
+    QTest::newRow("zone event") << QByteArray("site/a/zones/0x00A1/events") << int(K::ZoneEvent) << quint64(0xA1);
+    QTest::newRow("manager") << QByteArray("site/a/manager/status") << int(K::Manager) << quint64(0);
+    QTest::newRow("other prefix") << QByteArray("site/b/tags/0x4001/position") << int(K::Unknown) << quint64(0);
+    QTest::newRow("prefix without its slash") << QByteArray("site/ab/tags/0x4001/position") << int(K::Unknown) << quint64(0);
+    QTest::newRow("id without 0x") << QByteArray("site/a/tags/4001/position") << int(K::Unknown) << quint64(0);
+    QTest::newRow("id not hexadecimal") << QByteArray("site/a/tags/0xZZ/position") << int(K::Unknown) << quint64(0);
+    QTest::newRow("id zero") << QByteArray("site/a/tags/0x0000/position") << int(K::Unknown) << quint64(0);
+    QTest::newRow("deeper topic") << QByteArray("site/a/tags/0x4001/position/x") << int(K::Unknown) << quint64(0);
+    QTest::newRow("wrong leaf") << QByteArray("site/a/tags/0x4001/status") << int(K::Unknown) << quint64(0);
+}
+
+void tst_MqttMessages::parseTopic()
+{
+    QFETCH(QByteArray, topic);
+    QFETCH(int, kind);
+    QFETCH(quint64, id);
+    const MqttMessages::Topic t = MqttMessages::parseTopic(QStringLiteral("site/a"), topic);
+    QCOMPARE(int(t.kind), kind);
+    QCOMPARE(quint64(t.id), id);
+}
+
+void tst_MqttMessages::positionReport_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("as published")
+        << QByteArray(R"({"id":"0x4001","x":1.5,"y":-2,"z":0.25,"pqf":87,"timestamp":1700000000.123})")
+        << QByteArray(R"({"coordinates":{"pqf":87,"x":1.5,"y":-2,"z":0.25},"id":"0x4001","timestamp":1700000000.123})");
+    QTest::newRow("no quality, no time") << QByteArray(R"({"id":"0x4001","x":1,"y":2,"z":3})")
+                                         << QByteArray(R"({"coordinates":{"x":1,"y":2,"z":3},"id":"0x4001"})");
+    QTest::newRow("id written otherwise") << QByteArray(R"({"id":"4001","x":1,"y":2,"z":3})")
+                                          << QByteArray(R"({"coordinates":{"x":1,"y":2,"z":3},"id":"0x4001"})");
+    QTest::newRow("another tag's position") << QByteArray(R"({"id":"0x4002","x":1,"y":2,"z":3})") << QByteArray();
+    QTest::newRow("an axis missing") << QByteArray(R"({"id":"0x4001","x":1,"y":2})") << QByteArray();
+    QTest::newRow("an axis as text") << QByteArray(R"({"id":"0x4001","x":"1","y":2,"z":3})") << QByteArray();
+    QTest::newRow("not JSON") << QByteArray("x=1 y=2") << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("an array") << QByteArray(R"([{"id":"0x4001","x":1,"y":2,"z":3}])") << QByteArray();
+}
+
+void tst_MqttMessages::positionReport()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(QByteArray, line);
+    QByteArray out("stale");
+    QCOMPARE(MqttMessages::positionReport(payload, 0x4001, &out), !line.isEmpty());
+    QCOMPARE(out, line);
+}
+
+void tst_MqttMessages::readStatus_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("axes");
+    QTest::addColumn<double>("battery");
+
+    QTest::newRow("anchor, all axes")
+        << QByteArray(R"({"id":"0x1001","name":"A1","mode":"anchor","category":"anchor","battery":null,"inactive":false,"x":20,"y":0,"z":3.2})")
+        << true << "anchor" << "xyz" << -1.0;
+    QTest::newRow("anchor, height unknown") << QByteArray(R"({"id":"0x1001","mode":"anchor","x":20,"y":0})") << true
+                                            << "anchor" << "xy" << -1.0;
+    QTest::newRow("tag with battery") << QByteArray(R"({"id":"0x1001","mode":"tag","battery":3.71,"inactive":true})")
+                                      << true << "tag" << "" << 3.71;
+    QTest::newRow("coordinate as text") << QByteArray(R"({"id":"0x1001","mode":"anchor","x":"20"})") << true << "anchor"
+                                        << "" << -1.0;
+    QTest::newRow("another node") << QByteArray(R"({"id":"0x1002","mode":"anchor"})") << false << "" << "" << -1.0;
+    QTest::newRow("no id") << QByteArray(R"({"mode":"anchor"})") << false << "" << "" << -1.0;
+    QTest::newRow("not JSON") << QByteArray("{") << false << "" << "" << -1.0;
+}
+
+void tst_MqttMessages::readStatus()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, ok);
+    QFETCH(QString, mode);
+    QFETCH(QString, axes);
+    QFETCH(double, battery);
+    MqttMessages::NodeStatus status;
+    QCOMPARE(MqttMessages::readStatus(payload, 0x1001, &status), ok);
+    if (!ok)
+        return;
+    QCOMPARE(status.id, uint64_t(0x1001));
+    QCOMPARE(status.mode, mode);
+    QString known;
+    if (status.hasX)
+        known += 'x';
+    if (status.hasY)
+        known += 'y';
+    if (status.hasZ)
+        known += 'z';
+    QCOMPARE(known, axes);
+    QCOMPARE(status.battery, battery);
+    // What a remote view reads is what the publisher wrote.
+    QCOMPARE(QJsonDocument::fromJson(MqttMessages::statusPayload(status)).object().value("mode").toString(), mode);
 }
 
 void tst_MqttMessages::reportTime_data()

@@ -67,6 +67,8 @@ private slots:
     void publishesWhatTheModelHolds_data();
     void publishesWhatTheModelHolds();
     void statusIsRetainedAndFollowsInactivity();
+    void infrastructureStatusCarriesItsCoordinates();
+    void zoneDefinitionsDeletedWhileAwayAreCleared();
     void rateLimitPerTag_data();
     void rateLimitPerTag();
     void brokerStartedLater();
@@ -187,6 +189,77 @@ void tst_MqttPublisher::publishesWhatTheModelHolds()
     const QByteArray manager = prefix.toUtf8() + "/manager/status";
     QTRY_VERIFY_WITH_TIMEOUT(!sub.on(manager).isEmpty() && sub.on(manager).last().json().value("online").toBool(),
                              kWait);
+}
+
+void tst_MqttPublisher::infrastructureStatusCarriesItsCoordinates()
+{
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(m_broker.port, "placed/nodes/#"));
+    auto pub = connectedPublisher(QStringLiteral("placed"));
+    QVERIFY(pub->isConnected());
+
+    RtlsObject anchor(0x1001);
+    anchor.setMode(QStringLiteral("anchor"));
+    anchor.setCategory(QStringLiteral("anchor"));
+    anchor.pos()->setX(20.0f);
+    anchor.pos()->setY(0.25f);
+    pub->nodeAdded(&anchor);
+    const QByteArray topic = "placed/nodes/0x1001/status";
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(topic).size(), 1, kWait);
+    QJsonObject status = sub.on(topic).last().json();
+    QCOMPARE(status.value("x").toDouble(), 20.0);
+    QCOMPARE(status.value("y").toDouble(), 0.25);
+    // Its height is not known: not written.
+    QVERIFY(!status.contains("z"));
+    QCOMPARE(status.value("category").toString(), QStringLiteral("anchor"));
+
+    // Moved (its height learnt): published again; announced again unmoved: not.
+    anchor.pos()->setZ(3.2f);
+    pub->nodeUpdated(&anchor);
+    pub->nodeUpdated(&anchor);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(topic).size(), 2, kWait);
+    QCOMPARE(sub.on(topic).last().json().value("z").toDouble(), 3.2);
+
+    // A tag's position is on its own topic, never in its status.
+    RtlsObject tag(0x4020);
+    tag.setMode(QStringLiteral("tag"));
+    jsonReport(&tag, 1, 2, 3, 5.0);
+    pub->nodeUpdated(&tag);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on("placed/nodes/0x4020/status").size(), 1, kWait);
+    QVERIFY(!sub.on("placed/nodes/0x4020/status").first().json().contains("x"));
+    QCOMPARE(sub.on(topic).size(), 2);
+}
+
+void tst_MqttPublisher::zoneDefinitionsDeletedWhileAwayAreCleared()
+{
+    // What an earlier run left on the broker: two zones' definitions.
+    MqttClient earlier;
+    MqttClient::Endpoint endpoint;
+    endpoint.host = QStringLiteral("127.0.0.1");
+    endpoint.port = m_broker.port;
+    QString error;
+    QVERIFY(earlier.start(endpoint, &error));
+    QTRY_VERIFY_WITH_TIMEOUT(earlier.isConnected(), kWait);
+    for (const char *id : {"0x00A1", "0x00B2"}) {
+        const QByteArray payload = QJsonDocument(QJsonObject{{"name", QStringLiteral("old ") + id}}).toJson();
+        QCOMPARE(earlier.publish(QByteArray("stale/zones/") + id + "/config", payload, 1, true),
+                 MqttClient::Publish::Queued);
+    }
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(m_broker.port, "stale/zones/+/config"));
+    QTRY_COMPARE_WITH_TIMEOUT(sub.messages().size(), 2, kWait);
+
+    // This run knows only 0x00A1: 0x00B2 was deleted while it was stopped.
+    MqttPublisher pub;
+    QSignalSpy lines(&pub, &MqttPublisher::displayMessage);
+    pub.publishZoneConfig(0xA1, QJsonObject{{"id", "0x00A1"}, {"name", "Dock"}});
+    publishTo(&pub, m_broker.port, QStringLiteral("stale"));
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on("stale/zones/0x00B2/config").last().json().contains("name")
+                                 && sub.on("stale/zones/0x00B2/config").last().payload.isEmpty(),
+                             kWait);
+    QCOMPARE(sub.on("stale/zones/0x00A1/config").last().json().value("name").toString(), QStringLiteral("Dock"));
+    QCOMPARE(linesContaining(lines, QStringLiteral("zone 0x00B2 is no longer defined here")), 1);
+    QCOMPARE(linesContaining(lines, QStringLiteral("zone 0x00A1")), 0);
 }
 
 void tst_MqttPublisher::statusIsRetainedAndFollowsInactivity()

@@ -357,8 +357,43 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unable to bind to port"));
         RtlsLs ls(nullptr, true, &hub, ports);
         QCOMPARE(ls.lsPort(), quint16(0));
+        // Also a console line: all that a program without a display has.
+        QCOMPARE(hub.messages, QStringList{QStringLiteral("Data Concentrator - LS UDP Server: Unable to bind to port: %1")
+                                               .arg(holder.localPort())});
+        hub.messages.clear();
         feed(ls, {"{\"id\":\"0x0012\"}\n"});
         QCOMPARE(hub.events, QStringList{"added 0x0012"});
+    }
+
+    // A remote view's stream: no socket whatever the engine, and the lines
+    // another transport brings take the whole JSON path, capture included.
+    void unboundStreamTakesLinesFromAnotherTransport()
+    {
+        FakeHubLink hub;
+        RtlsLs ls(nullptr, true, &hub, RtlsLs::Ports::none());
+        QVERIFY(!ls.isListening());
+        QCOMPARE(ls.lsPort(), quint16(0));
+        ls.useExternalEngine(false);
+        QCOMPARE(ls.lsPort(), quint16(0));
+        QCOMPARE(ls.dcPort(), quint16(0));
+        ls.toggleCapture();
+        ls.receiveLine("{\"id\":\"0x0012\",\"coordinates\":{\"x\":1,\"y\":2,\"z\":3}}");
+        ls.receiveLine("not json");
+        ls.toggleCapture();
+        QCOMPARE(hub.events, QStringList{"added 0x0012"});
+        QCOMPARE(hub.messages.size(), 1);
+        QVERIFY(hub.messages.first().startsWith(QStringLiteral("LS_IN: Parse error")));
+        QFile file(QStringLiteral("test.dat"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 1);
+
+        // A listening stream that stops listening for good.
+        RtlsLs live(nullptr, true, &hub, RtlsLs::Ports::anyFree());
+        QVERIFY(live.lsPort() != 0);
+        live.stopListening();
+        QCOMPARE(live.lsPort(), quint16(0));
+        live.useExternalEngine(true);
+        QCOMPARE(live.lsPort(), quint16(0));
     }
 
     void overLongJsonIsReportedOnceAndRecovers()

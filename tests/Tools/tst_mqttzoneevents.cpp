@@ -1,5 +1,6 @@
 // A tag walking into a zone and out again, as the map's scene sees it,
-// becomes an "enter" and an "exit" event on the broker.
+// becomes an "enter" and an "exit" event on the broker; the zone's
+// definition is kept there, retained, while the zone exists.
 #include "Comm/MosquittoBroker.h"
 #include "Comm/MqttTestConfig.h"
 #include "Comm/MqttTestSubscriber.h"
@@ -19,6 +20,7 @@ class tst_MqttZoneEvents : public QObject
 
 private slots:
     void tagWalksThroughAZone();
+    void definitionFollowsTheZone();
 };
 
 void tst_MqttZoneEvents::tagWalksThroughAZone()
@@ -28,7 +30,7 @@ void tst_MqttZoneEvents::tagWalksThroughAZone()
     MosquittoBroker broker;
     QVERIFY(broker.start());
     MqttTestSubscriber sub;
-    QVERIFY(sub.subscribe(broker.port, "site/zones/#"));
+    QVERIFY(sub.subscribe(broker.port, "site/zones/+/events"));
 
     MqttPublisher publisher;
     publishTo(&publisher, broker.port, QStringLiteral("site"));
@@ -67,6 +69,51 @@ void tst_MqttZoneEvents::tagWalksThroughAZone()
     scene.removeZone(zone);
     QTRY_COMPARE(link.watchedZones(), 0);
     QCOMPARE(sub.count("site/zones/"), 2);
+}
+
+void tst_MqttZoneEvents::definitionFollowsTheZone()
+{
+    if (MosquittoBroker::binary().isEmpty())
+        QSKIP(qPrintable(MosquittoBroker::missingMessage()));
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(broker.port, "site/zones/+/config"));
+    MqttPublisher publisher;
+    publishTo(&publisher, broker.port, QStringLiteral("site"));
+    QTRY_VERIFY_WITH_TIMEOUT(publisher.isConnected(), 20000);
+
+    FakeNodeSource source;
+    MapScene scene(&source);
+    MqttZoneEvents link(&publisher);
+    connect(&scene, &MapScene::zoneAdded, &link, &MqttZoneEvents::zoneAdded);
+    connect(&scene, &MapScene::zoneRemoved, &link, &MqttZoneEvents::zoneRemoved);
+    MapZone *zone = scene.addZone();
+    zone->setCommandList(QJsonObject{{"on_enter", QJsonObject{{"command", "setDio8"}}}});
+    const QByteArray topic = MqttMessages::zoneConfigTopic(QStringLiteral("site"), zone->id());
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(topic).size(), 1, 20000);
+    QCOMPARE(sub.on(topic).first().json().value("name").toString(), QStringLiteral("New Zone"));
+    // Kept by the broker for a view that comes later.
+    MqttTestSubscriber late;
+    QVERIFY(late.subscribe(broker.port, "site/zones/+/config"));
+    QTRY_COMPARE_WITH_TIMEOUT(late.on(topic).size(), 1, 20000);
+    QVERIFY(late.on(topic).first().retained);
+    QVERIFY(!sub.on(topic).first().json().contains("cmdlist"));
+
+    // An edit of the zones tab (a name, a size) reaches the broker without
+    // the zone announcing it; an unchanged zone sends nothing more.
+    zone->setName(QStringLiteral("Dock"));
+    zone->setLength(7.5);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(topic).size(), 2, 20000);
+    QCOMPARE(sub.on(topic).last().json().value("name").toString(), QStringLiteral("Dock"));
+    QCOMPARE(sub.on(topic).last().json().value("length").toDouble(), 7.5);
+    QCOMPARE(publisher.publishedZoneConfigs(), 1);
+
+    // Deleted: cleared on the broker (an empty retained message).
+    scene.removeZone(zone);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.on(topic).size(), 3, 20000);
+    QVERIFY(sub.on(topic).last().payload.isEmpty());
+    QTRY_COMPARE(publisher.publishedZoneConfigs(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_MqttZoneEvents)

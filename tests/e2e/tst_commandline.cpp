@@ -67,6 +67,16 @@ void tst_CommandLine::answersWithoutDisplay_data()
     QTest::newRow("empty settings name") << QStringList{"--settings", ""} << 2 << "" << "--settings needs a file name.";
     QTest::newRow("replay of nothing") << QStringList{"--replay", "/nonexistent/run.dat"} << 2 << ""
                                        << "--replay: cannot read the capture file '/nonexistent/run.dat'.";
+    QTest::newRow("help names the service and the remote view") << QStringList{"--help"} << 0
+                                                                << "--remote HOST[:PORT]" << "";
+    QTest::newRow("remote view of no broker") << QStringList{"--remote", "broker:0"} << 2 << ""
+                                              << "--remote: 'broker:0' is not HOST or HOST:PORT (port 1 to 65535).";
+    QTest::newRow("remote view and a master") << QStringList{"--remote", "broker", "--master", "10.0.0.1"} << 2 << ""
+                                              << "--remote and --master cannot be used together.";
+    QTest::newRow("remote view publishing") << QStringList{"--mqtt", "b", "--remote", "broker"} << 2 << ""
+                                            << "--remote and --mqtt cannot be used together.";
+    QTest::newRow("remote service") << QStringList{"--headless", "--remote", "broker"} << 2 << ""
+                                    << "--remote and --headless cannot be used together.";
     QTest::newRow("help wins over a mistake later") << QStringList{"--help", "--master", "x"} << 0 << "Options:" << "";
     Q_UNUSED(tryHelp);
 }

@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -112,6 +115,39 @@ void tst_Package::buildsInstallsAndRuns()
     QCOMPARE(icon.size(), QSize(256, 256));
     QVERIFY(QFile::exists(root + QStringLiteral("/usr/share/icons/hicolor/scalable/apps/sentrova-manager.svg")));
     QVERIFY(QFile::exists(root + QStringLiteral("/usr/share/doc/sentrova-manager/README.md")));
+
+    // The service: its unit, its system user, its commented settings.
+    QFile unit(root + QStringLiteral("/usr/lib/systemd/system/sentrova-manager-headless.service"));
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    const QString service = QString::fromUtf8(unit.readAll());
+    for (const char *line : {"ExecStart=/usr/bin/sentrova-manager --headless --settings /etc/sentrova/sentrova.json\n",
+                             "User=sentrova\n", "Restart=on-failure\n", "ExecReload=/bin/kill -HUP $MAINPID\n",
+                             "UnsetEnvironment=DISPLAY ", "WantedBy=multi-user.target\n"})
+        QVERIFY2(service.contains(QLatin1String(line)), line);
+    QVERIFY(!service.contains(QStringLiteral("xvfb")));
+    QFile users(root + QStringLiteral("/usr/lib/sysusers.d/sentrova-manager.conf"));
+    QVERIFY(users.open(QIODevice::ReadOnly));
+    QVERIFY(users.readAll().contains("\nu sentrova - "));
+    QFile example(root + QStringLiteral("/etc/sentrova/sentrova.json"));
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    QJsonParseError error;
+    const QJsonObject settings = QJsonDocument::fromJson(example.readAll(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(settings.value("_comment").isArray());
+    QCOMPARE(settings.value("master").toObject().value("ip").toString(), QStringLiteral("auto"));
+    QVERIFY(settings.value("mqtt").toObject().value("enabled").toBool());
+    QVERIFY(settings.value("zone").isArray());
+    QVERIFY(settings.value("_zone_example").toObject().contains("cmdlist"));
+
+    // The example is a conffile; the scripts make the user and enable nothing.
+    const Run conffiles = run(m_dpkgDeb, {"-I", deb, "conffiles"});
+    QCOMPARE(conffiles.out.trimmed(), QStringLiteral("/etc/sentrova/sentrova.json"));
+    const Run postinst = run(m_dpkgDeb, {"-I", deb, "postinst"});
+    QVERIFY2(postinst.out.contains(QStringLiteral("systemd-sysusers sentrova-manager.conf")), qPrintable(postinst.out));
+    QVERIFY(postinst.out.contains(QStringLiteral("adduser --system")));
+    for (const char *never : {"systemctl enable", "deb-systemd-helper enable", "systemctl start", "invoke-rc.d"})
+        QVERIFY2(!postinst.out.contains(QLatin1String(never)), never);
+    QVERIFY(fields.out.contains(QStringLiteral("systemd | adduser")));
 }
 
 QTEST_GUILESS_MAIN(tst_Package)
