@@ -1,11 +1,11 @@
 #include "MqttConfig.h"
 
+#include "RtlsConvert.h"
+
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QJsonValue>
 #include <QSysInfo>
-
-#include <cmath>
 
 namespace {
 
@@ -56,7 +56,12 @@ void readBool(const QJsonObject &obj, const char *name, QStringList *problems, b
 
 MqttConfig MqttConfig::fromJson(const QJsonObject &obj, QStringList *problems)
 {
-    MqttConfig config;
+    return fromJson(obj, problems, MqttConfig());
+}
+
+MqttConfig MqttConfig::fromJson(const QJsonObject &obj, QStringList *problems, const MqttConfig &current)
+{
+    MqttConfig config = current;
     readBool(obj, "enabled", problems, &config.enabled);
     readString(obj, "host", problems, [&](const QString &text) {
         if (text.trimmed().isEmpty())
@@ -65,15 +70,11 @@ MqttConfig MqttConfig::fromJson(const QJsonObject &obj, QStringList *problems)
             config.host = text.trimmed();
     });
 
-    const QJsonValue port = obj.value(key("port"));
-    if (!port.isUndefined()) {
-        const double p = port.toDouble(-1.0);
-        if (port.isDouble() && p >= 1.0 && p <= 65535.0 && std::floor(p) == p)
-            config.port = quint16(p);
-        else
-            note(problems, QStringLiteral("Settings: mqtt \"port\" is not a number from 1 to 65535, using %1")
-                               .arg(config.port));
-    }
+    int port = config.port;
+    const QString portLine = Rtls::readIntKey(obj, "port", 1, 65535, &port, QStringLiteral("Settings: mqtt"));
+    if (!portLine.isEmpty())
+        note(problems, portLine);
+    config.port = quint16(port);
 
     readString(obj, "clientId", problems, [&](const QString &text) { config.clientId = text.trimmed(); });
     readString(obj, "username", problems, [&](const QString &text) { config.username = text; });
@@ -96,9 +97,9 @@ MqttConfig MqttConfig::fromJson(const QJsonObject &obj, QStringList *problems)
         if (rate.isDouble() && r >= 0.0 && r <= kMaxRateLimit)
             config.rateLimit = r;
         else
-            note(problems, QStringLiteral("Settings: mqtt \"rateLimit\" is not a number from 0 to %1, "
-                                          "publishing every report")
-                               .arg(kMaxRateLimit));
+            note(problems, QStringLiteral("Settings: mqtt \"rateLimit\" is not a number from 0 to %1, keeping %2")
+                               .arg(kMaxRateLimit)
+                               .arg(config.rateLimit));
     }
     return config;
 }

@@ -29,8 +29,11 @@ public:
     // Most positions per second published for one tag; 0 publishes every report.
     double rateLimit = 0.0;
 
-    // Reads the "mqtt" object; a key of the wrong type or with an unusable
-    // value keeps its default and adds a line to *problems.
+    // Reads the "mqtt" object over `current`; a key that is absent, of the
+    // wrong type or with an unusable value keeps the current value (an
+    // unusable one adds a line to *problems).
+    static MqttConfig fromJson(const QJsonObject &obj, QStringList *problems, const MqttConfig &current);
+    // The same over the defaults.
     static MqttConfig fromJson(const QJsonObject &obj, QStringList *problems = nullptr);
     QJsonObject toJson() const;
 

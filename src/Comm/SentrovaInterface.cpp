@@ -840,7 +840,7 @@ void SentrovaInterface::loadMqtt(const QJsonValue &mqtt)
         return;
     }
     QStringList problems;
-    const MqttConfig config = MqttConfig::fromJson(mqtt.toObject(), &problems);
+    const MqttConfig config = MqttConfig::fromJson(mqtt.toObject(), &problems, m_mqtt->config());
     for (const QString &line : qAsConst(problems))
         postMessage(line);
     m_mqtt->loadConfig(config);

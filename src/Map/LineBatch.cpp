@@ -36,12 +36,13 @@ void LineBatch::extend(const float *xyz, int count)
     }
 }
 
-void LineBatch::extend(const int16_t *units, int count, const float origin[3], float scale)
+void LineBatch::extend(const int16_t *units, int count, const double origin[3], double scale)
 {
     for (int i = 0; i < count; ++i) {
         const uint32_t index = uint32_t(m_positions.size() / 3);
-        point(origin[0] + units[3 * i] * scale, origin[1] + units[3 * i + 1] * scale,
-              origin[2] + units[3 * i + 2] * scale);
+        // Summed in double: an origin far out would round a float's centimetres.
+        point(float(origin[0] + units[3 * i] * scale), float(origin[1] + units[3 * i + 1] * scale),
+              float(origin[2] + units[3 * i + 2] * scale));
         if (m_stripOpen)
             m_indices.insert(m_indices.end(), {index - 1, index});
         m_stripOpen = true;

@@ -18,7 +18,7 @@ public:
     void beginStrip(QRgb colour);
     void extend(const float *xyz, int count);
     // The same from stored units: origin + value * scale on each axis.
-    void extend(const int16_t *units, int count, const float origin[3], float scale);
+    void extend(const int16_t *units, int count, const double origin[3], double scale);
     void segment(const qglviewer::Vec &a, const qglviewer::Vec &b, QRgb colour);
 
     int segmentCount() const { return int(m_indices.size() / 2); }

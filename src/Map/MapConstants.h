@@ -28,6 +28,7 @@ constexpr int kLabelPointSize = 10;
 // Zones.
 constexpr double kZoneHysteresis = 0.10;             // metres a tag must be outside before it leaves
 constexpr int kZoneDefaultLevel = 10;
+constexpr int kZoneMaxLevel = 100000;               // what the zones tab and a file may set
 constexpr char kZoneDefaultUnderColor[] = "#00FF00";
 constexpr char kZoneDefaultOverColor[] = "#FF0000";
 constexpr char kZoneDefaultType[] = "STORAGE";
@@ -80,6 +81,7 @@ constexpr double kGridLength = 50.0;
 constexpr double kGridWidth = 50.0;
 constexpr double kGridResolution = 1.0;             // metres between lines
 constexpr int kGridStepSize = 5;                     // every n-th line is a major one
+constexpr int kGridMaxStepSize = 1000;
 constexpr int kGridMaxLines = 4000;                  // per direction; a finer grid is not drawn
 constexpr int kGridMaxStoreys = 100;
 constexpr char kGridXAxisColor[] = "#ff0000";
@@ -101,6 +103,7 @@ constexpr int kHeatRssiMin = -100;
 constexpr int kHeatRssiMax = -60;
 constexpr int kHeatHdopMin = 1;
 constexpr int kHeatHdopMax = 5;
+constexpr int kHeatScaleLimit = 1000;                // the scale's ends stay within plus and minus this
 constexpr float kHeatAlpha = 0.5f;
 
 } // namespace Map

@@ -3,6 +3,7 @@
 #include "MapConstants.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
+#include "RtlsConvert.h"
 
 #include <GL/gl.h>
 
@@ -190,19 +191,10 @@ void MapGrid::fromJSON(const QJsonObject &obj)
     m_axisColor = readColor(obj, "axis-color", m_axisColor, QColor(QLatin1String(Map::kGridAxisColor)));
     m_stepAxisColor =
         readColor(obj, "step-axis-color", m_stepAxisColor, QColor(QLatin1String(Map::kGridStepAxisColor)));
-    const QJsonValue step = obj.value(key("step-size"));
-    if (step.isDouble()) {
-        const int value = step.toInt();
-        if (value > 0) {
-            m_stepSize = value;
-        } else {
-            const QString line = tr("Map grid: step size %1 is not positive, using %2")
-                                     .arg(step.toDouble())
-                                     .arg(Map::kGridStepSize);
-            qCWarning(lcMap).noquote() << line;
-            emit displayMessage(line);
-            m_stepSize = Map::kGridStepSize;
-        }
+    const QString line = Rtls::readIntKey(obj, "step-size", 1, Map::kGridMaxStepSize, &m_stepSize, tr("Map grid"));
+    if (!line.isEmpty()) {
+        qCWarning(lcMap).noquote() << line;
+        emit displayMessage(line);
     }
     touch();
 }

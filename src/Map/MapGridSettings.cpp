@@ -1,5 +1,6 @@
 #include "MapGridSettings.h"
 
+#include "MapConstants.h"
 #include "MapGrid.h"
 #include "SettingsRows.h"
 
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr double kMaxExtent = 10000.0;
-constexpr int kMaxStep = 1000;
 
 void showColour(QPushButton *button, const QColor &colour)
 {
@@ -33,7 +33,7 @@ MapGridSettings::MapGridSettings(MapGrid *grid, QWidget *parent) : SettingsTabWi
     SettingsRows::addRow(this, basic, 0, tr("Show Grid:"), m_show);
     m_spacing = SettingsRows::addMetres(this, basic, 1, tr("Line Spacing [m]:"), 0.01, 100.0);
     m_step = new QSpinBox(this);
-    m_step->setRange(1, kMaxStep);
+    m_step->setRange(1, Map::kGridMaxStepSize);
     SettingsRows::addRow(this, basic, 2, tr("Major Line Every:"), m_step);
     m_length = SettingsRows::addMetres(this, basic, 3, tr("Length [m]:"), 0.1, kMaxExtent);
     m_width = SettingsRows::addMetres(this, basic, 4, tr("Width [m]:"), 0.1, kMaxExtent);

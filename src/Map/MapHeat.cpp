@@ -5,6 +5,7 @@
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
+#include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
@@ -409,20 +410,23 @@ void MapHeat::fromJSON(const QJsonObject &obj)
             m_gridres = Map::kHeatResolution;
         }
     }
-    const QJsonValue mode = obj.value(key("mode"));
-    if (mode.isDouble()) {
-        const int m = mode.toInt();
-        if (m >= Pqf && m <= Hdop)
-            m_mode = m;
-        else
-            report(tr("Heat map: unknown mode %1 ignored").arg(mode.toDouble()));
+    const QString owner = tr("Heat map");
+    const struct
+    {
+        const char *name;
+        int min;
+        int max;
+        int *value;
+    } integers[] = {
+        {"mode", Pqf, Hdop, &m_mode},
+        {"min", -Map::kHeatScaleLimit, Map::kHeatScaleLimit, &m_min},
+        {"max", -Map::kHeatScaleLimit, Map::kHeatScaleLimit, &m_max},
+    };
+    for (const auto &integer : integers) {
+        const QString line = Rtls::readIntKey(obj, integer.name, integer.min, integer.max, integer.value, owner);
+        if (!line.isEmpty())
+            report(line);
     }
-    const QJsonValue min = obj.value(key("min"));
-    if (min.isDouble())
-        m_min = min.toInt();
-    const QJsonValue max = obj.value(key("max"));
-    if (max.isDouble())
-        m_max = max.toInt();
     layout();
 }
 

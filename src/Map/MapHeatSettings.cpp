@@ -1,5 +1,6 @@
 #include "MapHeatSettings.h"
 
+#include "MapConstants.h"
 #include "MapHeat.h"
 #include "SettingsRows.h"
 
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr double kMaxExtent = 10000.0;
-constexpr int kScaleLimit = 1000;
 
 } // namespace
 
@@ -68,7 +68,7 @@ MapHeatSettings::MapHeatSettings(MapHeat *heat, QWidget *parent) : SettingsTabWi
 QSpinBox *MapHeatSettings::addInt(int row, const QString &text)
 {
     auto *spin = new QSpinBox(this);
-    spin->setRange(-kScaleLimit, kScaleLimit);
+    spin->setRange(-Map::kHeatScaleLimit, Map::kHeatScaleLimit);
     spin->setKeyboardTracking(false);
     SettingsRows::addRow(this, basicGrid(), row, text, spin);
     return spin;

@@ -254,6 +254,8 @@ void MapScene::nodeInActive(RtlsObject *node)
         object->setRadius(Map::kInactiveSize);
         m_inactive.insert(node->id());
     }
+    for (MapZone *zone : qAsConst(m_zones))
+        zone->nodeInactive(node);
     markDirty();
 }
 

@@ -103,7 +103,8 @@ signals:
 public slots:
     // Creates or moves the node's object and passes the node to every zone.
     void nodeUpdated(RtlsObject *node);
-    // Shrinks the node's object until the node is heard again.
+    // Shrinks the node's object until the node is heard again; the node
+    // leaves every zone it was counted in.
     void nodeInActive(RtlsObject *node);
     // Re-reads every node the source knows, dropping the objects of nodes
     // it no longer has (and such anchors from the heat map's predicted

@@ -60,7 +60,7 @@ MapTab::MapTab(QWidget *parent, MapNodeSource *source)
       m_topConstraint(new qglviewer::WorldConstraint)
 {
     registerMapMetaTypes();
-    setBackgroundColor(m_background);
+    // The background is applied by init(), with the map's context current.
     setTextIsEnabled(false);
     // No key closes the map, and closing it writes no state file into the
     // working folder.
@@ -211,7 +211,7 @@ void MapTab::setTabWidget(QTabWidget *tabWidget, int index)
 QJsonObject MapTab::toJSON(QJsonObject root) const
 {
     MapScene::GuiSettings gui;
-    gui.background = backgroundColor();
+    gui.background = m_background;
     gui.perspective = camera()->type() == qglviewer::Camera::PERSPECTIVE;
     return m_scene->toJSON(root, gui);
 }
@@ -221,7 +221,7 @@ void MapTab::fromJSON(const QJsonObject &root)
     const MapScene::GuiSettings gui = m_scene->fromJSON(root);
     if (gui.hasBackground) {
         m_background = gui.background;
-        setBackgroundColor(m_background);
+        applyBackground();
     }
     if (gui.hasPerspective) {
         if (gui.perspective)
@@ -233,6 +233,20 @@ void MapTab::fromJSON(const QJsonObject &root)
     }
     m_dirty = true;
     update();
+}
+
+void MapTab::applyBackground()
+{
+    // libQGLViewer's setBackgroundColor sets the clear colour of whatever
+    // context is current: after the first display that may be the
+    // orientation view's, and the map would never show the colour. Before
+    // the first display there is no context of ours; init() applies it.
+    if (!isValid())
+        return;
+    makeCurrent();
+    setBackgroundColor(m_background);
+    doneCurrent();
+    m_dirty = true;
 }
 
 // Clock and drawing
@@ -250,7 +264,8 @@ void MapTab::init()
 {
     setMouseTracking(true);
     setTextIsEnabled(true);
-    // The viewer sets its own background when its context starts.
+    // The viewer sets its own background when its context starts; init()
+    // runs with this view's context current.
     setBackgroundColor(m_background);
     m_scene->addKnownNodes();
     if (!m_cameraFromSettings)

@@ -164,6 +164,8 @@ private:
     enum class Preset { Perspective, Top, Front, Side };
 
     void applyPreset(Preset preset);
+    // Sets the background with this view's GL context current.
+    void applyBackground();
     void onClock();
     void setNodeModeBit(unsigned int bit, bool on);
     bool isDrawn(const NodeObject *object) const;

@@ -173,7 +173,8 @@ void MapZone::nodeUpdated(RtlsObject *rtlsNode)
         return;
     const uint64_t nodeId = rtlsNode->id();
     const bool wasInside = m_insideSet.contains(nodeId);
-    // Zones are for tags; a node that stopped being one simply leaves.
+    // Zones are for tags; a node that stopped being one leaves, and the
+    // masters hear of it as of any other exit.
     if (rtlsNode->mode() != QLatin1String("tag")) {
         if (wasInside)
             leave(nodeId);
@@ -196,13 +197,23 @@ void MapZone::nodeUpdated(RtlsObject *rtlsNode)
         // is clearly outside.
         if (isInsideWithMargin(p, Map::kZoneHysteresis))
             return;
-        send("on_exit", nodeId);
         leave(nodeId);
     }
 }
 
+void MapZone::nodeInactive(RtlsObject *rtlsNode)
+{
+    // A tag that fell silent is no longer counted; its next report inside
+    // enters it again.
+    if (rtlsNode && m_insideSet.contains(rtlsNode->id()))
+        leave(rtlsNode->id());
+}
+
 void MapZone::leave(uint64_t nodeId)
 {
+    // Every way out of the count is an exit: the masters get "on_exit" and
+    // the MQTT side nodeLeft, so that both hear of the same exits.
+    send("on_exit", nodeId);
     m_inside.removeOne(nodeId);
     m_insideSet.remove(nodeId);
     emit nodeLeft(nodeId);
@@ -253,6 +264,16 @@ QColor MapZone::readColor(const QJsonObject &obj, const char *name, const QColor
     return QColor(QLatin1String(fallback));
 }
 
+void MapZone::readInt(const QJsonObject &obj, const char *name, int min, int max, int *value,
+                      const QString &owner) const
+{
+    const QString line = Rtls::readIntKey(obj, name, min, max, value, owner);
+    if (line.isEmpty())
+        return;
+    qCWarning(lcMap).noquote() << line;
+    report(line);
+}
+
 void MapZone::fromJSON(const QJsonObject &obj)
 {
     CubeVolume::fromJSON(obj);
@@ -279,14 +300,13 @@ void MapZone::fromJSON(const QJsonObject &obj)
         const QString text = target.toString();
         m_target = text == QLatin1String(Map::kZoneSelfTarget) ? 0 : Rtls::parseHex64(text);
     }
-    const QJsonValue level = obj.value(key("level"));
-    if (level.isDouble())
-        m_level = level.toInt();
+    const QString owner = tr("Zone %1").arg(m_name);
+    readInt(obj, "level", 0, Map::kZoneMaxLevel, &m_level, owner);
     m_underColor = readColor(obj, "under_level_color", m_underColor, Map::kZoneDefaultUnderColor);
     m_overColor = readColor(obj, "over_level_color", m_overColor, Map::kZoneDefaultOverColor);
-    const QJsonValue mode = obj.value(key("mode"));
-    if (mode.isDouble())
-        m_mode = static_cast<Mode>(mode.toInt());
+    int mode = m_mode;
+    readInt(obj, "mode", FloorPlan, Machine, &mode, owner);
+    m_mode = static_cast<Mode>(mode);
     const QJsonValue drawHeight = obj.value(key("draw_height"));
     if (drawHeight.isDouble())
         m_drawHeight = drawHeight.toDouble();
@@ -306,7 +326,11 @@ QJsonObject MapZone::toJSON() const
     obj.insert(key("under_level_color"), m_underColor.name());
     obj.insert(key("over_level_color"), m_overColor.name());
     obj.insert(key("draw_height"), m_drawHeight);
-    obj.insert(key("type"), m_type);
+    // A zone whose mode does not follow from its type (a translucent box
+    // has no type of its own) is written without one: a reader keeps the
+    // mode of a zone without "type", and lets "type" decide otherwise.
+    if (modeForType(m_type) == m_mode)
+        obj.insert(key("type"), m_type);
     obj.insert(key("cmdlist"), m_commands);
     if (m_target != 0)
         obj.insert(key("target"), hexText(m_target));

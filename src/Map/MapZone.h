@@ -69,8 +69,11 @@ public:
 
     // The box keys, then "name", "id", "image", "cmdlist", "target", "level",
     // the two colours, "mode", "draw_height" and "type"; values of the wrong
-    // type keep the current value, bad colours are reported and replaced by
-    // the defaults.
+    // type keep the current value, a level or mode that is no whole number
+    // in range is reported and keeps it too, bad colours are reported and
+    // replaced by the defaults. "type", when present, decides the mode; it
+    // is written only when the mode follows from it, so that every zone
+    // reads back as it was.
     void fromJSON(const QJsonObject &obj) override;
     QJsonObject toJSON() const override;
 
@@ -91,7 +94,8 @@ public:
 
 signals:
     void showChanged(bool arg);
-    // A tag walked in or out of the zone.
+    // A tag walked in or out of the zone; nodeLeft also when it stopped
+    // being a tag or was reported inactive inside.
     void nodeEntered(uint64_t nodeId);
     void nodeLeft(uint64_t nodeId);
 
@@ -100,6 +104,9 @@ public slots:
     void loadTexture(QString filename);
     // Enter and exit check of one node (only tags count).
     void nodeUpdated(RtlsObject *rtlsNode);
+    // A tag reported inactive leaves the zone (with "on_exit") until it is
+    // heard inside again.
+    void nodeInactive(RtlsObject *rtlsNode);
     void setShow(bool show);
     void setID(qulonglong id);
     void setName(QString name);
@@ -117,6 +124,8 @@ private:
     void send(const char *key, uint64_t nodeId);
     void leave(uint64_t nodeId);
     void report(const QString &line) const;
+    void readInt(const QJsonObject &obj, const char *name, int min, int max, int *value,
+                 const QString &owner) const;
     QColor readColor(const QJsonObject &obj, const char *key, const QColor &current, const char *fallback) const;
     MapNodeSource *source() const;
 

@@ -163,14 +163,14 @@ void NodeObject::drawPickBox(const MapFrameContext &frame) const
 
 void NodeObject::appendTrail(LineBatch &batch, int historySize) const
 {
-    PositionHistory::Run runs[2];
-    const int count = m_history.newest(historySize, runs);
-    if (count == 0 || m_history.size() < 2)
+    if (historySize <= 0 || m_history.size() < 2)
         return;
     batch.beginStrip(m_color.rgba());
-    // Two runs when the ring wraps: the strip goes on across the seam.
-    for (int i = 0; i < count; ++i)
-        batch.extend(runs[i].data, runs[i].count, m_history.origin(), PositionHistory::kMetresPerUnit);
+    // Several runs where the ring wraps or a new origin begins: the strip
+    // goes on across each seam.
+    m_history.forEachRun(historySize, [&batch](const PositionHistory::Run &run) {
+        batch.extend(run.data, run.count, run.origin, PositionHistory::kMetresPerUnit);
+    });
 }
 
 void NodeObject::releaseGL()

@@ -1,26 +1,54 @@
 #include "PositionHistory.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
 
 constexpr int kFirstSlots = 16;
+constexpr double kMaxUnits = std::numeric_limits<int16_t>::max();
+
+// Centimetres of point from origin on each axis; false when one of them
+// does not fit 16 bits.
+bool toUnits(const double point[3], const double origin[3], int16_t units[3])
+{
+    for (int i = 0; i < 3; ++i) {
+        const double u = std::round((point[i] - origin[i]) / PositionHistory::kMetresPerUnit);
+        if (!(std::fabs(u) <= kMaxUnits))
+            return false;
+        units[i] = int16_t(u);
+    }
+    return true;
+}
 
 } // namespace
 
 PositionHistory::PositionHistory(int limit) : m_limit(std::max(1, limit)) {}
 
+int PositionHistory::slotOf(uint64_t seq) const
+{
+    const int n = slotCount();
+    const int back = int(m_pushed - seq); // 1 for the newest point
+    return ((m_head - back) % n + n) % n;
+}
+
+size_t PositionHistory::blockOf(uint64_t seq) const
+{
+    // The last live block whose first point is not after seq.
+    const auto it = std::upper_bound(m_blocks.begin() + std::ptrdiff_t(m_firstBlock), m_blocks.end(), seq,
+                                     [](uint64_t s, const Block &b) { return s < b.first; });
+    return size_t(it - m_blocks.begin()) - 1;
+}
+
 qglviewer::Vec PositionHistory::at(int i) const
 {
     if (i < 0 || i >= m_size)
         return qglviewer::Vec();
-    const int n = slotCount();
-    const int slot = ((m_head - 1 - i) % n + n) % n;
-    const int16_t *p = &m_points[size_t(slot) * 3];
-    return qglviewer::Vec(m_origin[0] + p[0] * kMetresPerUnit, m_origin[1] + p[1] * kMetresPerUnit,
-                          m_origin[2] + p[2] * kMetresPerUnit);
+    const uint64_t seq = m_pushed - 1 - uint64_t(i);
+    const double *origin = m_blocks[blockOf(seq)].origin;
+    const int16_t *p = &m_points[size_t(slotOf(seq)) * 3];
+    return qglviewer::Vec(origin[0] + p[0] * kMetresPerUnit, origin[1] + p[1] * kMetresPerUnit,
+                          origin[2] + p[2] * kMetresPerUnit);
 }
 
 void PositionHistory::push(double x, double y, double z)
@@ -28,22 +56,17 @@ void PositionHistory::push(double x, double y, double z)
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
         return;
     const double point[3] = {x, y, z};
-    if (m_size == 0) {
-        // Whole metres, so that the stored centimetres are those of the site.
-        for (int i = 0; i < 3; ++i)
-            m_origin[i] = float(std::round(point[i]));
-    }
     int16_t units[3];
-    for (int i = 0; i < 3; ++i) {
-        const double u = std::round((point[i] - m_origin[i]) / kMetresPerUnit);
-        units[i] = int16_t(std::max<double>(std::numeric_limits<int16_t>::min(),
-                                            std::min<double>(std::numeric_limits<int16_t>::max(), u)));
-    }
-    if (m_size > 0) {
-        const int last = (m_head + slotCount() - 1) % slotCount();
-        const int16_t *p = &m_points[size_t(last) * 3];
+    if (m_size > 0 && toUnits(point, m_blocks.back().origin, units)) {
+        const int16_t *p = &m_points[size_t(slotOf(m_pushed - 1)) * 3];
         if (p[0] == units[0] && p[1] == units[1] && p[2] == units[2])
             return;
+    } else {
+        // Whole metres, so that the stored centimetres are those of the
+        // site; the point is then within half a metre of the origin.
+        const Block block{m_pushed, {std::round(x), std::round(y), std::round(z)}};
+        toUnits(point, block.origin, units);
+        m_blocks.push_back(block);
     }
     if (m_size == slotCount() && slotCount() < m_limit)
         grow();
@@ -52,8 +75,25 @@ void PositionHistory::push(double x, double y, double z)
     p[1] = units[1];
     p[2] = units[2];
     m_head = (m_head + 1) % slotCount();
+    ++m_pushed;
     if (m_size < slotCount())
         ++m_size;
+    else
+        dropDeadBlocks();
+}
+
+void PositionHistory::dropDeadBlocks()
+{
+    // A block is dead once the oldest point held is past its last one.
+    const uint64_t oldest = m_pushed - uint64_t(m_size);
+    while (m_firstBlock + 1 < m_blocks.size() && m_blocks[m_firstBlock + 1].first <= oldest)
+        ++m_firstBlock;
+    // Moved down only when half are dead, so that a track opening a block
+    // with every point costs no more than a constant per point.
+    if (m_firstBlock > 0 && m_firstBlock * 2 >= m_blocks.size()) {
+        m_blocks.erase(m_blocks.begin(), m_blocks.begin() + std::ptrdiff_t(m_firstBlock));
+        m_firstBlock = 0;
+    }
 }
 
 void PositionHistory::grow()
@@ -61,11 +101,15 @@ void PositionHistory::grow()
     const int wanted = std::min(m_limit, std::max(kFirstSlots, slotCount() * 2));
     // Sized exactly, so that a full history holds no spare capacity.
     std::vector<int16_t> grown(size_t(wanted) * 3);
-    Run runs[2];
-    const int count = newest(m_size, runs);
     int16_t *out = grown.data();
-    for (int r = 0; r < count; ++r)
-        out = std::copy_n(runs[r].data, size_t(runs[r].count) * 3, out);
+    if (m_size > 0) {
+        // Oldest first, wherever the ring had its seam.
+        const int n = slotCount();
+        const int start = slotOf(m_pushed - uint64_t(m_size));
+        const int firstPart = std::min(m_size, n - start);
+        out = std::copy_n(&m_points[size_t(start) * 3], size_t(firstPart) * 3, out);
+        std::copy_n(m_points.data(), size_t(m_size - firstPart) * 3, out);
+    }
     m_points.swap(grown);
     m_head = m_size % wanted;
 }
@@ -73,24 +117,9 @@ void PositionHistory::grow()
 void PositionHistory::clear()
 {
     std::vector<int16_t>().swap(m_points);
+    std::vector<Block>().swap(m_blocks);
+    m_firstBlock = 0;
+    m_pushed = 0;
     m_head = 0;
     m_size = 0;
-}
-
-int PositionHistory::newest(int count, Run runs[2]) const
-{
-    count = std::min(count, m_size);
-    if (count <= 0)
-        return 0;
-    const int n = slotCount();
-    const int start = m_head - count;
-    if (start >= 0) {
-        runs[0] = {&m_points[size_t(start) * 3], count};
-        return 1;
-    }
-    runs[0] = {&m_points[size_t(start + n) * 3], -start};
-    if (m_head == 0)
-        return 1;
-    runs[1] = {m_points.data(), m_head};
-    return 2;
 }

@@ -1,5 +1,6 @@
 #include "ZonesTab.h"
 
+#include "MapConstants.h"
 #include "MapNodeSource.h"
 #include "MapScene.h"
 #include "MapTab.h"
@@ -31,7 +32,6 @@
 namespace {
 
 constexpr double kMaxExtent = 10000.0;
-constexpr int kMaxLevel = 100000;
 const char *const kTypes[] = {"FLOORPLAN", "STORAGE", "MACHINE"};
 
 QString hexText(uint64_t id)
@@ -219,6 +219,10 @@ void ZonesTab::apply(MapZone *zone, Apply &&change)
     if (MapScene *scene = zone->map())
         scene->zoneChanged(zone);
     m_applying = nullptr;
+    // The row's fields hold what the user typed; what follows from it (the
+    // count's colour against a new level) is shown here, since the guard
+    // above keeps zoneUpdated from refreshing the row.
+    showInside(zone);
 }
 
 void ZonesTab::fillRow(int row, MapZone *zone)
@@ -268,7 +272,7 @@ void ZonesTab::fillRow(int row, MapZone *zone)
     }
 
     auto *level = new QSpinBox;
-    level->setRange(0, kMaxLevel);
+    level->setRange(0, Map::kZoneMaxLevel);
     level->setKeyboardTracking(false);
     level->setFrame(false);
     connect(level, qOverload<int>(&QSpinBox::valueChanged), this,

@@ -1,6 +1,11 @@
 #include "RtlsConvert.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -86,6 +91,27 @@ uint32_t parseHex32(std::string_view text)
 QString hexId(uint64_t id)
 {
     return QStringLiteral("%1").arg(static_cast<qulonglong>(id), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString readIntKey(const QJsonObject &obj, const char *key, int min, int max, int *value,
+                   const QString &owner)
+{
+    const QJsonValue v = obj.value(QLatin1String(key));
+    if (v.isUndefined())
+        return QString();
+    // toInt() would give 0 for 2.5 or 1e10 and silently change the setting.
+    const double d = v.toDouble();
+    if (v.isDouble() && std::isfinite(d) && std::trunc(d) == d && d >= min && d <= max) {
+        *value = int(d);
+        return QString();
+    }
+    // The value as the file wrote it.
+    QString given = QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact));
+    given = given.mid(1, given.size() - 2);
+    // One substitution pass: a zone's name may itself hold "%3".
+    return QStringLiteral("%1: \"%2\" is not a whole number from %3 to %4 (%5), keeping %6")
+        .arg(owner, QLatin1String(key), QString::number(min), QString::number(max), given,
+             QString::number(*value));
 }
 
 } // namespace Rtls

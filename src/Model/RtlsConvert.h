@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 #include <cmath>
@@ -35,6 +36,14 @@ uint32_t parseHex32(const QString &text);
 // The same for UTF-8 text.
 uint64_t parseHex64(std::string_view text);
 uint32_t parseHex32(std::string_view text);
+
+// An integer key of a settings document: obj[key] goes into *value only
+// when it is a JSON number without a fraction from min to max. Anything else
+// that is present (2.5, 1e10, "3", null) keeps *value and gives the one
+// console line to show, which starts with `owner` ("Zone Dock", "Map grid");
+// an absent key or a value taken gives an empty text.
+QString readIntKey(const QJsonObject &obj, const char *key, int min, int max, int *value,
+                   const QString &owner);
 
 // "%1" of width 4, base 16, fill '0', upper case: 0x1A2 -> "01A2".
 QString hexId(uint64_t id);

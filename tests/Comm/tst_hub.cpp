@@ -267,18 +267,19 @@ void tst_Hub::mqttSettingsBothWays()
     QCOMPARE(hub()->mqtt()->config().host, QStringLiteral("broker.site"));
     QCOMPARE(hub()->toJSON(QJsonObject()).value("mqtt").toObject(), mqtt);
 
-    // A bad value is reported and keeps its default; the rest is read.
+    // A bad value is reported and keeps what the manager had; the rest is read.
     QJsonObject bad = mqtt;
-    bad.insert("port", "8883");
+    bad.insert("port", "1884");
+    bad.insert("topicPrefix", "hall");
     hub()->fromJSON(QJsonObject{{"mqtt", bad}});
     QCOMPARE(console.count(), 1);
     QVERIFY(console.at(0).at(0).toString().contains(QStringLiteral("\"port\"")));
-    QCOMPARE(hub()->mqtt()->config().port, MqttConfig::kDefaultPort);
-    QCOMPARE(hub()->mqtt()->config().topicPrefix, QStringLiteral("plant"));
+    QCOMPARE(hub()->mqtt()->config().port, quint16(8883));
+    QCOMPARE(hub()->mqtt()->config().topicPrefix, QStringLiteral("hall"));
 
     // A document without "mqtt" leaves the settings alone.
     hub()->fromJSON(QJsonObject{{"gui", QJsonObject()}});
-    QCOMPARE(hub()->mqtt()->config().topicPrefix, QStringLiteral("plant"));
+    QCOMPARE(hub()->mqtt()->config().topicPrefix, QStringLiteral("hall"));
 }
 
 void tst_Hub::mqttSettingsNotAnObject()

@@ -31,6 +31,7 @@ private slots:
     void batteryVolts();
     void configFromJson_data();
     void configFromJson();
+    void configBadValueKeepsCurrent();
     void configRoundTrip();
     void parseBroker_data();
     void parseBroker();
@@ -359,6 +360,25 @@ void tst_MqttMessages::configFromJson()
     QCOMPARE(c.rateLimit, rate);
     QCOMPARE(c.enabled, enabled);
     QCOMPARE(lines.size(), problems);
+}
+
+// A file loaded over a running configuration: what it cannot use keeps
+// what the manager had, not the default.
+void tst_MqttMessages::configBadValueKeepsCurrent()
+{
+    MqttConfig current;
+    current.port = 8883;
+    current.rateLimit = 4;
+    current.host = QStringLiteral("broker.lan");
+    QStringList lines;
+    const MqttConfig c = MqttConfig::fromJson(
+        QJsonDocument::fromJson(R"({"port":8883.5,"rateLimit":-2,"host":"other"})").object(), &lines, current);
+    QCOMPARE(int(c.port), 8883);
+    QCOMPARE(c.rateLimit, 4.0);
+    QCOMPARE(c.host, QStringLiteral("other"));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).contains(QLatin1String("\"port\"")) && lines.at(0).contains(QLatin1String("8883.5")),
+             qPrintable(lines.at(0)));
 }
 
 void tst_MqttMessages::configRoundTrip()

@@ -177,7 +177,7 @@ private slots:
         QTest::newRow("heat width zero") << QByteArray("{\"heat\":{\"width\":0}}") << 1;
         QTest::newRow("background") << QByteArray("{\"gui\":{\"background-color\":\"blurple\"}}") << 1;
         QTest::newRow("wrong types are ignored quietly")
-            << QByteArray("{\"heat\":{\"gridres\":\"0\"},\"gui\":{\"grid\":{\"step-size\":\"0\"},\"background-color\":1}}") << 0;
+            << QByteArray("{\"heat\":{\"gridres\":\"0\"},\"gui\":{\"background-color\":1}}") << 0;
     }
 
     void badInputIsReplaced()
@@ -196,6 +196,79 @@ private slots:
         QCOMPARE(scene.heat()->width(), 40.0);
         if (g.hasBackground)
             QCOMPARE(g.background, QColor(161, 187, 206));
+    }
+
+    // Integer keys take only whole numbers in their range: anything else
+    // keeps what the map had (from the document loaded before, or a new
+    // zone's default) with one console line naming the key.
+    void integerKeysTakeOnlyWholeNumbers_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<bool>("rejected");
+        const struct
+        {
+            const char *key;
+            int kept;
+            const char *good;
+            int taken;
+        } keys[] = {{"zone level", 10, "0", 0},        {"zone mode", 3, "2", 2},
+                    {"grid step-size", 4, "1000", 1000}, {"heat mode", 1, "0", 0},
+                    {"heat min", -50, "-1000", -1000},  {"heat max", 50, "7", 7}};
+        for (const auto &k : keys) {
+            for (const char *bad : {"2.5", "1e10", "-1e10", "\"3\"", "null", "true", "-0.5"})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(k.key, bad))) << k.key << bad << k.kept << true;
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(k.key, k.good))) << k.key << k.good << k.taken << false;
+        }
+        QTest::newRow("zone mode 0") << "zone mode" << "0" << 3 << true;
+        QTest::newRow("zone mode 5") << "zone mode" << "5" << 3 << true;
+        QTest::newRow("zone level negative") << "zone level" << "-1" << 10 << true;
+        QTest::newRow("grid step-size 0") << "grid step-size" << "0" << 4 << true;
+        QTest::newRow("heat mode 3") << "heat mode" << "3" << 1 << true;
+        QTest::newRow("heat max beyond the scale") << "heat max" << "1001" << 50 << true;
+        QTest::newRow("whole number written as a fraction") << "heat max" << "8.0" << 8 << false;
+    }
+
+    void integerKeysTakeOnlyWholeNumbers()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(int, expected);
+        QFETCH(bool, rejected);
+        FakeNodeSource source;
+        MapScene scene(&source);
+        scene.fromJSON(json("{\"heat\":{\"mode\":1,\"min\":-50,\"max\":50},\"gui\":{\"grid\":{\"step-size\":4}}}"));
+        const QString object = key.section(' ', 0, 0);
+        const QString name = key.section(' ', 1);
+        const QByteArray member = QStringLiteral("{\"%1\":%2}").arg(name, value).toUtf8();
+        QByteArray doc;
+        if (object == "zone")
+            doc = "{\"zone\":[" + member + "]}";
+        else if (object == "grid")
+            doc = "{\"gui\":{\"grid\":" + member + "}}";
+        else
+            doc = "{\"heat\":" + member + "}";
+        QSignalSpy console(&scene, &MapScene::displayMessage);
+        scene.fromJSON(json(doc));
+        int read = 0;
+        if (key == "zone level")
+            read = scene.zones().at(0)->level();
+        else if (key == "zone mode")
+            read = int(scene.zones().at(0)->mode());
+        else if (key == "grid step-size")
+            read = scene.grid()->stepSize();
+        else if (key == "heat mode")
+            read = scene.heat()->mode();
+        else if (key == "heat min")
+            read = scene.heat()->min();
+        else
+            read = scene.heat()->max();
+        QCOMPARE(read, expected);
+        QCOMPARE(console.count(), rejected ? 1 : 0);
+        if (rejected)
+            QVERIFY2(console.at(0).at(0).toString().contains(QStringLiteral("\"%1\"").arg(name)),
+                     qPrintable(console.at(0).at(0).toString()));
     }
 
     void nodeObjectsFollowTheModel()

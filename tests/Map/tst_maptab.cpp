@@ -70,6 +70,7 @@ private slots:
     void selectedTurnsRed();
     void inactiveTagShrinks();
     void trailBehindAMovingTag();
+    void trailAfterAWildFirstFix();
     void labelIsWritten();
     void pickingSelects();
     void measuredRangeLines();
@@ -251,6 +252,23 @@ void tst_MapTab::trailBehindAMovingTag()
     QVERIFY(anyNear(image, Vec(-1.0, 1, 0), 2, [](const QColor &c) { return near(c, QColor(200, 0, 0), 10); }));
     m_map->setNodeModeHistory(false);
     QVERIFY(!anyNear(frame(), Vec(-1.0, 1, 0), 2, [](const QColor &c) { return c != kBackground; }));
+}
+
+void tst_MapTab::trailAfterAWildFirstFix()
+{
+    m_map->setNodeModeHistory(true);
+    // The first fix kilometres off, then the tag's real walk: the trail is
+    // drawn where the tag walked, not where the first fix left its origin.
+    // 0xC80001 is blue, and new: its first fix is the wild one.
+    RtlsObject *tag = addNode(0xC80001, "tag", Vec(-4000, -4000, 0));
+    move(tag, Vec(-1.5, -1.5, 0));
+    move(tag, Vec(-0.5, -1.5, 0));
+    move(tag, Vec(0.5, -1.5, 0));
+    const QImage image = frame();
+    auto blue = [](const QColor &c) { return near(c, QColor(0, 0, 200), 10); };
+    QVERIFY(anyNear(image, Vec(-1.0, -1.5, 0), 2, blue));
+    QVERIFY(anyNear(image, Vec(0.0, -1.5, 0), 2, blue));
+    m_map->setNodeModeHistory(false);
 }
 
 void tst_MapTab::labelIsWritten()
@@ -464,6 +482,17 @@ void tst_MapTab::levelColourFollowsTags()
     QVERIFY(!anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
     move(tag, Vec(-1.9, 0, 0.5));
     QVERIFY(anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
+
+    // A tag that falls silent inside no longer counts; heard there again,
+    // it counts again.
+    move(tag, Vec(-1.0, 0, 0.5));
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(255, 0, 0))));
+    tag->setLastUpdate(quint64(QDateTime::currentMSecsSinceEpoch() - 11000));
+    m_hub->checkActivity();
+    QVERIFY(zone->nodesInside().isEmpty());
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(0, 255, 0))));
+    move(tag, Vec(-1.0, 0, 0.5));
+    QVERIFY(anyNear(frame(), edge, 2, is(QColor(255, 0, 0))));
 }
 
 void tst_MapTab::keysSwitchPresets()

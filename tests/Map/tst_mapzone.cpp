@@ -97,6 +97,38 @@ private slots:
         QCOMPARE(zone.toJSON().contains("target"), target != 0);
     }
 
+    // Every zone that can be made comes back from its own file as it was,
+    // whether its mode follows from its type or not.
+    void everyKindRoundTrips_data()
+    {
+        QTest::addColumn<QByteArray>("made");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("floor plan") << QByteArray("{\"type\":\"FLOORPLAN\"}") << 1 << "FLOORPLAN";
+        QTest::newRow("storage") << QByteArray("{\"type\":\"STORAGE\"}") << 3 << "STORAGE";
+        QTest::newRow("machine") << QByteArray("{\"type\":\"MACHINE\"}") << 4 << "MACHINE";
+        QTest::newRow("a type of the user's") << QByteArray("{\"type\":\"garden\"}") << 1 << "garden";
+        QTest::newRow("translucent box") << QByteArray("{\"mode\":2}") << 2 << "STORAGE";
+        QTest::newRow("mode 1 without type") << QByteArray("{\"mode\":1}") << 1 << "STORAGE";
+        QTest::newRow("mode 4 without type") << QByteArray("{\"mode\":4}") << 4 << "STORAGE";
+    }
+
+    void everyKindRoundTrips()
+    {
+        QFETCH(QByteArray, made);
+        QFETCH(int, mode);
+        QFETCH(QString, type);
+        MapZone zone;
+        zone.fromJSON(json(made));
+        QCOMPARE(int(zone.mode()), mode);
+        const QJsonObject saved = zone.toJSON();
+        MapZone again;
+        again.fromJSON(saved);
+        QCOMPARE(int(again.mode()), mode);
+        QCOMPARE(again.type(), type);
+        QCOMPARE(compact(again.toJSON()), compact(saved));
+    }
+
     void idsFromTheClockDiffer()
     {
         const char *const withoutId[] = {"{\"name\":\"no id\"}", "{\"id\":5}", "{\"id\":\"zone\"}",
@@ -302,15 +334,68 @@ private slots:
         QCOMPARE(zone.levelColor(), zone.underColor());
         // Testing a node against a zone does not give it a position.
         QVERIFY(!noPosition->hasPos());
-        // A tag that becomes something else leaves without a command.
-        RtlsObject *tag = source.add(3, "tag", 1, 1, 1);
-        zone.nodeUpdated(tag);
-        QCOMPARE(source.sent.size(), 1);
-        tag->setMode("anchor");
-        QSignalSpy left(&zone, &MapZone::nodeLeft);
-        zone.nodeUpdated(tag);
-        QCOMPARE(left.count(), 1);
-        QCOMPARE(source.sent.size(), 1);
+    }
+
+    // Every way a tag leaves the count: the masters get "on_exit" and the
+    // MQTT side nodeLeft, the same number of times; each step is a report
+    // of the tag ("at x"), its mode changing, or the hub finding it silent.
+    void everyExitIsSent_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("walks out") << QStringList{"at 1", "at 5"} << QStringList{"enter", "exit"} << false;
+        QTest::newRow("becomes an anchor inside")
+            << QStringList{"at 1", "anchor"} << QStringList{"enter", "exit"} << false;
+        QTest::newRow("an anchor again is not counted twice")
+            << QStringList{"at 1", "anchor", "anchor"} << QStringList{"enter", "exit"} << false;
+        QTest::newRow("becomes a tag again inside")
+            << QStringList{"at 1", "anchor", "tag"} << QStringList{"enter", "exit", "enter"} << true;
+        QTest::newRow("silent inside") << QStringList{"at 1", "inactive"} << QStringList{"enter", "exit"} << false;
+        QTest::newRow("silent twice leaves once")
+            << QStringList{"at 1", "inactive", "inactive"} << QStringList{"enter", "exit"} << false;
+        QTest::newRow("silent outside sends nothing")
+            << QStringList{"at 5", "inactive"} << QStringList() << false;
+        QTest::newRow("heard inside again enters again")
+            << QStringList{"at 1", "inactive", "at 1"} << QStringList{"enter", "exit", "enter"} << true;
+        QTest::newRow("heard outside after silence")
+            << QStringList{"at 1", "inactive", "at 5"} << QStringList{"enter", "exit"} << false;
+    }
+
+    void everyExitIsSent()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, commands);
+        QFETCH(bool, inside);
+        FakeNodeSource source;
+        MapScene scene(&source);
+        scene.fromJSON(json("{\"zone\":[{\"cmdlist\":{\"on_enter\":{\"command\":\"enter\",\"id\":\"__SELF__\"},"
+                            "\"on_exit\":{\"command\":\"exit\",\"id\":\"__SELF__\"}}}]}"));
+        MapZone *zone = scene.zones().at(0);
+        QSignalSpy entered(zone, &MapZone::nodeEntered);
+        QSignalSpy left(zone, &MapZone::nodeLeft);
+        RtlsObject *tag = source.add(0x2A, "tag", 1, 1, 1);
+        for (const QString &step : qAsConst(steps)) {
+            if (step == "inactive") {
+                scene.nodeInActive(tag);
+                continue;
+            }
+            if (step.startsWith("at "))
+                tag->pos()->setX(step.mid(3).toFloat());
+            else
+                tag->setMode(step);
+            scene.nodeUpdated(tag);
+        }
+        QStringList sent;
+        for (const QJsonObject &c : qAsConst(source.sent)) {
+            sent << c.value("command").toString();
+            QCOMPARE(c.value("id").toString(), QStringLiteral("0x002A"));
+        }
+        QCOMPARE(sent, commands);
+        QCOMPARE(entered.count(), commands.count("enter"));
+        QCOMPARE(left.count(), commands.count("exit"));
+        QCOMPARE(zone->nodesInside().contains(0x2A), inside);
+        QCOMPARE(zone->nodesInside().size(), inside ? 1 : 0);
     }
 
     void commandsThatAreNotObjects()

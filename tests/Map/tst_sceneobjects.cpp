@@ -217,8 +217,8 @@ private slots:
         QCOMPARE(history.size(), 36000);
         QVERIFY((history.at(0) - qglviewer::Vec(x(36000), y(36000), 1.5)).norm() < 1e-4);
         QVERIFY((history.at(35999) - qglviewer::Vec(x(1), y(1), 1.5)).norm() < 1e-4);
-        // Exactly the limit is held, six bytes a point.
-        QCOMPARE(history.bytes(), size_t(36000 * 6));
+        // Exactly the limit is held, six bytes a point and one origin.
+        QCOMPARE(history.bytes(), size_t(36000 * 6 + 32));
     }
 
     void historyUnits()
@@ -231,9 +231,72 @@ private slots:
         QCOMPARE(history.size(), 1);
         history.push(std::nan(""), 0, 0);
         QCOMPARE(history.size(), 1);
-        // Far beyond the reach of the units: held at the edge, not wrapped.
-        history.push(12.0 + 1000.0, -8.0, 2.0);
-        QVERIFY(std::fabs(history.at(0).x - (12.0 + 327.67)) < 1e-3);
+    }
+
+    // Every point to the centimetre however far it lies from the others: a
+    // tag on a large yard, a wild first fix, a walk across a kilometre.
+    void historyFarFromFirst_data()
+    {
+        QTest::addColumn<QVector<qglviewer::Vec>>("points");
+        using V = qglviewer::Vec;
+        QTest::newRow("hundreds of metres east and west")
+            << QVector<V>{{0, 0, 1}, {400.12, 0, 1}, {-400.34, 0, 1}, {650.5, -650.5, 1}, {0.01, 0.02, 1}};
+        QTest::newRow("all three axes beyond the units")
+            << QVector<V>{{1, 2, 3}, {-500, 600, -700}, {1, 2, 3.01}, {500, -600, 700}};
+        QTest::newRow("wild first fix, then the real track")
+            << QVector<V>{{48211.7, -99310.2, 5000}, {1.5, 1, 0}, {2.5, 1, 0}, {3.5, 1.25, 0}, {4.5, 1.5, 0}};
+        QVector<V> walk;
+        for (int i = 0; i <= 400; ++i)
+            walk.append(V(-1000 + i * 5.03, 2000 - i * 10.07, 1.2));
+        QTest::newRow("across the yard, one step at a time") << walk;
+        QVector<V> jumps;
+        for (int i = 0; i < 40; ++i)
+            jumps.append(V(i % 2 ? 3000.5 : -3000.25, i * 0.5, 0));
+        QTest::newRow("jumping between two far places") << jumps;
+    }
+
+    void historyFarFromFirst()
+    {
+        QFETCH(QVector<qglviewer::Vec>, points);
+        PositionHistory history(1000);
+        for (const qglviewer::Vec &p : qAsConst(points))
+            history.push(p.x, p.y, p.z);
+        QCOMPARE(history.size(), points.size());
+        // What at() gives and what the trail draws, point by point.
+        QVector<qglviewer::Vec> drawn;
+        history.forEachRun(history.size(), [&drawn](const PositionHistory::Run &run) {
+            for (int k = 0; k < run.count; ++k) {
+                const int16_t *u = run.data + 3 * k;
+                drawn.append(qglviewer::Vec(run.origin[0] + u[0] * PositionHistory::kMetresPerUnit,
+                                            run.origin[1] + u[1] * PositionHistory::kMetresPerUnit,
+                                            run.origin[2] + u[2] * PositionHistory::kMetresPerUnit));
+            }
+        });
+        QCOMPARE(drawn.size(), points.size());
+        for (int i = 0; i < points.size(); ++i) {
+            const qglviewer::Vec &want = points.at(points.size() - 1 - i);
+            QVERIFY2((history.at(i) - want).norm() < 0.0087, qPrintable(QString::number(i)));
+            QVERIFY2((drawn.at(points.size() - 1 - i) - want).norm() < 0.0087, qPrintable(QString::number(i)));
+        }
+    }
+
+    void historyFarKeepsItsLimit()
+    {
+        // A ring that wraps while its points open new origins again and
+        // again still holds exactly its limit, oldest dropped first.
+        PositionHistory history(50);
+        for (int i = 0; i < 1000; ++i)
+            history.push(i % 3 ? i * 400.0 : -i * 400.0, 0, 0);
+        QCOMPARE(history.size(), 50);
+        for (int i = 0; i < 50; ++i) {
+            const int k = 999 - i;
+            QCOMPARE(history.at(i).x, k % 3 ? k * 400.0 : -k * 400.0);
+        }
+        int points = 0;
+        history.forEachRun(50, [&points](const PositionHistory::Run &run) { points += run.count; });
+        QCOMPARE(points, 50);
+        // The origins of dropped points are let go of too.
+        QVERIFY2(history.bytes() <= 50 * (6 + 3 * 32), qPrintable(QString::number(history.bytes())));
     }
 
     void historyRuns_data()
@@ -258,23 +321,21 @@ private slots:
         PositionHistory history(8);
         for (int i = 1; i <= pushed; ++i)
             history.push(i, -i, 0.5);
-        PositionHistory::Run out[2];
-        QCOMPARE(history.newest(wanted, out), runs);
         // Oldest first, one point after the other, ending with the newest.
-        const float *origin = history.origin();
-        QVector<float> xs;
-        for (int r = 0; r < runs; ++r) {
-            for (int i = 0; i < out[r].count; ++i) {
-                const float px = origin[0] + out[r].data[i * 3] * PositionHistory::kMetresPerUnit;
-                const float py = origin[1] + out[r].data[i * 3 + 1] * PositionHistory::kMetresPerUnit;
+        QVector<double> xs;
+        const int count = history.forEachRun(wanted, [&xs](const PositionHistory::Run &run) {
+            for (int i = 0; i < run.count; ++i) {
+                const double px = run.origin[0] + run.data[i * 3] * PositionHistory::kMetresPerUnit;
+                const double py = run.origin[1] + run.data[i * 3 + 1] * PositionHistory::kMetresPerUnit;
                 xs.append(std::round(px));
                 QCOMPARE(std::round(py), -std::round(px));
             }
-        }
+        });
+        QCOMPARE(count, runs);
         const int expected = std::min(wanted, std::min(pushed, 8));
         QCOMPARE(xs.size(), expected);
         for (int i = 0; i < expected; ++i)
-            QCOMPARE(xs.at(i), float(pushed - expected + 1 + i));
+            QCOMPARE(xs.at(i), double(pushed - expected + 1 + i));
     }
 
     void spread_data()

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
@@ -176,6 +177,28 @@ private slots:
         a->pos()->setX(9);
         m_scene->nodeUpdated(a);
         QCOMPARE(inside->text(), QStringLiteral("1"));
+    }
+
+    // The count turns red at the zone's level; a level typed in the tab
+    // recolours it at once, both ways.
+    void levelEditRecoloursTheCount()
+    {
+        QTableWidgetItem *inside = ZonesTab::instance()->table()->item(1, ZonesTab::InsideColumn);
+        m_scene->nodeUpdated(m_source->add(1, "tag", 1, 1, 1));
+        QCOMPARE(inside->text(), QStringLiteral("1"));
+        QCOMPARE(inside->foreground().color(), QColor(Qt::black));
+        QSpinBox *level = cellWidget<QSpinBox>(1, ZonesTab::LevelColumn);
+        level->setFocus();
+        level->selectAll();
+        QTest::keyClicks(level, "1");
+        QTest::keyClick(level, Qt::Key_Return);
+        QCOMPARE(ZonesTab::instance()->zoneAt(1)->level(), 1);
+        QCOMPARE(inside->foreground().color(), QColor(Qt::red));
+        level->selectAll();
+        QTest::keyClicks(level, "3");
+        QTest::keyClick(level, Qt::Key_Return);
+        QCOMPARE(ZonesTab::instance()->zoneAt(1)->level(), 3);
+        QCOMPARE(inside->foreground().color(), QColor(Qt::black));
     }
 
     void mapThatGoesEmptiesTheTable()
