@@ -27,6 +27,7 @@
 #include "SettingsFile.h"
 #include "SettingsTab.h"
 #include "SetupTab.h"
+#include "SiteAcceptanceTab.h"
 #include "TagCalibrationTab.h"
 #include "UpdateDialog.h"
 #include "ZonesTab.h"
@@ -105,6 +106,7 @@ MainWindow::MainWindow(QWidget *parent)
     addSetupTab();
     addZonesTab();
     addCalibrationTabs();
+    addSiteAcceptanceTab();
     createConsoleDock();
     addDockToggles();
     setCentralWidget(m_tabs);
@@ -460,6 +462,7 @@ void MainWindow::loadSettings()
     SentrovaInterface::instance()->fromJSON(root);
     if (m_mapTab)
         m_mapTab->fromJSON(root);
+    SiteAcceptanceTab::instance()->fromJSON(root);
 }
 
 void MainWindow::saveSettings()
@@ -468,6 +471,7 @@ void MainWindow::saveSettings()
     QJsonObject root = SentrovaInterface::instance()->toJSON(QJsonObject());
     if (m_mapTab)
         root = m_mapTab->toJSON(root);
+    root = SiteAcceptanceTab::instance()->toJSON(root);
     switch (file.write(root)) {
     case SettingsFile::Status::Ok:
         return;
@@ -761,6 +765,13 @@ void MainWindow::addCalibrationTabs()
     m_anchorCalibrationTab->setTabWidget(m_tabs, addPage(m_anchorCalibrationTab, tr("Anchor Calibration")));
     m_tagCalibrationTab = TagCalibrationTab::instance();
     m_tagCalibrationTab->setTabWidget(m_tabs, addPage(m_tagCalibrationTab, tr("Tag Calibration")));
+}
+
+void MainWindow::addSiteAcceptanceTab()
+{
+    m_siteAcceptanceTab = SiteAcceptanceTab::instance();
+    m_siteAcceptanceTab->setTabWidget(m_tabs, addPage(m_siteAcceptanceTab, tr("Site Acceptance")));
+    m_siteAcceptanceTab->setMapTab(m_mapTab);
 }
 
 // Only statistics that exist are cleared: asking a node for its statistics

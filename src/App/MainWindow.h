@@ -32,6 +32,7 @@ class ConsoleView;
 class ReplayControls;
 class SettingsTab;
 class SetupTab;
+class SiteAcceptanceTab;
 class TagCalibrationTab;
 class ZonesTab;
 
@@ -74,6 +75,7 @@ public slots:
     void addSetupTab();
     void addZonesTab();
     void addCalibrationTabs();
+    void addSiteAcceptanceTab();
     void forceFwUpdate();
     void selectedID(uint64_t id);
     void toggleWordWrap();
@@ -122,6 +124,7 @@ private:
     QPointer<SetupTab> m_setupTab;
     QPointer<AnchorCalibrationTab> m_anchorCalibrationTab;
     QPointer<TagCalibrationTab> m_tagCalibrationTab;
+    QPointer<SiteAcceptanceTab> m_siteAcceptanceTab;
     QPointer<ZonesTab> m_zonesTab;
     QList<QDockWidget *> m_docks;
 
