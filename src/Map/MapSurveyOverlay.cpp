@@ -1,6 +1,7 @@
 #include "MapSurveyOverlay.h"
 
 #include "MapFrameContext.h"
+#include "MapConstants.h"
 #include "MapGeometry.h"
 
 #include <QGLViewer/camera.h>
@@ -12,10 +13,11 @@
 namespace {
 
 constexpr int kCircleSegments = 48;
-constexpr int kDotSegments = 16;
-// Dot radius and where the label sits beside it, in metres.
-constexpr double kDotRadius = 0.12;
-constexpr double kLabelOffset = 0.3;
+// A dot keeps its size on screen however far the map is zoomed out, so that
+// every point can be found on a plan of the whole site.
+constexpr float kDotPixels = 11.0f;
+// The label sits up and right of the dot, this many pixels away.
+constexpr float kLabelOffset = 9.0f;
 // Arrow head: the length of its two strokes (at most a third of the arrow)
 // and their angle to the shaft.
 constexpr double kHeadLength = 0.15;
@@ -69,18 +71,9 @@ void MapSurveyOverlay::build(double floorSize, double floorExtend)
                 }
             }
         }
-        for (int i = 0; i < kDotSegments; ++i) {
-            const double a0 = 2.0 * M_PI * i / kDotSegments;
-            const double a1 = 2.0 * M_PI * (i + 1) / kDotSegments;
-            m_dotVertices.insert(m_dotVertices.end(),
-                                 {float(c.x), float(c.y), float(c.z), float(c.x + kDotRadius * std::cos(a0)),
-                                  float(c.y + kDotRadius * std::sin(a0)), float(c.z),
-                                  float(c.x + kDotRadius * std::cos(a1)), float(c.y + kDotRadius * std::sin(a1)),
-                                  float(c.z)});
-            for (int v = 0; v < 3; ++v)
-                m_dotColours.insert(m_dotColours.end(), {uchar(qRed(m.colour)), uchar(qGreen(m.colour)),
-                                                         uchar(qBlue(m.colour)), 255});
-        }
+        m_dotVertices.insert(m_dotVertices.end(), {float(c.x), float(c.y), float(c.z)});
+        m_dotColours.insert(m_dotColours.end(),
+                            {uchar(qRed(m.colour)), uchar(qGreen(m.colour)), uchar(qBlue(m.colour)), 255});
     }
     m_built = true;
     m_floorSize = floorSize;
@@ -94,7 +87,7 @@ void MapSurveyOverlay::draw(const MapFrameContext &frame)
     if (!m_built || frame.floorSize != m_floorSize || frame.floorExtend != m_floorExtend)
         build(frame.floorSize, frame.floorExtend);
 
-    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POINT_BIT | GL_COLOR_BUFFER_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
@@ -103,7 +96,11 @@ void MapSurveyOverlay::draw(const MapFrameContext &frame)
         glEnableClientState(GL_COLOR_ARRAY);
         glVertexPointer(3, GL_FLOAT, 0, m_dotVertices.data());
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, m_dotColours.data());
-        glDrawArrays(GL_TRIANGLES, 0, GLsizei(m_dotVertices.size() / 3));
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_POINT_SMOOTH);
+        glPointSize(kDotPixels);
+        glDrawArrays(GL_POINTS, 0, GLsizei(m_dotVertices.size() / 3));
     }
     m_lines.draw(kLineWidth);
     glPopClientAttrib();
@@ -114,14 +111,13 @@ void MapSurveyOverlay::draw(const MapFrameContext &frame)
     for (const MapSurveyMarker &m : qAsConst(m_markers)) {
         if (m.label.isEmpty())
             continue;
-        const qglviewer::Vec at =
-            spread(m.truth + qglviewer::Vec(kLabelOffset, kLabelOffset, 0.0), frame.floorSize, frame.floorExtend);
-        const int size = MapGeometry::labelPointSize((at - frame.camera->position()).norm());
-        if (size <= 0)
-            continue;
+        // Named at one size however far away: on a plan of the whole site
+        // the names are what the installer reads.
+        const qglviewer::Vec at = spread(m.truth, frame.floorSize, frame.floorExtend);
+        const int size = Map::kLabelPointSize;
         const qglviewer::Vec s = frame.camera->projectedCoordinatesOf(at);
         if (s.z > 0.0 && s.z < 1.0 && s.x >= 0 && s.y >= 0 && s.x < frame.camera->screenWidth()
             && s.y < frame.camera->screenHeight())
-            frame.labels->push_back({float(s.x), float(s.y), size, &m.label});
+            frame.labels->push_back({float(s.x + kLabelOffset), float(s.y - kLabelOffset), size, &m.label});
     }
 }

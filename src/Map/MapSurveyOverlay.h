@@ -34,11 +34,10 @@ public:
     void setMarkers(const QVector<MapSurveyMarker> &markers);
     const QVector<MapSurveyMarker> &markers() const { return m_markers; }
 
-    // The lines of the markers (circles and arrows) and the dots' triangles,
-    // with heights spread over the storeys. No GL.
+    // The lines of the markers (circles and arrows) and the dots, with
+    // heights spread over the storeys. No GL.
     void build(double floorSize, double floorExtend);
     const LineBatch &lines() const { return m_lines; }
-    int dotTriangleCount() const { return int(m_dotVertices.size() / 9); }
 
     // GL, with the map's context current; the labels go to the frame's list.
     void draw(const MapFrameContext &frame);

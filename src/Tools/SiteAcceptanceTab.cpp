@@ -222,7 +222,10 @@ SiteAcceptanceTab::SiteAcceptanceTab() : m_hub(SentrovaInterface::instance())
     m_clock->start();
     m_siteClock = new QTimer(this);
     m_siteClock->setInterval(kSiteReviewMs);
-    connect(m_siteClock, &QTimer::timeout, this, &SiteAcceptanceTab::reviewAnchors);
+    connect(m_siteClock, &QTimer::timeout, this, [this] {
+        reviewAnchors();
+        renameTagChoices();
+    });
     m_siteClock->start();
     m_runEnd = new QTimer(this);
     m_runEnd->setSingleShot(true);
@@ -238,7 +241,7 @@ SiteAcceptanceTab::SiteAcceptanceTab() : m_hub(SentrovaInterface::instance())
     connect(m_exportReport, &QPushButton::clicked, this, &SiteAcceptanceTab::chooseReportFile);
     connect(m_exportCsv, &QPushButton::clicked, this, &SiteAcceptanceTab::chooseCsvFile);
     connect(m_table, &QTableWidget::itemChanged, this, &SiteAcceptanceTab::itemChanged);
-    connect(m_table, &QTableWidget::itemSelectionChanged, this, &SiteAcceptanceTab::showSelectedPlot);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &SiteAcceptanceTab::pointSelected);
     auto *paste = new QShortcut(QKeySequence::Paste, m_table, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(paste, &QShortcut::activated, this, &SiteAcceptanceTab::pasteFromClipboard);
     connect(m_site, &QLineEdit::textEdited, this, &SiteAcceptanceTab::planEdited);
@@ -310,6 +313,19 @@ void SiteAcceptanceTab::addTagChoice(RtlsObject *node)
     while (index < m_tag->count() && m_tag->itemData(index).toULongLong() < node->id())
         ++index;
     m_tag->insertItem(index, QStringLiteral("%1 (%2)").arg(node->name(), node->idString()), id);
+}
+
+// A tag is often heard before its details (and name) are.
+void SiteAcceptanceTab::renameTagChoices()
+{
+    for (int i = 0; i < m_tag->count(); ++i) {
+        RtlsObject *node = m_hub->node(m_tag->itemData(i).toULongLong());
+        if (!node)
+            continue;
+        const QString text = QStringLiteral("%1 (%2)").arg(node->name(), node->idString());
+        if (m_tag->itemText(i) != text)
+            m_tag->setItemText(i, text);
+    }
 }
 
 void SiteAcceptanceTab::nodeAdded(RtlsObject *node)
@@ -787,6 +803,19 @@ void SiteAcceptanceTab::refresh()
         m_summary->setText(text);
     showSelectedPlot();
     updateMap();
+}
+
+// A point run before, or given a tag in the file, is run with that tag
+// again unless the user chooses another.
+void SiteAcceptanceTab::pointSelected()
+{
+    const int point = selectedPoint();
+    if (!m_session.isRunning() && point >= 0) {
+        const int index = m_tag->findData(QVariant(qulonglong(m_session.plan().points.at(point).tag)));
+        if (index >= 0)
+            m_tag->setCurrentIndex(index);
+    }
+    showSelectedPlot();
 }
 
 void SiteAcceptanceTab::showSelectedPlot()

@@ -103,6 +103,7 @@ private slots:
     void chooseReportFile();
     void pasteFromClipboard();
     void itemChanged(QTableWidgetItem *item);
+    void pointSelected();
     void showSelectedPlot();
     void planEdited();
     void newDelays(uint64_t id, uint16_t tx, uint16_t rx);
@@ -129,6 +130,7 @@ private:
     QString nodeName(uint64_t id) const;
     QVector<SiteAcceptanceSession::Anchor> anchorsForResults() const;
     void addTagChoice(RtlsObject *node);
+    void renameTagChoices();
 
     SentrovaInterface *m_hub;
     SiteAcceptanceSession m_session;
