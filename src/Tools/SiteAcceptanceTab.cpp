@@ -186,7 +186,10 @@ SiteAcceptanceTab::SiteAcceptanceTab() : m_hub(SentrovaInterface::instance())
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                              | QAbstractItemView::AnyKeyPressed);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Widths follow the contents when rows come and go and when a run ends,
+    // not on every redraw: measuring every cell four times a second costs
+    // more than all the figures.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_table->horizontalHeader()->setStretchLastSection(true);
     splitter->addWidget(m_table);
 
@@ -445,7 +448,10 @@ void SiteAcceptanceTab::fromJSON(const QJsonObject &root)
     QStringList problems;
     const SurveyPlan plan = SurveyPlan::fromJson(survey.toObject(), &problems);
     for (const QString &p : qAsConst(problems))
-        say(tr("Site Acceptance: settings file: %1").arg(p), true);
+        say(tr("settings file: %1").arg(p), true);
+    // Loading the file the points came from keeps the runs made on them.
+    if (plan == m_session.plan())
+        return;
     m_runEnd->stop();
     m_session.setPlan(plan);
     showPlan();
@@ -583,6 +589,7 @@ void SiteAcceptanceTab::rebuildRows()
     m_table->setRowCount(m_session.pointCount());
     for (int row = 0; row < m_table->rowCount(); ++row)
         fillRow(row);
+    m_table->resizeColumnsToContents();
     m_table->setUpdatesEnabled(true);
     m_updating = false;
 }
@@ -720,6 +727,7 @@ void SiteAcceptanceTab::finishRun(bool stoppedByUser)
     m_dirty = true;
     updateControls();
     refresh();
+    m_table->resizeColumnsToContents();
 }
 
 void SiteAcceptanceTab::updateControls()

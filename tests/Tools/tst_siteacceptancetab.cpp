@@ -312,12 +312,21 @@ private slots:
         QCOMPARE(survey.value("run").toObject().value("limit").toString(), QStringLiteral("reports"));
         tab->fromJSON(QJsonObject{{"node", QJsonArray()}});
         QCOMPARE(tab->session().pointCount(), 5);
+        // The file the points came from: the runs made on them stay.
         tab->fromJSON(saved);
         QCOMPARE(tab->toJSON(QJsonObject{{"zone", QJsonArray()}}), saved);
+        QCOMPARE(cell(tab, 4, Col::ColResult), QStringLiteral("PASS"));
+        // Other points: they start without runs.
+        QJsonObject other = saved;
+        QJsonObject otherSurvey = survey;
+        otherSurvey.insert("site", "Other room");
+        other.insert("survey", otherSurvey);
+        tab->fromJSON(other);
+        QCOMPARE(tab->toJSON(QJsonObject{{"zone", QJsonArray()}}), other);
         QCOMPARE(tab->table()->rowCount(), 5);
         QCOMPARE(cell(tab, 4, Col::ColName), QStringLiteral("Middle"));
         QCOMPARE(cell(tab, 4, Col::ColResult), QStringLiteral("not run"));
-        QCOMPARE(tab->findChild<QLineEdit *>("site")->text(), QStringLiteral("Test room"));
+        QCOMPARE(tab->findChild<QLineEdit *>("site")->text(), QStringLiteral("Other room"));
     }
 };
 
