@@ -714,6 +714,9 @@ void MainWindow::addMapTab()
     connect(m_mapTab, &MapTab::zoneAdded, m_nodeList, &NodeList::zoneAdded);
     connect(m_mapTab, &MapTab::zoneAdded, this, &MainWindow::zoneAdded);
     m_nodeList->setMapTab(m_mapTab);
+    // A map made again after its tab was closed shows the survey points too.
+    if (m_siteAcceptanceTab)
+        m_siteAcceptanceTab->setMapTab(m_mapTab);
 
     setMapActionsEnabled(true);
     connect(m_mapTab, &QObject::destroyed, this, [this] {
