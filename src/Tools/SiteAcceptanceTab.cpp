@@ -73,6 +73,23 @@ const char *const kHeaders[] = {
 };
 static_assert(sizeof(kHeaders) / sizeof(kHeaders[0]) == SiteAcceptanceTab::ColumnCount, "a header per column");
 
+bool sameSurvey(const AnchorSurvey &a, const AnchorSurvey &b)
+{
+    if (a.anchors.size() != b.anchors.size() || a.ranges.size() != b.ranges.size())
+        return false;
+    for (int i = 0; i < a.anchors.size(); ++i) {
+        const AnchorSurvey::Anchor &p = a.anchors.at(i), &q = b.anchors.at(i);
+        if (p.id != q.id || p.surveyed != q.surveyed || p.x != q.x || p.y != q.y || p.z != q.z)
+            return false;
+    }
+    for (int i = 0; i < a.ranges.size(); ++i) {
+        const AnchorSurvey::Range &p = a.ranges.at(i), &q = b.ranges.at(i);
+        if (p.from != q.from || p.to != q.to || p.measured != q.measured || p.stdev != q.stdev)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 SiteAcceptanceTab *SiteAcceptanceTab::instance()
@@ -360,19 +377,16 @@ QString SiteAcceptanceTab::nodeName(uint64_t id) const
     return node && !node->name().isEmpty() ? node->name() : QStringLiteral("0x") + Rtls::hexId(id);
 }
 
+// The layout check and the delay solution are least-squares fits over every
+// anchor: run again only when the anchors' coordinates or ranges changed.
 void SiteAcceptanceTab::reviewAnchors()
 {
-    const QVector<AnchorReview::Anchor> review = AnchorReview::review(AnchorSurvey::fromHub(m_hub));
-    bool same = review.size() == m_review.size();
-    for (int i = 0; same && i < review.size(); ++i) {
-        const AnchorReview::Anchor &a = review.at(i), &b = m_review.at(i);
-        same = a.id == b.id && a.surveyed == b.surveyed && a.x == b.x && a.y == b.y && a.z == b.z
-               && a.layoutFault == b.layoutFault && a.delayFault == b.delayFault && a.residual == b.residual
-               && a.rangeError == b.rangeError;
-    }
-    if (same)
+    AnchorSurvey survey = AnchorSurvey::fromHub(m_hub);
+    if (m_reviewed && sameSurvey(survey, m_survey))
         return;
-    m_review = review;
+    m_review = AnchorReview::review(survey);
+    m_survey = std::move(survey);
+    m_reviewed = true;
     QStringList flagged;
     for (const AnchorReview::Anchor &a : qAsConst(m_review)) {
         if (a.layoutFault)

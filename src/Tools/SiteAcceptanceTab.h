@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnchorReview.h"
+#include "AnchorSurvey.h"
 #include "SiteAcceptanceSession.h"
 
 #include <QElapsedTimer>
@@ -137,6 +138,8 @@ private:
     QVector<SiteAcceptanceSession::PointResult> m_results;
     SiteAcceptanceSession::Overall m_overall;
     QVector<AnchorReview::Anchor> m_review;
+    AnchorSurvey m_survey; // what m_review was worked out from
+    bool m_reviewed = false;
     QHash<uint64_t, Delays> m_delays;
     QPointer<MapTab> m_map;
     bool m_dirty = true;
