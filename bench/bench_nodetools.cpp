@@ -5,6 +5,13 @@
 // hub announces 20,000 updates a second; the time per update times 20,000
 // is the share of one core the views take.
 //
+// The site acceptance tool runs beside the stream while a tag stands on a
+// point: BM_SiteAcceptanceUpdate is what the tab spends on an update when it
+// runs on the first tag (updates round all tags), BM_SiteAcceptanceOwnReport
+// what a report of the running tag costs its session (runs of 1500
+// positions, 30 s at 50 Hz, one after the other), BM_SiteAcceptanceRefresh
+// one redraw of the tab with ten points run (four a second at most).
+//
 // BM_ListFindByScan is the walk over every row that a list without its
 // id -> row hash would make for each update, measured for comparison.
 
@@ -16,6 +23,8 @@
 #include "RtlsObject.h"
 #include "RtlsObjectStats.h"
 #include "SentrovaInterface.h"
+#include "SiteAcceptanceSession.h"
+#include "SiteAcceptanceTab.h"
 #include "RtlsAlert.h"
 
 #include <QApplication>
@@ -25,6 +34,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <benchmark/benchmark.h>
@@ -226,6 +236,79 @@ void BM_AllViewsUpdate(benchmark::State &state)
     announce(state, nextReport);
 }
 
+constexpr int kSurveyRun = 1500;
+constexpr int kSurveyPoints = 10;
+
+// The tab with points to run, kSurveyRun positions each.
+SiteAcceptanceTab *surveyTab(int points)
+{
+    SiteAcceptanceTab *tab = SiteAcceptanceTab::instance();
+    QJsonArray list;
+    for (int i = 0; i < points; ++i)
+        list.append(QJsonObject{{"name", QStringLiteral("P%1").arg(i + 1)}, {"x", 3.1}, {"y", 4.2}, {"z", 1.0},
+                                {"tag", QString::fromLatin1(hexId(g_tags.first()->id()))}});
+    tab->fromJSON(QJsonObject{{"survey", QJsonObject{{"run", QJsonObject{{"limit", "reports"}, {"reports", kSurveyRun}}},
+                                                     {"points", list}}}});
+    return tab;
+}
+
+void BM_SiteAcceptanceUpdate(benchmark::State &state)
+{
+    SiteAcceptanceTab *tab = surveyTab(1);
+    tab->show();
+    tab->table()->selectRow(0);
+    tab->startRun();
+    QCoreApplication::processEvents();
+    announce(state, [tab](int64_t i) {
+        // A run that ended is started again, as the installer would.
+        if (!tab->isRunning())
+            tab->startRun();
+        return nextReport(i);
+    });
+    tab->stopRun();
+    tab->hide();
+}
+
+void BM_SiteAcceptanceOwnReport(benchmark::State &state)
+{
+    SiteAcceptanceSession session;
+    SurveyPlan plan;
+    plan.points.append({QStringLiteral("P1"), 3.1, 4.2, 1.0, 0});
+    plan.limit = SurveyPlan::Limit::Reports;
+    plan.reports = kSurveyRun;
+    session.setPlan(plan);
+    RtlsObject *tag = g_tags.first();
+    int64_t i = 0;
+    for (auto _ : state) {
+        if (i % kSurveyRun == 0) {
+            // A fresh plan for every run keeps one run in memory.
+            session.setPlan(plan);
+            session.start(0, tag->id(), 0, 0);
+        }
+        tag->setLastUpdate(g_now + uint64_t(++i));
+        benchmark::DoNotOptimize(session.addReport(tag));
+    }
+}
+
+void BM_SiteAcceptanceRefresh(benchmark::State &state)
+{
+    SiteAcceptanceTab *tab = surveyTab(kSurveyPoints);
+    tab->show();
+    int64_t i = 0;
+    for (int point = 0; point < kSurveyPoints; ++point) {
+        tab->table()->selectRow(point);
+        tab->startRun();
+        while (tab->isRunning())
+            emit hub()->nodeUpdatedSignal(nextReport(kTags * i++));
+    }
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        tab->refresh();
+        QCoreApplication::processEvents();
+    }
+    tab->hide();
+}
+
 } // namespace
 
 BENCHMARK(BM_ListUpdate)->Unit(benchmark::kMicrosecond);
@@ -237,6 +320,9 @@ BENCHMARK(BM_DetailsUpdate)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DetailsRefresh)->Arg(0)->Arg(1)->Arg(2)->ArgName("page")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MeasurementUpdate)->Arg(0)->Arg(1)->ArgName("all_mine")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AllViewsUpdate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SiteAcceptanceUpdate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SiteAcceptanceOwnReport)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SiteAcceptanceRefresh)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -9,7 +9,7 @@ libmdnsd-dev libldns-dev zlib1g-dev libeigen3-dev
 libmosquitto-dev mosquitto mosquitto-clients openssl libsimdjson-dev
 xvfb xauth desktop-file-utils
 clang libclang-rt-14-dev libbenchmark-dev
-iproute2 util-linux python3 python3-zeroconf"
+iproute2 util-linux python3 python3-zeroconf poppler-utils"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

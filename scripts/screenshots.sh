@@ -5,6 +5,8 @@
 #
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]     (default build-release, docs/images)
 #
+# The site acceptance tab's report is rendered too: its first page and its
+# first page of points (pdftoppm, from poppler-utils).
 # Where network namespaces are allowed it runs in a private one, so that the
 # protocol's fixed ports collide with nothing; otherwise everything stays on
 # loopback. The preference store and settings file are temporary.
@@ -55,4 +57,6 @@ done
 
 mkdir -p "$OUT"
 HOME="$WORK" XDG_CONFIG_HOME="$WORK/.config" QT_LOGGING_RULES="sentrova.*=false" \
-    xvfb-run -a -s "-screen 0 1600x1000x24" "$SHOT" --master 127.0.0.1 --out "$OUT"
+    xvfb-run -a -s "-screen 0 1600x1000x24" "$SHOT" --master 127.0.0.1 --out "$OUT" --report "$WORK/report.pdf"
+pdftoppm -r 70 -png -singlefile -f 1 -l 1 "$WORK/report.pdf" "$OUT/site-acceptance-report"
+pdftoppm -r 70 -png -singlefile -f 3 -l 3 "$WORK/report.pdf" "$OUT/site-acceptance-points"

@@ -75,6 +75,8 @@ CommandHandler::CommandHandler(SiteEngine &engine, FirmwareTable &firmware) : m_
         {QStringLiteral("removeFwDesc"), &CommandHandler::removeFwDesc},
         {QStringLiteral("bootFwDesc"), &CommandHandler::bootFwDesc},
         {QStringLiteral("saveFwDescList"), &CommandHandler::saveFwDescList},
+        // The simulator's own: no master has it.
+        {QStringLiteral("simParkTag"), &CommandHandler::simParkTag},
     };
 }
 
@@ -743,4 +745,39 @@ void CommandHandler::saveFwDescList(const QJsonObject &cmd, Result &res)
 {
     m_fw.save();
     res.responses.append(reply(cmd));
+}
+
+// Stands a tag on a point, as an installer stands one on a surveyed mark:
+// {"id", "x", "y", "z"} parks it (z 0 when not given), {"id", "release": true}
+// lets it walk its path again.
+void CommandHandler::simParkTag(const QJsonObject &cmd, Result &res)
+{
+    SimNode *n = node(cmd, res);
+    if (!n)
+        return;
+    if (!n->isTag()) {
+        res.responses.append(error(cmd, QStringLiteral("only tags can be parked")));
+        return;
+    }
+    if (cmd.value(QStringLiteral("release")).toBool(false)) {
+        m_engine.park(*n, nullptr);
+    } else {
+        Vec3 at;
+        const QJsonValue z = cmd.value(QStringLiteral("z"));
+        if (!JsonRead::number(cmd.value(QStringLiteral("x")), &at.x) ||
+            !JsonRead::number(cmd.value(QStringLiteral("y")), &at.y) ||
+            (!z.isUndefined() && !JsonRead::number(z, &at.z))) {
+            res.responses.append(error(cmd, QStringLiteral("x and y (and z, if given) must be numbers")));
+            return;
+        }
+        m_engine.park(*n, &at);
+    }
+    QJsonObject o = reply(cmd);
+    o.insert(QStringLiteral("id"), n->idString());
+    o.insert(QStringLiteral("parked"), n->parked);
+    if (n->parked)
+        o.insert(QStringLiteral("position"),
+                 QJsonObject{{QStringLiteral("x"), n->parkPos.x}, {QStringLiteral("y"), n->parkPos.y},
+                             {QStringLiteral("z"), n->parkPos.z}});
+    res.responses.append(o);
 }

@@ -84,4 +84,5 @@ private:
     void removeFwDesc(const QJsonObject &, Result &);
     void bootFwDesc(const QJsonObject &, Result &);
     void saveFwDescList(const QJsonObject &, Result &);
+    void simParkTag(const QJsonObject &, Result &);
 };

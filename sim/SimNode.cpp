@@ -45,6 +45,8 @@ double SimNode::biasMetres() const
 Vec3 SimNode::pathPosition(double t, bool *present) const
 {
     *present = true;
+    if (parked)
+        return parkPos;
     if (path.isEmpty())
         return truePos;
     if (path.size() == 1)

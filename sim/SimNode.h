@@ -44,6 +44,9 @@ struct SimNode {
     double quat[4] = {1.0, 0.0, 0.0, 0.0};
     bool fixedOrientation = false; // else the tag faces where it walks
     QVector<Waypoint> path;
+    // A parked tag stands at parkPos, its path suspended, until released.
+    bool parked = false;
+    Vec3 parkPos;
     double rateHz = 1.0;
     bool joined = true;
     qint64 bootMs = 0;
@@ -61,8 +64,8 @@ struct SimNode {
     // Range error in metres caused by the difference between the node's
     // real antenna delays and the ones it is configured with.
     double biasMetres() const;
-    // Where the tag is after t seconds on its looping path; *present is
-    // false on a silent leg.
+    // Where the tag is after t seconds on its looping path (or where it is
+    // parked); *present is false on a silent leg.
     Vec3 pathPosition(double t, bool *present) const;
 
     QJsonObject listJson() const;

@@ -62,12 +62,15 @@ bool SimOptions::parse(const QStringList &args, SimOptions *out, QString *error)
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop after this many reports."), QStringLiteral("N"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Random seed (1)."), QStringLiteral("N"));
     const QCommandLineOption noise(QStringLiteral("noise"), QStringLiteral("Range noise standard deviation (0.05)."), QStringLiteral("METRES"));
+    const QCommandLineOption outliers(QStringLiteral("outliers"),
+                                      QStringLiteral("Share of ranges with a non-line-of-sight excess (0.01)."),
+                                      QStringLiteral("P"));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Log only warnings."));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("Print the SENT line every second."));
     const QCommandLineOption printDelays(QStringLiteral("print-delays"),
                                          QStringLiteral("Print each node's real antenna delays at start."));
     p.addOptions({site, bind, svc, stream, streamTo, announce, mdnsPort, noMdns, noBcast, format, tags, rate, duration,
-                  count, seed, noise, quiet, stats, printDelays});
+                  count, seed, noise, outliers, quiet, stats, printDelays});
     if (!p.parse(args)) {
         *error = p.errorText();
         return false;
@@ -147,8 +150,13 @@ bool SimOptions::parse(const QStringList &args, SimOptions *out, QString *error)
     o.count = qint64(reportCount);
     o.seed = quint64(seedValue);
     o.noise = number(noise, 0, SimConst::kDefaultNoise);
+    o.outliers = number(outliers, 0, SimConst::kOutlierProbability);
     if (!ok)
         return false;
+    if (o.outliers > 1.0) {
+        *error = QStringLiteral("--outliers: a share from 0 to 1");
+        return false;
+    }
     if (o.tags > 0 && o.rate <= 0) {
         *error = QStringLiteral("--tags needs --rate");
         return false;

@@ -26,6 +26,8 @@ struct SimOptions {
     qint64 count = 0;
     quint64 seed = 1;
     double noise = SimConst::kDefaultNoise;
+    // Share of ranges with a non-line-of-sight excess.
+    double outliers = SimConst::kOutlierProbability;
     bool quiet = false;
     bool stats = false;
     // Print every node's real antenna delays before READY, so that a test

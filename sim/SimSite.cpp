@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -62,6 +63,32 @@ bool readVec(const QJsonValue &v, Vec3 *out)
     if (o.contains(QStringLiteral("z")) && !JsonRead::number(o.value(QStringLiteral("z")), &z))
         return false;
     *out = Vec3{x, y, z};
+    return true;
+}
+
+bool readNlos(const QJsonObject &o, NlosRegion *r, QString *error)
+{
+    if (!readVec(o.value(QStringLiteral("min")), &r->min) || !readVec(o.value(QStringLiteral("max")), &r->max)) {
+        *error = QStringLiteral("non-line-of-sight region without \"min\" and \"max\" corners");
+        return false;
+    }
+    // A region given without heights spans every height.
+    if (!o.value(QStringLiteral("min")).toObject().contains(QStringLiteral("z")))
+        r->min.z = -1e9;
+    if (!o.value(QStringLiteral("max")).toObject().contains(QStringLiteral("z")))
+        r->max.z = 1e9;
+    if (!JsonRead::number(o.value(QStringLiteral("bias")), &r->bias) || r->bias < 0.0) {
+        *error = QStringLiteral("non-line-of-sight region: \"bias\" must be a number of metres, not negative");
+        return false;
+    }
+    for (const QJsonValue &a : o.value(QStringLiteral("anchors")).toArray()) {
+        quint64 id = 0;
+        if (!JsonRead::hexId(a, &id)) {
+            *error = QStringLiteral("non-line-of-sight region: \"anchors\" holds an invalid id");
+            return false;
+        }
+        r->anchors.append(id);
+    }
     return true;
 }
 
@@ -135,8 +162,16 @@ bool readNode(const QJsonObject &o, SimNode *n, QString *error)
             *error = QStringLiteral("anchor %1: no \"position\"").arg(n->idString());
             return false;
         }
+        Vec3 surveyError;
+        const QJsonValue surveyed = o.value(QStringLiteral("surveyError"));
+        if (!surveyed.isUndefined() && !readVec(surveyed, &surveyError)) {
+            *error = QStringLiteral("anchor %1: \"surveyError\" needs x and y").arg(n->idString());
+            return false;
+        }
         if (o.value(QStringLiteral("coordinatesKnown")).toBool(true)) {
-            n->cfgPos = n->truePos;
+            // What the installer surveyed and entered: the truth, off by the
+            // survey error.
+            n->cfgPos = n->truePos + surveyError;
             n->cfgMask = 0xE0;
         }
     }
@@ -200,6 +235,12 @@ bool SimSite::fromJson(const QJsonObject &doc, SimSite *site, QString *error)
     if (!s.master()) {
         *error = QStringLiteral("the site has no node with mode \"master\"");
         return false;
+    }
+    for (const QJsonValue &v : doc.value(QStringLiteral("nlos")).toArray()) {
+        NlosRegion r;
+        if (!readNlos(v.toObject(), &r, error))
+            return false;
+        s.nlos.append(r);
     }
     qint64 v = 0;
     if (JsonRead::integer(doc.value(QStringLiteral("tdmaScheme")), &v)) {
@@ -308,6 +349,26 @@ QVector<int> SimSite::tagIndexes() const
         if (nodes[i].isTag())
             out.append(i);
     return out;
+}
+
+bool NlosRegion::contains(const Vec3 &p) const
+{
+    return p.x >= std::min(min.x, max.x) && p.x <= std::max(min.x, max.x) && p.y >= std::min(min.y, max.y)
+           && p.y <= std::max(min.y, max.y) && p.z >= std::min(min.z, max.z) && p.z <= std::max(min.z, max.z);
+}
+
+bool NlosRegion::affects(quint64 anchor) const
+{
+    return anchors.isEmpty() || anchors.contains(anchor) || anchors.contains(anchor & 0xFFFF);
+}
+
+double SimSite::nlosExcess(const Vec3 &p, quint64 anchor) const
+{
+    double excess = 0.0;
+    for (const NlosRegion &r : nlos)
+        if (r.affects(anchor) && r.contains(p))
+            excess += r.bias;
+    return excess;
 }
 
 const NodeConfig &SimSite::activeConfig() const

@@ -7,12 +7,26 @@
 #include <QString>
 #include <QVector>
 
+// A region of the site out of the line of sight of some anchors (racks,
+// a wall): a tag standing in the box measures its ranges to those anchors
+// longer by bias metres, as the signal goes round or through.
+struct NlosRegion {
+    Vec3 min;
+    Vec3 max;
+    double bias = 0.0;
+    QVector<quint64> anchors; // empty: every anchor
+
+    bool contains(const Vec3 &p) const;
+    bool affects(quint64 anchor) const;
+};
+
 // The whole simulated site: its nodes and the system-wide settings that the
 // masters keep (TDMA scheme, channel, output format, node configurations).
 class SimSite
 {
 public:
     QVector<SimNode> nodes;
+    QVector<NlosRegion> nlos;
     QVector<NodeConfig> configs{NodeConfig()};
     int tdmaScheme = 0;
     int uwbChannel = 5;
@@ -35,6 +49,9 @@ public:
     QVector<int> anchorIndexes() const;
     QVector<int> tagIndexes() const;
     const NodeConfig &activeConfig() const;
+    // What the non-line-of-sight regions add to a range between a tag at p
+    // and the anchor.
+    double nlosExcess(const Vec3 &p, quint64 anchor) const;
 
     // Reporting interval of the tag at tagRank (its place among tags) in ms,
     // or 0 when the TDMA scheme has no slot left for it.

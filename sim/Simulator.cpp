@@ -42,7 +42,7 @@ bool Simulator::start()
     if (!m_options.format.isEmpty())
         site.outDataFormat = m_options.format;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    m_engine = std::make_unique<SiteEngine>(site, m_options.noise, m_options.seed, now);
+    m_engine = std::make_unique<SiteEngine>(site, m_options.noise, m_options.seed, now, m_options.outliers);
     m_firmware = std::make_unique<FirmwareTable>();
     m_handler = std::make_unique<CommandHandler>(*m_engine, *m_firmware);
 

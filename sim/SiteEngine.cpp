@@ -24,9 +24,10 @@ double rssiFor(double dist)
 }
 } // namespace
 
-SiteEngine::SiteEngine(const SimSite &site, double noise, quint64 seed, qint64 startMs)
+SiteEngine::SiteEngine(const SimSite &site, double noise, quint64 seed, qint64 startMs, double outlierProbability)
     : m_site(site), m_ranges(noise, seed), m_startMs(startMs)
 {
+    m_ranges.setOutlierProbability(outlierProbability);
     for (SimNode &n : m_site.nodes)
         n.bootMs = startMs;
     scanInfra(kInitialScanCount);
@@ -105,12 +106,14 @@ TagReport SiteEngine::measureTag(SimNode &tag, qint64 nowMs)
         const double trueDist = tag.truePos.distanceTo(a.truePos);
         m.tqf = qualityFor(trueDist);
         m.rssi = rssiFor(trueDist);
+        // The way round an obstacle is longer than the line of sight.
+        const double nlos = m_site.nlosExcess(tag.truePos, a.id);
         if (tdoa) {
             m.isToa = true;
-            m.value = m_ranges.toaNs(tag, tag.truePos, a, emission);
+            m.value = m_ranges.toaNs(tag, tag.truePos, a, emission) + nlos / SimConst::kSpeedOfLight * 1e9;
             ++a.tdoaCnt;
         } else {
-            m.value = m_ranges.range(tag, tag.truePos, a, a.truePos);
+            m.value = m_ranges.range(tag, tag.truePos, a, a.truePos) + nlos;
             m.stdev = m_ranges.noise();
             ++a.twrCnt;
             ++tag.twrCnt;
@@ -158,6 +161,18 @@ void SiteEngine::locate(TagState &st, const QVector<MeasSample> &meas, TagReport
     r->pos = avg * (1.0 / st.history.size());
     r->pqf = fix.pqf;
     r->hasPos = true;
+}
+
+void SiteEngine::park(SimNode &tag, const Vec3 *at)
+{
+    tag.parked = at != nullptr;
+    if (at)
+        tag.parkPos = *at;
+    // The position filter starts afresh: fixes from where the tag was
+    // carried from must not be averaged into where it stands.
+    TagState &st = m_tags[tag.id];
+    st.history.clear();
+    st.hasFix = false;
 }
 
 void SiteEngine::scanInfra(int count)

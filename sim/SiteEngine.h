@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RangeModel.h"
+#include "SimConstants.h"
 #include "SimSite.h"
 #include "TagReport.h"
 
@@ -14,7 +15,8 @@
 class SiteEngine
 {
 public:
-    SiteEngine(const SimSite &site, double noise, quint64 seed, qint64 startMs);
+    SiteEngine(const SimSite &site, double noise, quint64 seed, qint64 startMs,
+               double outlierProbability = SimConst::kOutlierProbability);
 
     SimSite &site() { return m_site; }
     const SimSite &site() const { return m_site; }
@@ -32,6 +34,9 @@ public:
     // anchor-to-anchor ranges; *resolved counts the anchors it placed.
     bool autoPosition(int *resolved, QString *error);
     void restartSchedule(qint64 nowMs);
+    // Stands the tag at *at (its walk suspended), or lets it walk on when
+    // at is null.
+    void park(SimNode &tag, const Vec3 *at);
 
 private:
     struct InfraRange {

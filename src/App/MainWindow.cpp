@@ -32,6 +32,7 @@
 #include "SettingsFile.h"
 #include "SettingsTab.h"
 #include "SetupTab.h"
+#include "SiteAcceptanceTab.h"
 #include "TagCalibrationTab.h"
 #include "UpdateDialog.h"
 #include "ZonesTab.h"
@@ -123,6 +124,7 @@ MainWindow::MainWindow(QWidget *parent)
     addSetupTab();
     addZonesTab();
     addCalibrationTabs();
+    addSiteAcceptanceTab();
     createConsoleDock();
     addDockToggles();
     setCentralWidget(m_tabs);
@@ -509,6 +511,7 @@ void MainWindow::loadSettings()
     SentrovaInterface::instance()->fromJSON(root);
     if (m_mapTab)
         m_mapTab->fromJSON(root);
+    SiteAcceptanceTab::instance()->fromJSON(root);
 }
 
 void MainWindow::saveSettings()
@@ -517,6 +520,7 @@ void MainWindow::saveSettings()
     QJsonObject root = SentrovaInterface::instance()->toJSON(QJsonObject());
     if (m_mapTab)
         root = m_mapTab->toJSON(root);
+    root = SiteAcceptanceTab::instance()->toJSON(root);
     switch (file.write(root)) {
     case SettingsFile::Status::Ok:
         return;
@@ -862,6 +866,9 @@ void MainWindow::addMapTab()
     connect(m_mapTab, &MapTab::zoneAdded, m_nodeList, &NodeList::zoneAdded);
     connect(m_mapTab, &MapTab::zoneAdded, this, &MainWindow::zoneAdded);
     m_nodeList->setMapTab(m_mapTab);
+    // A map made again after its tab was closed shows the survey points too.
+    if (m_siteAcceptanceTab)
+        m_siteAcceptanceTab->setMapTab(m_mapTab);
 
     setMapActionsEnabled(true);
     attachRemoteZones();
@@ -914,6 +921,13 @@ void MainWindow::addCalibrationTabs()
     m_anchorCalibrationTab->setTabWidget(m_tabs, addPage(m_anchorCalibrationTab, tr("Anchor Calibration")));
     m_tagCalibrationTab = TagCalibrationTab::instance();
     m_tagCalibrationTab->setTabWidget(m_tabs, addPage(m_tagCalibrationTab, tr("Tag Calibration")));
+}
+
+void MainWindow::addSiteAcceptanceTab()
+{
+    m_siteAcceptanceTab = SiteAcceptanceTab::instance();
+    m_siteAcceptanceTab->setTabWidget(m_tabs, addPage(m_siteAcceptanceTab, tr("Site Acceptance")));
+    m_siteAcceptanceTab->setMapTab(m_mapTab);
 }
 
 // Only statistics that exist are cleared: asking a node for its statistics

@@ -35,6 +35,7 @@ class ReplayControls;
 class SaveProgress;
 class SettingsTab;
 class SetupTab;
+class SiteAcceptanceTab;
 class TagCalibrationTab;
 class ZonesTab;
 
@@ -79,6 +80,7 @@ public slots:
     void addSetupTab();
     void addZonesTab();
     void addCalibrationTabs();
+    void addSiteAcceptanceTab();
     void forceFwUpdate();
     void selectedID(uint64_t id);
     void toggleWordWrap();
@@ -145,6 +147,7 @@ private:
     QPointer<SetupTab> m_setupTab;
     QPointer<AnchorCalibrationTab> m_anchorCalibrationTab;
     QPointer<TagCalibrationTab> m_tagCalibrationTab;
+    QPointer<SiteAcceptanceTab> m_siteAcceptanceTab;
     QPointer<ZonesTab> m_zonesTab;
     QList<QDockWidget *> m_docks;
 

@@ -5,6 +5,7 @@
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
+#include "PredictedDop.h"
 #include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsObject.h"
@@ -171,30 +172,6 @@ void MapHeat::resetDataStore()
     touch();
 }
 
-double MapHeat::hdop(const qglviewer::Vec &p, const QVector<qglviewer::Vec> &anchors)
-{
-    double a11 = 0, a12 = 0, a22 = 0;
-    int used = 0;
-    for (const qglviewer::Vec &a : anchors) {
-        const qglviewer::Vec d = a - p;
-        const double r = d.norm();
-        if (!(r > 1e-6))
-            continue;
-        const double ux = d.x / r;
-        const double uy = d.y / r;
-        a11 += ux * ux;
-        a12 += ux * uy;
-        a22 += uy * uy;
-        ++used;
-    }
-    if (used < 2)
-        return std::numeric_limits<double>::quiet_NaN();
-    const double det = a11 * a22 - a12 * a12;
-    if (!(det > 1e-9))
-        return std::numeric_limits<double>::infinity();
-    return std::sqrt((a11 + a22) / det);
-}
-
 double MapHeat::value(int cell) const
 {
     return valueWith(cell, anchorPositions());
@@ -218,7 +195,7 @@ double MapHeat::valueWith(int cell, const QVector<qglviewer::Vec> &anchors) cons
         const int column = cell % m_columns;
         const int row = cell / m_columns;
         const qglviewer::Vec centre(lo.x + (column + 0.5) * m_cellSize, lo.y + (row + 0.5) * m_cellSize, lo.z);
-        return hdop(centre, anchors);
+        return PredictedDop::hdop(centre, anchors);
     }
     const std::vector<Cell> &store = m_mode == Rssi ? m_rssi : m_pqf;
     const Cell &c = store[size_t(cell)];

@@ -16,8 +16,8 @@ struct MapFrameContext;
 // quality (pqf) of the tag fixes seen in it, or the mean signal strength
 // (rssi) of the selected node's measurements taken in it, or the predicted
 // horizontal dilution of precision of the anchor layout at the cell's centre
-// (from the anchors' coordinates alone, so that weak coverage shows before
-// anyone walks the site). Colours run from red (poor) to green (good)
+// (PredictedDop, from the anchors' coordinates alone, so that weak coverage
+// shows before anyone walks the site). Colours run from red (poor) to green (good)
 // between a minimum and a maximum; empty cells are not drawn.
 class MapHeat : public CubeVolume
 {
@@ -55,11 +55,6 @@ public:
     double value(int cell) const;
     int samples(int cell) const;
 
-    // Horizontal dilution of precision of ranging at p from the given
-    // anchors: sqrt(trace((HᵀH)⁻¹)) with H the horizontal parts of the unit
-    // vectors towards the anchors. NaN with fewer than two usable anchors,
-    // +inf when they cannot fix both horizontal coordinates.
-    static double hdop(const qglviewer::Vec &p, const QVector<qglviewer::Vec> &anchors);
     // Colour scale position of a value: 0 poor ... 1 good.
     double scalePosition(double value) const;
 

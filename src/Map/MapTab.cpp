@@ -338,6 +338,7 @@ void MapTab::draw()
         drawDistanceLines();
     if (o.drawCirclesActive)
         drawMeasurementFigures();
+    m_survey.draw(frame);
     drawLabels();
     MapGlErrors::report(kGlSource, __LINE__);
 }
@@ -756,6 +757,12 @@ void MapTab::recording(int size)
 QImage MapTab::mapImage()
 {
     return grabFramebuffer();
+}
+
+void MapTab::setSurveyMarkers(const QVector<MapSurveyMarker> &markers)
+{
+    m_survey.setMarkers(markers);
+    m_dirty = true;
 }
 
 bool MapTab::saveImage(const QString &fileName)

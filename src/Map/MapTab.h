@@ -5,6 +5,7 @@
 #include "GlyphBatch.h"
 #include "LabelAtlas.h"
 #include "LineBatch.h"
+#include "MapSurveyOverlay.h"
 
 #include <QColor>
 #include <QGLViewer/qglviewer.h>
@@ -95,6 +96,10 @@ public:
     // The map as it is on screen, for reports.
     QImage mapImage();
 
+    // The site acceptance tool's survey points, drawn over the map.
+    void setSurveyMarkers(const QVector<MapSurveyMarker> &markers);
+    const MapSurveyOverlay &surveyOverlay() const { return m_survey; }
+
 signals:
     void displayMessage(QString str);
     void zoneAdded(MapZone *zone);
@@ -183,6 +188,7 @@ private:
     LineBatch m_rangeLines;
     LineBatch m_links;
     LabelAtlas m_labelAtlas;
+    MapSurveyOverlay m_survey;
     std::vector<MapFrameContext::Label> m_labels;
     QColor m_background{Map::kBackgroundRed, Map::kBackgroundGreen, Map::kBackgroundBlue};
     QTimer m_clock;

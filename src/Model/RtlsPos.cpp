@@ -80,6 +80,7 @@ uint32_t RtlsPos::applyJsonView(const View &obj)
         // range is infinite once stored, so it is checked as a float.
         if (!values[i].isNumber() || !std::isfinite(static_cast<float>(values[i].number())))
             continue;
+        m_reported[i] = static_cast<float>(values[i].number());
         *axes[i].value = averaged(*axes[i].value, values[i].number());
         result |= axes[i].bit;
     }
@@ -150,6 +151,9 @@ int RtlsPos::updateFromTlv(const char *data, int size)
     if (!std::isfinite(sample[0]) || !std::isfinite(sample[1]) || !std::isfinite(sample[2]))
         return count;
     m_flags |= given;
+    for (int axis = 0; axis < 3; ++axis)
+        if (given & (Rtls::kPosX << axis))
+            m_reported[axis] = static_cast<float>(sample[axis]);
     m_x = averaged(m_x, sample[0]);
     m_y = averaged(m_y, sample[1]);
     m_z = averaged(m_z, sample[2]);
@@ -158,27 +162,27 @@ int RtlsPos::updateFromTlv(const char *data, int size)
 
 void RtlsPos::setPos(float x, float y, float z)
 {
-    m_x = x;
-    m_y = y;
-    m_z = z;
+    m_x = m_reported[0] = x;
+    m_y = m_reported[1] = y;
+    m_z = m_reported[2] = z;
     m_flags |= Rtls::kPosXYZ;
 }
 
 void RtlsPos::setX(float x)
 {
-    m_x = x;
+    m_x = m_reported[0] = x;
     m_flags |= Rtls::kPosX;
 }
 
 void RtlsPos::setY(float y)
 {
-    m_y = y;
+    m_y = m_reported[1] = y;
     m_flags |= Rtls::kPosY;
 }
 
 void RtlsPos::setZ(float z)
 {
-    m_z = z;
+    m_z = m_reported[2] = z;
     m_flags |= Rtls::kPosZ;
 }
 

@@ -32,6 +32,11 @@ public:
     virtual uint8_t pqf() const;
     virtual uint32_t flags() const;
     uint8_t avg() const { return m_avg; }
+    // What the last report (or setter) gave, before the averaging: the
+    // location engine's own figures, for tools that judge them.
+    float reportedX() const { return m_reported[0]; }
+    float reportedY() const { return m_reported[1]; }
+    float reportedZ() const { return m_reported[2]; }
 
     // Averages "x", "y", "z" into the position and takes "heading" and
     // "pqf"; returns 0x200 plus the bit of every coordinate set.
@@ -73,4 +78,5 @@ private:
     uint8_t m_pqf = Rtls::kInitialPqf;
     uint8_t m_avg = 0;
     uint32_t m_flags = Rtls::kPosResult;
+    float m_reported[3] = {0.0f, 0.0f, 0.0f};
 };

@@ -37,6 +37,8 @@ public:
     // Groups of anchors in range of each other need at least this many
     // members: with fewer, the ranges fix the shape with nothing to spare.
     static constexpr int kMinGroup = 4;
+    // A residual above this is a survey fault, not noise or delay error.
+    static constexpr double kSurveyFault = 0.25;
 
     static Result check(const AnchorSurvey &survey);
 };

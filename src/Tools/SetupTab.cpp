@@ -50,7 +50,7 @@ QBrush lightGrey()
 }
 
 // Residuals above this in the layout check are shown as a survey fault.
-constexpr double kLayoutWarn = 0.25;
+constexpr double kLayoutWarn = LayoutCheck::kSurveyFault;
 constexpr double kLayoutFine = 0.10;
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "MqttPublisher.h"
 #include "SentrovaInterface.h"
 #include "SettingsTab.h"
+#include "SiteAcceptanceTab.h"
 #include "UpdateDialog.h"
 #include "ZonesTab.h"
 
@@ -90,6 +91,7 @@ private slots:
     void messageBoxes();
     void firmwareDialogRunsModalAndGoes();
     void settingsSaveAndLoad();
+    void surveyPointsInTheSettingsFile();
     void settingsFileProblems_data();
     void settingsFileProblems();
     void failedSaveKeepsOldFile();
@@ -629,6 +631,33 @@ void TestMainWindow::settingsSaveAndLoad()
     m_window->saveSettings();
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(file.readAll()).object(), saved.object());
+}
+
+// The site acceptance points go to the settings file with the rest and come
+// back at the next start; saving again gives the same document.
+void TestMainWindow::surveyPointsInTheSettingsFile()
+{
+    createWindow();
+    SiteAcceptanceTab *tab = SiteAcceptanceTab::instance();
+    QVERIFY(tab->pastePoints(QStringLiteral("Dock\t1.5\t2\t1.2\nGate\t8\t-3.25\t1.2\n")));
+    m_window->saveSettings();
+    QFile file(QStringLiteral("sentrova.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    QCOMPARE(saved.value(QStringLiteral("survey")).toObject().value(QStringLiteral("points")).toArray().size(), 2);
+
+    m_window.reset();
+    tab->fromJSON(QJsonObject{{"survey", QJsonObject()}});
+    QCOMPARE(tab->session().pointCount(), 0);
+    createWindow();
+    QCOMPARE(tab->session().pointCount(), 2);
+    QCOMPARE(tab->session().plan().points.at(1).y, -3.25);
+    m_window->saveSettings();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(file.readAll()).object(), saved);
+    // Left as a fresh process would find it.
+    tab->fromJSON(QJsonObject{{"survey", QJsonObject()}});
 }
 
 void TestMainWindow::settingsFileProblems_data()

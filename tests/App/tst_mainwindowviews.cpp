@@ -22,6 +22,7 @@
 #include "SentrovaSettings.h"
 #include "SettingsTab.h"
 #include "SetupTab.h"
+#include "SiteAcceptanceTab.h"
 #include "TagCalibrationTab.h"
 #include "ZonesTab.h"
 
@@ -85,6 +86,8 @@ TabPlace placeOf(QWidget *page)
         return placeOf(p);
     if (auto *p = qobject_cast<TagCalibrationTab *>(page))
         return placeOf(p);
+    if (auto *p = qobject_cast<SiteAcceptanceTab *>(page))
+        return placeOf(p);
     return {};
 }
 
@@ -92,7 +95,7 @@ TabPlace placeOf(QWidget *page)
 QList<QWidget *> sharedPages()
 {
     return {SettingsTab::instance(), SetupTab::instance(), ZonesTab::instance(), AnchorCalibrationTab::instance(),
-            TagCalibrationTab::instance()};
+            TagCalibrationTab::instance(), SiteAcceptanceTab::instance()};
 }
 
 // A page that will not be closed, as one with unsaved input may refuse.
@@ -196,6 +199,7 @@ void TestMainWindowViews::tabs_data()
     QTest::newRow("zones") << 3 << "Zones" << "ZonesTab";
     QTest::newRow("anchor calibration") << 4 << "Anchor Calibration" << "AnchorCalibrationTab";
     QTest::newRow("tag calibration") << 5 << "Tag Calibration" << "TagCalibrationTab";
+    QTest::newRow("site acceptance") << 6 << "Site Acceptance" << "SiteAcceptanceTab";
 }
 
 void TestMainWindowViews::tabs()
@@ -207,7 +211,7 @@ void TestMainWindowViews::tabs()
     createWindow();
     QTabWidget *tabs = m_window->tabWidget();
     QCOMPARE(m_window->centralWidget(), tabs);
-    QCOMPARE(tabs->count(), 6);
+    QCOMPARE(tabs->count(), 7);
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(tabs->tabText(index), title);
     QCOMPARE(QString::fromLatin1(tabs->widget(index)->metaObject()->className()), pageClass);
@@ -335,7 +339,7 @@ void TestMainWindowViews::closingTabsKeepsSharedPages()
 
     tabs->setCurrentWidget(SetupTab::instance());
     QCOMPARE(m_window->closeCurrentTab(), 0);
-    QCOMPARE(tabs->count(), 4);
+    QCOMPARE(tabs->count(), 5);
     QVERIFY(guards.at(1));
     QCOMPARE(guards.at(1)->parent(), nullptr);
     QVERIFY(!guards.at(1)->isVisible());

@@ -3,6 +3,7 @@
 // namespace, since the master is reached on the protocol's fixed ports.
 #include <QColor>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -45,17 +46,20 @@ void TestScreenshots::everyTabPictured()
     shots.setWorkingDirectory(work.path());
     shots.setProcessChannelMode(QProcess::MergedChannels);
     const QString out = work.filePath(QStringLiteral("images"));
+    const QString report = work.filePath(QStringLiteral("report.pdf"));
     shots.start(binary("src/App/sentrova-screenshots"),
-                {"--master", "127.0.0.1", "--out", out, "--warm-up", "2", "--size", "1280x800"});
+                {"--master", "127.0.0.1", "--out", out, "--warm-up", "2", "--size", "1280x800", "--report", report});
     QVERIFY(shots.waitForFinished(120000));
     const QString log = QString::fromLocal8Bit(shots.readAll());
     sim.terminate();
     sim.waitForFinished(10000);
     QVERIFY2(shots.exitStatus() == QProcess::NormalExit && shots.exitCode() == 0, qPrintable(log));
 
-    const QStringList expected{"anchor-calibration.png", "initial-setup.png", "map.png",
-                               "settings.png", "tag-calibration.png", "zones.png"};
+    const QStringList expected{"anchor-calibration.png", "initial-setup.png", "map.png",        "settings.png",
+                               "site-acceptance.png",    "tag-calibration.png", "zones.png"};
     QCOMPARE(QDir(out).entryList({"*.png"}, QDir::Files, QDir::Name), expected);
+    // The site acceptance tab's report, of its survey of the hall.
+    QVERIFY(QFileInfo(report).size() > 10000);
     // The window as wide as asked for, whatever the tab and the selected
     // tag's details (a plot in the details once forced it wider); as high as
     // the docks on the left need at least.

@@ -3,6 +3,7 @@
 #include "MapHeat.h"
 #include "MapMetaTypes.h"
 #include "MapScene.h"
+#include "PredictedDop.h"
 #include "RtlsMeas.h"
 
 #include <QJsonArray>
@@ -178,7 +179,7 @@ private slots:
         QFETCH(QVector<qglviewer::Vec>, anchors);
         QFETCH(qglviewer::Vec, at);
         QFETCH(double, hdop);
-        const double got = MapHeat::hdop(at, anchors);
+        const double got = PredictedDop::hdop(at, anchors);
         if (std::isnan(hdop))
             QVERIFY(std::isnan(got));
         else if (std::isinf(hdop))

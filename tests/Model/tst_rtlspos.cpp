@@ -187,6 +187,37 @@ private slots:
         QTEST(int(p.pqf()), "pqf");
     }
 
+    // What the reports said stays beside the smoothed position, for the
+    // tools that judge the location engine itself.
+    void reportedValuesBeforeAveraging_data()
+    {
+        QTest::addColumn<bool>("tlv");
+        QTest::newRow("json") << false;
+        QTest::newRow("tlv") << true;
+    }
+
+    void reportedValuesBeforeAveraging()
+    {
+        QFETCH(bool, tlv);
+        RtlsPos p;
+        p.setPos(0, 0, 0);
+        QCOMPARE(p.reportedX(), 0.f);
+        applyOps(p, "i"); // depth 40: a still tag
+        if (tlv) {
+            const QByteArray run = ::tlv('P', le32(4.1f)) + ::tlv('Q', le32(8.2f));
+            p.updateFromTlv(run.constData(), run.size());
+        } else {
+            p.updateFromJson(json(R"({"x":4.1,"y":8.2})"));
+        }
+        QCOMPARE(p.x(), 0.1f);
+        QCOMPARE(p.reportedX(), 4.1f);
+        QCOMPARE(p.reportedY(), 8.2f);
+        // A coordinate the report did not give keeps its last report.
+        QCOMPARE(p.reportedZ(), 0.f);
+        p.setZ(3);
+        QCOMPARE(p.reportedZ(), 3.f);
+    }
+
     void setterFlags()
     {
         RtlsPos p;

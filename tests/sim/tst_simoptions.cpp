@@ -24,6 +24,8 @@ void TestSimOptions::numbers_data()
     QTest::newRow("seed beyond quint64") << QStringList{"--seed", "1e300"} << false;
     QTest::newRow("negative count") << QStringList{"--count", "-1"} << false;
     QTest::newRow("infinite duration") << QStringList{"--duration", "inf"} << false;
+    QTest::newRow("no outliers") << QStringList{"--outliers", "0"} << true;
+    QTest::newRow("outliers beyond every range") << QStringList{"--outliers", "1.5"} << false;
 }
 
 void TestSimOptions::numbers()

@@ -338,6 +338,110 @@ private slots:
         QCOMPARE(countOf(kStart + 5100), 1);
     }
 
+    // An anchor surveyed off is configured off: the master locates the tags
+    // from where it thinks the anchor hangs, while the ranges follow where
+    // it really is.
+    void surveyErrorMovesTheConfiguredPosition()
+    {
+        const QByteArray doc = R"({"nodes":[
+            {"id":"0x1000","mode":"master","position":{"x":0,"y":0,"z":2}},
+            {"id":"0x1001","mode":"anchor","position":{"x":10,"y":0,"z":2},"surveyError":{"x":0.5,"y":-0.25}},
+            {"id":"0x1002","mode":"anchor","position":{"x":10,"y":8,"z":2},"surveyError":{"x":0.5,"y":0},
+             "coordinatesKnown":false}]})";
+        SimSite site;
+        QString error;
+        QVERIFY2(SimSite::fromJson(QJsonDocument::fromJson(doc).object(), &site, &error), qPrintable(error));
+        const SimNode *off = site.find(0x1001);
+        QCOMPARE(off->truePos.x, 10.0);
+        QCOMPARE(off->cfgPos.x, 10.5);
+        QCOMPARE(off->cfgPos.y, -0.25);
+        QCOMPARE(off->cfgPos.z, 2.0);
+        // Not surveyed at all: nothing configured to be off.
+        QCOMPARE(site.find(0x1002)->cfgMask, 0u);
+        QCOMPARE(site.find(0x1000)->cfgPos.x, 0.0);
+    }
+
+    // Inside the region the ranges to the blocked anchors are longer by the
+    // bias; outside, and to the others, they are not.
+    void nonLineOfSightRegion_data()
+    {
+        QTest::addColumn<double>("x");
+        QTest::addColumn<double>("y");
+        QTest::addColumn<double>("excessTo1001");
+        QTest::addColumn<double>("excessTo1002");
+        QTest::newRow("inside") << 3.0 << 3.0 << 0.4 << 0.0;
+        QTest::newRow("on its edge") << 2.0 << 4.0 << 0.4 << 0.0;
+        QTest::newRow("outside") << 5.0 << 3.0 << 0.0 << 0.0;
+        QTest::newRow("inside both") << 3.5 << 2.0 << 0.4 + 0.25 << 0.25;
+    }
+
+    void nonLineOfSightRegion()
+    {
+        QFETCH(double, x);
+        QFETCH(double, y);
+        QFETCH(double, excessTo1001);
+        QFETCH(double, excessTo1002);
+        const QByteArray doc = R"({"nlos":[
+            {"min":{"x":2,"y":2},"max":{"x":4,"y":4},"bias":0.4,"anchors":["0x1001"]},
+            {"min":{"x":3,"y":1,"z":0},"max":{"x":4,"y":2,"z":2},"bias":0.25}],
+            "nodes":[{"id":"0x1000","mode":"master","position":{"x":0,"y":0,"z":2}},
+                     {"id":"0x1001","mode":"anchor","position":{"x":10,"y":0,"z":2}},
+                     {"id":"0x1002","mode":"anchor","position":{"x":10,"y":8,"z":2}},
+                     {"id":"0x2001","mode":"tag","position":{"x":1,"y":1,"z":1}}]})";
+        SimSite site;
+        QString error;
+        QVERIFY2(SimSite::fromJson(QJsonDocument::fromJson(doc).object(), &site, &error), qPrintable(error));
+        QCOMPARE(site.nlosExcess({x, y, 1.0}, 0x1001), excessTo1001);
+        QCOMPARE(site.nlosExcess({x, y, 1.0}, 0x1002), excessTo1002);
+        // And in what the tag measures, without noise or outliers.
+        SiteEngine engine(site, 0.0, 3, kStart, 0.0);
+        SimNode &tag = *engine.site().find(0x2001);
+        const Vec3 at{x, y, 1.0};
+        engine.park(tag, &at);
+        const TagReport r = engine.measureTag(tag, kStart + 100);
+        for (const MeasSample &m : r.meas) {
+            const double truth = at.distanceTo(engine.site().find(m.anchor)->truePos);
+            // The master, like 0x1002, is behind the regions of every anchor only.
+            const double excess = m.anchor == 0x1001 ? excessTo1001 : excessTo1002;
+            QVERIFY2(std::fabs(m.value - truth - excess) < 1e-9, qPrintable(QString::number(m.anchor, 16)));
+        }
+    }
+
+    // A parked tag reports from where it stands until released; its first
+    // position there is not averaged with where it came from.
+    void parkedTagStandsOnThePoint()
+    {
+        SimSite site = siteWithoutDelayErrors();
+        SiteEngine engine(site, 0.0, 3, kStart, 0.0);
+        FirmwareTable firmware;
+        CommandHandler handler(engine, firmware);
+        // Fixes on its walk first, which the position filter holds.
+        engine.measureTag(*engine.site().find(0x2001), kStart + 500);
+        const auto answer = [&](const QJsonObject &cmd) { return handler.handle(cmd, kStart).responses.first(); };
+        QJsonObject r = answer({{"command", "simParkTag"}, {"id", "0x2001"}, {"x", 6.5}, {"y", 3.25}, {"z", 1.1}});
+        QCOMPARE(r.value("status").toString(), QStringLiteral("ok"));
+        QCOMPARE(r.value("parked").toBool(), true);
+        QCOMPARE(r.value("position").toObject().value("y").toDouble(), 3.25);
+        SimNode &tag = *engine.site().find(0x2001);
+        for (qint64 t = kStart + 1000; t < kStart + 30000; t += 7000) {
+            const TagReport report = engine.measureTag(tag, t);
+            QVERIFY(report.hasPos);
+            QVERIFY2(report.pos.distanceTo({6.5, 3.25, 1.1}) < 1e-3, qPrintable(QString::number(report.pos.x)));
+            // Standing still since it was carried there: the motion sensor
+            // says so.
+            QCOMPARE(report.io & 0x02, t == kStart + 1000 ? 0 : 0x02);
+        }
+        r = answer({{"command", "simParkTag"}, {"id", "0x2001"}, {"release", true}});
+        QCOMPARE(r.value("parked").toBool(), false);
+        bool present = true;
+        QVERIFY(tag.pathPosition(3.0, &present).distanceTo({6.5, 3.25, 1.1}) > 1.0);
+
+        QCOMPARE(answer({{"command", "simParkTag"}, {"id", "0x1001"}, {"x", 1}, {"y", 1}}).value("error").toString(),
+                 QStringLiteral("only tags can be parked"));
+        QCOMPARE(answer({{"command", "simParkTag"}, {"id", "0x2001"}, {"x", "here"}, {"y", 1}}).value("response").toString(),
+                 QStringLiteral("error"));
+    }
+
     // Tag 0x2009 leaves the hall long enough to be declared inactive and
     // comes back; the others keep reporting near where they really are.
     void tagsWalkAndReport()

@@ -55,6 +55,12 @@ private slots:
                                 << "outDataFormat";
         QTest::newRow("node configuration") << QByteArray("{\"nodeConfig\":[{\"locEngine\":5}],\"nodes\":[{\"id\":\"0x1\",\"mode\":\"master\",\"position\":{\"x\":0,\"y\":0}}]}")
                                             << "locEngine";
+        QTest::newRow("survey error without y") << QByteArray("{\"nodes\":[{\"id\":\"0x1\",\"mode\":\"master\",\"position\":{\"x\":0,\"y\":0},\"surveyError\":{\"x\":0.5}}]}")
+                                                << "\"surveyError\" needs x and y";
+        QTest::newRow("region without corners") << QByteArray("{\"nlos\":[{\"bias\":0.3}],\"nodes\":[{\"id\":\"0x1\",\"mode\":\"master\",\"position\":{\"x\":0,\"y\":0}}]}")
+                                                << "\"min\" and \"max\"";
+        QTest::newRow("negative bias") << QByteArray("{\"nlos\":[{\"min\":{\"x\":0,\"y\":0},\"max\":{\"x\":1,\"y\":1},\"bias\":-1}],\"nodes\":[{\"id\":\"0x1\",\"mode\":\"master\",\"position\":{\"x\":0,\"y\":0}}]}")
+                                       << "\"bias\" must be";
     }
 
     void refusedSites()

@@ -1,13 +1,16 @@
 // sentrova-screenshots: the manager's main window against a running site,
 // saved with each tab current, for the README and the documentation.
 //
-//   sentrova-screenshots --master 127.0.0.1 --out docs/images [--warm-up 12]
+//   sentrova-screenshots --master 127.0.0.1 --out docs/images [--warm-up 12] [--report FILE]
 //
 // It is the manager as a user starts it (the same window, hub and settings
 // path), talking to one master by address; it waits until the site's
 // anchors and moving tags are known, lays a grid and a few zones over the
 // hall, selects a tag, lets the trails grow, then saves one PNG per tab.
-// Exit code 0 when every picture was written, 1 otherwise.
+// Before the site acceptance tab's picture it stands a tag (the simulator's
+// "simParkTag") on a few survey points and runs them; --report also writes
+// that tab's PDF report. Exit code 0 when every picture was written, 1
+// otherwise.
 
 #include "AppConstants.h"
 #include "AppStyle.h"
@@ -21,6 +24,7 @@
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
+#include "SiteAcceptanceTab.h"
 
 #include <QGLViewer/camera.h>
 
@@ -32,10 +36,14 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -151,6 +159,51 @@ void frameTheHall(MapTab *map)
     map->update();
 }
 
+// The survey of the simulated hall: a tag stood on five points, each run
+// for a few seconds of reports.
+constexpr uint64_t kSurveyTag = 0x2002;
+constexpr int kSurveyPositions = 30;
+constexpr int kSurveyRunMs = 20000;
+
+struct SurveyMark {
+    const char *name;
+    double x, y;
+};
+
+const SurveyMark kSurveyMarks[] = {
+    {"Goods in", 3.0, 3.0}, {"Assembly", 10.0, 7.5}, {"Dispatch", 17.0, 12.0}, {"Aisle east", 17.0, 3.0},
+    {"Aisle west", 3.0, 12.0},
+};
+
+bool runSurvey(SiteAcceptanceTab *tab)
+{
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    QJsonArray points;
+    for (const SurveyMark &m : kSurveyMarks)
+        points.append(QJsonObject{{"name", QLatin1String(m.name)}, {"x", m.x}, {"y", m.y}, {"z", 1.2},
+                                  {"tag", QStringLiteral("0x2002")}});
+    tab->fromJSON(QJsonObject{
+        {"survey", QJsonObject{{"site", "Simulated hall"},
+                               {"run", QJsonObject{{"limit", "reports"}, {"reports", kSurveyPositions}}},
+                               {"points", points}}}});
+    for (int row = 0; row < tab->table()->rowCount(); ++row) {
+        const SurveyMark &m = kSurveyMarks[row];
+        hub->sendJson(QJsonObject{{"command", "simParkTag"}, {"id", "0x2002"}, {"x", m.x}, {"y", m.y}, {"z", 1.2}});
+        const bool there = runUntil([&] {
+            RtlsObject *tag = hub->node(kSurveyTag);
+            return tag && tag->hasPos() && std::hypot(tag->pos()->reportedX() - m.x, tag->pos()->reportedY() - m.y) < 0.5;
+        }, kSurveyRunMs);
+        tab->table()->selectRow(row);
+        if (!there || !tab->startRun() || !runUntil([tab] { return !tab->isRunning(); }, kSurveyRunMs)) {
+            say(QStringLiteral("the survey tag did not report from %1").arg(QLatin1String(m.name)));
+            return false;
+        }
+    }
+    hub->sendJson(QJsonObject{{"command", "simParkTag"}, {"id", "0x2002"}, {"release", true}});
+    tab->table()->selectRow(0);
+    return true;
+}
+
 QString fileNameFor(const QString &tabText)
 {
     QString name = tabText.toLower();
@@ -180,7 +233,10 @@ int main(int argc, char **argv)
                                           QStringLiteral("seconds"), QStringLiteral("12"));
     const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Window size, WIDTHxHEIGHT."),
                                         QStringLiteral("size"), QStringLiteral("1440x1000"));
-    parser.addOptions({masterOption, outOption, warmUpOption, sizeOption});
+    const QCommandLineOption reportOption(QStringLiteral("report"),
+                                          QStringLiteral("Also write the site acceptance report to this PDF file."),
+                                          QStringLiteral("file"));
+    parser.addOptions({masterOption, outOption, warmUpOption, sizeOption, reportOption});
     parser.process(app);
 
     const QHostAddress master(parser.value(masterOption));
@@ -242,6 +298,21 @@ int main(int argc, char **argv)
     QTabWidget *tabs = window.tabWidget();
     int failures = 0;
     for (int index = 0; index < tabs->count(); ++index) {
+        if (auto *survey = qobject_cast<SiteAcceptanceTab *>(tabs->widget(index))) {
+            if (!runSurvey(survey)) {
+                ++failures;
+                continue;
+            }
+            // The report's map from above, the points on the plan, without
+            // the trails and the selected tag's ranges.
+            map->setNodeModeHistory(false);
+            Dispatch::instance()->emitIdSelected(0);
+            map->fitCameraTop();
+            if (parser.isSet(reportOption) && !survey->exportReport(parser.value(reportOption))) {
+                say(QStringLiteral("cannot write %1").arg(parser.value(reportOption)));
+                ++failures;
+            }
+        }
         tabs->setCurrentIndex(index);
         runFor(kSettleMs);
         const QString fileName = out.filePath(fileNameFor(tabs->tabText(index)));
