@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class SentrovaInterface;
@@ -36,6 +37,8 @@ public:
     quint16 servicePort() const { return m_port; }
     bool displayMessages() const { return m_displayMessages; }
     int clientCount() const { return m_clients.size(); }
+    // Masters whose service link is up now.
+    int connectedCount() const { return m_linked.size(); }
     SvcClient *client(quint32 address) const { return m_clients.value(address, nullptr); }
 
     void processMessage(const QByteArray &line);
@@ -45,6 +48,7 @@ public:
 
 signals:
     void scanMasterSignal();
+    void connectedCountChanged(int count);
 
 public slots:
     void toggleDisplayMessages();
@@ -58,6 +62,7 @@ public slots:
 private slots:
     void lineDropped(unsigned int addr, qint64 size);
     void queueFull(unsigned int addr);
+    void linkChanged(unsigned int addr, bool up);
 
 private:
     void handleResponse(const QString &response, const QJsonObject &object);
@@ -66,7 +71,10 @@ private:
     void post(const QString &line);
     static uint64_t serviceId(const QJsonValue &value);
 
+    void forgetLink(quint32 addr);
+
     QHash<quint32, SvcClient *> m_clients;
+    QSet<quint32> m_linked;
     SentrovaInterface *m_hub;
     bool m_displayMessages = true;
     quint32 m_messageCounter = 0;

@@ -73,6 +73,7 @@ SentrovaInterface::SentrovaInterface()
     registerRtlsMetaTypes();
     RtlsHubLink::setCurrent(this);
     m_svc = new RtlsSvc(this);
+    connect(m_svc, &RtlsSvc::connectedCountChanged, this, &SentrovaInterface::masterLinksChanged);
 
     m_ls = new RtlsLs(this, true);
     connect(m_ls, &RtlsLs::recordingSignal, this, &SentrovaInterface::recording);
@@ -253,6 +254,20 @@ void SentrovaInterface::scanMaster()
     // A search started by hand skips multicast DNS and broadcasts at once.
     if (m_mdns)
         QMetaObject::invokeMethod(m_mdns, "mdnsTimeout");
+}
+
+int SentrovaInterface::connectedMasterCount() const
+{
+    return m_svc->connectedCount();
+}
+
+void SentrovaInterface::connectToMaster(quint32 address)
+{
+    if (address == 0)
+        return;
+    m_masterIp = QHostAddress(address).toString();
+    m_svc->connectToRtlsSvcIpAddr(address);
+    m_ls->setRtlsLsIpAddr(address);
 }
 
 void SentrovaInterface::resetMaster()
