@@ -286,6 +286,9 @@ void MapTab::init()
     m_scene->addKnownNodes();
     if (!m_cameraFromSettings)
         fitCameraPerspective();
+    // The nodes known before the first display count as the site too.
+    if (m_fitWhenSiteKnown)
+        setFitToSiteWhenKnown(true);
 }
 
 bool MapTab::isDrawn(const NodeObject *object) const
@@ -577,6 +580,8 @@ bool MapTab::fitToSite()
     // The clipping planes follow the scene box: it takes in the site too.
     setSceneBoundingBox(boxMin(grid()->sceneMin(), min), boxMax(grid()->sceneMax(), max));
     MapSiteFit::apply(camera(), MapSiteFit::fit(site, MapSiteFit::View::of(*camera())));
+    // The first display must not put the preset back.
+    m_cameraFromSettings = true;
     m_dirty = true;
     update();
     return true;
