@@ -45,6 +45,7 @@ int main(int argc, char **argv)
     }
     const CommandLine::Options &options = commandLine.options();
 
+    AppStyle::enableHighDpi();
     QApplication app(argc, argv);
     AppStyle::apply();
 
