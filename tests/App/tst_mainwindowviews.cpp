@@ -23,6 +23,7 @@
 #include "SettingsTab.h"
 #include "SetupTab.h"
 #include "TagCalibrationTab.h"
+#include "WindowLayout.h"
 #include "ZonesTab.h"
 
 #include <QAction>
@@ -120,6 +121,7 @@ public:
 
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
 
     void tabs_data();
@@ -154,6 +156,12 @@ void TestMainWindowViews::initTestCase()
 {
     SentrovaInterface::instance();
     ConsoleLogCapture::install();
+}
+
+// Each window starts as at a first start: a closed one keeps its layout.
+void TestMainWindowViews::init()
+{
+    WindowLayout::clear();
 }
 
 void TestMainWindowViews::cleanup()
@@ -242,7 +250,7 @@ void TestMainWindowViews::docks_data()
         << true;
     QTest::newRow("node details")
         << "details" << "Node Details" << "NodeDetailTab" << int(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea)
-        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Fixed) << 0 << true;
+        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 0 << true;
     QTest::newRow("orientation")
         << "orientation" << "Node Orientation" << "OrientationView" << int(Qt::AllDockWidgetAreas)
         << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 1 << false;
