@@ -1,9 +1,11 @@
 #!/bin/sh
 # Pictures of the main window, one per tab, for the README and the
 # documentation: starts the simulated site and sentrova-screenshots (the
-# manager's window, talking to the site's master by address) under Xvfb.
+# manager's window at its first start, talking to the site's master by
+# address) under Xvfb, on a screen of the pictures' size.
 #
-#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]     (default build-release, docs/images)
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR] [SCREEN]
+#       (default build-release, docs/images, 1366x768: a laptop's screen)
 #
 # Where network namespaces are allowed it runs in a private one, so that the
 # protocol's fixed ports collide with nothing; otherwise everything stays on
@@ -12,10 +14,11 @@ set -e
 BUILD=${1:-build-release}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=${2:-$ROOT/docs/images}
+SCREEN=${3:-1366x768}
 case "$OUT" in /*) ;; *) OUT="$PWD/$OUT" ;; esac
 
 if [ "${SENTROVA_IN_NETNS:-}" != 1 ] && unshare -n true 2>/dev/null; then
-    SENTROVA_IN_NETNS=1 exec unshare -n -- "$0" "$BUILD" "$OUT"
+    SENTROVA_IN_NETNS=1 exec unshare -n -- "$0" "$BUILD" "$OUT" "$SCREEN"
 fi
 if [ "${SENTROVA_IN_NETNS:-}" = 1 ]; then
     ip link set lo up
@@ -55,4 +58,4 @@ done
 
 mkdir -p "$OUT"
 HOME="$WORK" XDG_CONFIG_HOME="$WORK/.config" QT_LOGGING_RULES="sentrova.*=false" \
-    xvfb-run -a -s "-screen 0 1600x1000x24" "$SHOT" --master 127.0.0.1 --out "$OUT"
+    xvfb-run -a -s "-screen 0 ${SCREEN}x24" "$SHOT" --master 127.0.0.1 --out "$OUT"
