@@ -1120,8 +1120,11 @@ int MainWindow::readableDockWidth() const
 
 void MainWindow::openConnectDialog()
 {
-    SentrovaInterface *hub = SentrovaInterface::instance();
-    auto *dialog = new MasterAddressDialog(hub->masterAddress(), this);
+    // The settings file's master, unless it asks for discovery ("auto").
+    QString preset = SentrovaInterface::instance()->masterAddress().trimmed();
+    if (preset.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+        preset.clear();
+    auto *dialog = new MasterAddressDialog(preset, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &MasterAddressDialog::addressChosen, this, [this](quint32 address, const QString &typed) {
         const QString dotted = QHostAddress(address).toString();

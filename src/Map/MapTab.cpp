@@ -594,7 +594,10 @@ void MapTab::setFitToSiteWhenKnown(bool on)
         m_siteFitTimer.stop();
         return;
     }
-    // Anchors known already (from the settings file, say) count.
+    // Anchors known already (from the settings file, say) count. A wait
+    // under way is not started again: listings may keep coming.
+    if (m_siteFitTimer.isActive())
+        return;
     for (const NodeObject *object : m_scene->nodeObjects()) {
         if (object->isPlaced() && !object->isTag()) {
             m_siteFitTimer.start();
