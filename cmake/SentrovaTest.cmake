@@ -1,12 +1,14 @@
-# sentrova_add_test(<name> SOURCES <files...> LIBS <targets...> [NETNS] [TIMEOUT <s>] [LABELS <l...>])
+# sentrova_add_test(<name> SOURCES <files...> LIBS <targets...> [NETNS] [TIMEOUT <s>] [LABELS <l...>]
+#                   [SCREEN <width>x<height>])
 #
 # Builds tst_<name> and registers it with CTest. NETNS tests need the
 # protocol's fixed ports, broadcast or multicast: they run inside a private
 # network namespace (tests/netns-run.sh) and are skipped where namespaces are
 # not allowed. The whole suite runs under xvfb-run, so widget and GL tests
-# get a display.
+# get a display; a test that needs a screen of a given size (a laptop's) gets
+# an Xvfb of its own with SCREEN.
 function(sentrova_add_test name)
-    cmake_parse_arguments(T "NETNS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "NETNS" "TIMEOUT;SCREEN" "SOURCES;LIBS;LABELS" ${ARGN})
     set(target tst_${name})
     add_executable(${target} ${T_SOURCES})
     target_link_libraries(${target} PRIVATE ${T_LIBS} Qt5::Test)
@@ -17,13 +19,17 @@ function(sentrova_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
+    set(display "")
+    if(T_SCREEN)
+        set(display xvfb-run -a -s "-screen 0 ${T_SCREEN}x24")
+    endif()
     if(T_NETNS)
         add_test(NAME ${name}
-                 COMMAND ${PROJECT_SOURCE_DIR}/tests/netns-run.sh $<TARGET_FILE:${target}>)
+                 COMMAND ${display} ${PROJECT_SOURCE_DIR}/tests/netns-run.sh $<TARGET_FILE:${target}>)
         set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
         list(APPEND T_LABELS netns)
     else()
-        add_test(NAME ${name} COMMAND ${target})
+        add_test(NAME ${name} COMMAND ${display} $<TARGET_FILE:${target}>)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_LOGGING_RULES=sentrova.*.debug=false;SENTROVA_BIN_DIR=${PROJECT_BINARY_DIR};SENTROVA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")

@@ -1,9 +1,11 @@
 #!/bin/sh
 # Pictures of the main window, one per tab, for the README and the
 # documentation: starts the simulated site and sentrova-screenshots (the
-# manager's window, talking to the site's master by address) under Xvfb.
+# manager's window at its first start, talking to the site's master by
+# address) under Xvfb, on a screen of the pictures' size.
 #
-#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]     (default build-release, docs/images)
+#   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR] [SCREEN]
+#       (default build-release, docs/images, 1366x768: a laptop's screen)
 #
 # The site acceptance tab's report is rendered too: its first page and its
 # first page of points (pdftoppm, from poppler-utils).
@@ -14,10 +16,11 @@ set -e
 BUILD=${1:-build-release}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=${2:-$ROOT/docs/images}
+SCREEN=${3:-1366x768}
 case "$OUT" in /*) ;; *) OUT="$PWD/$OUT" ;; esac
 
 if [ "${SENTROVA_IN_NETNS:-}" != 1 ] && unshare -n true 2>/dev/null; then
-    SENTROVA_IN_NETNS=1 exec unshare -n -- "$0" "$BUILD" "$OUT"
+    SENTROVA_IN_NETNS=1 exec unshare -n -- "$0" "$BUILD" "$OUT" "$SCREEN"
 fi
 if [ "${SENTROVA_IN_NETNS:-}" = 1 ]; then
     ip link set lo up
@@ -57,6 +60,6 @@ done
 
 mkdir -p "$OUT"
 HOME="$WORK" XDG_CONFIG_HOME="$WORK/.config" QT_LOGGING_RULES="sentrova.*=false" \
-    xvfb-run -a -s "-screen 0 1600x1000x24" "$SHOT" --master 127.0.0.1 --out "$OUT" --report "$WORK/report.pdf"
+    xvfb-run -a -s "-screen 0 ${SCREEN}x24" "$SHOT" --master 127.0.0.1 --out "$OUT" --report "$WORK/report.pdf"
 pdftoppm -r 70 -png -singlefile -f 1 -l 1 "$WORK/report.pdf" "$OUT/site-acceptance-report"
 pdftoppm -r 70 -png -singlefile -f 3 -l 3 "$WORK/report.pdf" "$OUT/site-acceptance-points"

@@ -3,8 +3,15 @@
 #include "AppConstants.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QStyle>
 #include <QStyleFactory>
+
+void AppStyle::enableHighDpi()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+}
 
 void AppStyle::apply()
 {

@@ -3,6 +3,7 @@
 #include "AppConstants.h"
 
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QTimer>
 
 ConsoleView::ConsoleView(QWidget *parent)
@@ -52,4 +53,13 @@ void ConsoleView::clearConsole()
     m_pending.clear();
     m_frame->stop();
     clear();
+}
+
+QSize ConsoleView::sizeHint() const
+{
+    const QSize editor = QPlainTextEdit::sizeHint();
+    const QMargins margins = contentsMargins();
+    const int height = fontMetrics().lineSpacing() * kHintLines + int(2 * document()->documentMargin()) +
+                       margins.top() + margins.bottom();
+    return QSize(editor.width(), height);
 }

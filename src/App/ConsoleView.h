@@ -25,7 +25,13 @@ public:
     void flush();
     int pendingCount() const { return m_pending.size(); }
 
+    // A few lines high: the console's dock may be made smaller than a text
+    // editor's usual size (its height is its least), so that the window
+    // fits a laptop's screen.
+    QSize sizeHint() const override;
+
     static constexpr int kFrameMs = 40;
+    static constexpr int kHintLines = 5;
 
 public slots:
     // Empties the console and drops the lines not shown yet.

@@ -7,14 +7,17 @@
 #include "ConsoleText.h"
 #include "ConsoleView.h"
 #include "Dispatch.h"
+#include "MapCameraState.h"
 #include "MapTab.h"
 #include "MapZone.h"
+#include "MasterAddressDialog.h"
 #include "MeasurementTab.h"
 #include "NodeDetailTab.h"
 #include "NodeList.h"
 #include "MqttPublisher.h"
 #include "MqttSettings.h"
 #include "MqttZoneEvents.h"
+#include "NoMasterOverlay.h"
 #include "OrientationView.h"
 #include "OrientationViewSettings.h"
 #include "RemoteConnectDialog.h"
@@ -35,6 +38,7 @@
 #include "SiteAcceptanceTab.h"
 #include "TagCalibrationTab.h"
 #include "UpdateDialog.h"
+#include "WindowLayout.h"
 #include "ZonesTab.h"
 
 #include <QAction>
@@ -46,19 +50,27 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QFontMetrics>
+#include <QHostAddress>
 #include <QIcon>
 #include <QInputDialog>
 #include <QJsonObject>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTime>
+#include <QTreeWidget>
+
+#include <algorithm>
 
 // The resources live in this static library; referencing their initialiser
 // keeps the linker from dropping them. Must stay outside any namespace.
@@ -74,6 +86,17 @@ using AppConstants::kLogoIcon;
 const char kOpenIcon[] = ":/images/open.png";
 const char kSaveIcon[] = ":/images/save.png";
 const char kClearIcon[] = ":/images/edit-clear-list.png";
+
+// What the docks on the left must show whole at a first start: the longest
+// group texts of the node list, a node name of 20 characters, and the node
+// details' values.
+const char *const kLongestGroupTexts[] = {"ANCHOR [999]", "UNKNOWN [999]"};
+const char kReferenceNodeName[] = "Warehouse Gate NW 12";
+// Pixels the item views lay out beside an item's text and icon, with room
+// to spare for the styles that lay out a little more.
+constexpr int kItemSlack = 16;
+// The console's height at a first start: about ten lines of text.
+constexpr int kConsoleLines = 10;
 
 QString presetJson()
 {
@@ -134,7 +157,8 @@ MainWindow::MainWindow(QWidget *parent)
     createSaveProgress();
     applyRemoteMode();
 
-    showMaximized();
+    // Shows the window: as it was left, or maximised at a first start.
+    setUpLayout();
     writeConsoleLine(tr("Ready."));
 }
 
@@ -228,6 +252,12 @@ void MainWindow::createActions()
     m_gridAction = makeAction(tr("Enable/disable grid"), none, QKeySequence(tr("G")), tr("Enable/disable grid"));
     m_wordWrapAction = makeAction(tr("Toggle word-wrap in console"), none, noKey,
                                   tr("Toggle word-wrap in console"));
+    m_connectMasterAction = makeAction(tr("Connect to master…"), logo, noKey,
+                                       tr("Connect to a master by its address"));
+    m_fitToSiteAction = makeAction(tr("Fit to Site"), none, QKeySequence(tr("Home")),
+                                   tr("Fit the map to the site's anchors"));
+    m_resetLayoutAction = makeAction(tr("Reset Layout"), none, noKey,
+                                     tr("Return the docks, the tabs and the map's camera to the first-start layout"));
     setMapActionsEnabled(false);
 }
 
@@ -265,6 +295,8 @@ void MainWindow::connectActions()
     connect(m_sendJsonAction, &QAction::triggered, this, &MainWindow::sendJSON);
     connect(m_readDistancesAction, &QAction::triggered, hub, &SentrovaInterface::getAllDistances);
     connect(m_wordWrapAction, &QAction::triggered, this, &MainWindow::toggleWordWrap);
+    connect(m_connectMasterAction, &QAction::triggered, this, &MainWindow::openConnectDialog);
+    connect(m_resetLayoutAction, &QAction::triggered, this, &MainWindow::resetLayout);
 
     connect(hub, &SentrovaInterface::displayMessage, this, &MainWindow::printMessage);
     connect(Dispatch::instance(), &Dispatch::idSelected, this, &MainWindow::selectedID);
@@ -306,7 +338,7 @@ void MainWindow::createMenus()
     m_toolsMenu = menuBar()->addMenu(tr("&Tools"));
     m_toolsMenu->addActions({m_captureAction, m_serviceDataAction, m_locationDataAction,
                              m_clearConsoleAction, m_clearHistoryAction, m_scanMasterAction,
-                             m_newSessionAction});
+                             m_connectMasterAction, m_newSessionAction});
     m_toolsMenu->addSeparator();
     m_toolsMenu->addActions({m_readDistancesAction, m_resetMasterAction, m_forceFwUpdateAction,
                              m_listAnchorsAction, m_listTagsAction, m_getVersionAction, m_pauseLsAction});
@@ -318,7 +350,8 @@ void MainWindow::createMenus()
     m_toolsMenu->addAction(m_sendJsonAction);
 
     m_viewMenu = menuBar()->addMenu(tr("&View"));
-    m_viewMenu->addActions({m_viewTopAction, m_viewFrontAction, m_viewSideAction, m_view3DAction, m_gridAction});
+    m_viewMenu->addActions({m_viewTopAction, m_viewFrontAction, m_viewSideAction, m_view3DAction,
+                            m_fitToSiteAction, m_gridAction});
     m_viewMenu->addSeparator();
     m_viewMenu->addAction(m_wordWrapAction);
 
@@ -480,6 +513,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         }
         m_saver->abort();
     }
+    // Before the tabs close: the current one and the map's camera are kept.
+    saveLayout();
     while (closeCurrentTab() != -1) {
     }
     event->accept();
@@ -782,7 +817,10 @@ void MainWindow::createViewDocks()
     m_nodeDetails = new NodeDetailTab(dock);
     // Preferred, not Minimum, across: the details' plot asks for 640 pixels,
     // and as a minimum that would widen the window past a laptop's screen.
-    placeDock(dock, m_nodeDetails, QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed), true);
+    // Preferred, not Fixed, down: all their fields are some 500 pixels high,
+    // which beside the node list and above the console is more than a
+    // laptop's screen has; lower, the fields scroll.
+    placeDock(dock, m_nodeDetails, QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred), true);
     connect(dispatch, &Dispatch::idSelected, m_nodeDetails, &NodeDetailTab::connectNode);
     connect(hub, &SentrovaInterface::nodeUpdatedSignal, m_nodeDetails, &NodeDetailTab::nodeUpdated);
     // A node selected before this window existed is shown at once.
@@ -824,6 +862,8 @@ void MainWindow::addDockToggles()
     m_viewMenu->addSeparator();
     for (QDockWidget *dock : qAsConst(m_docks))
         m_viewMenu->addAction(dock->toggleViewAction());
+    m_viewMenu->addSeparator();
+    m_viewMenu->addAction(m_resetLayoutAction);
 }
 
 // Adds a page as a tab with the logo, once: a page already in this window
@@ -854,6 +894,7 @@ void MainWindow::addMapTab()
     connect(m_viewFrontAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraFront);
     connect(m_viewSideAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraSide);
     connect(m_view3DAction, &QAction::triggered, m_mapTab, &MapTab::fitCameraPerspective);
+    connect(m_fitToSiteAction, &QAction::triggered, m_mapTab, &MapTab::fitToSite);
     connect(m_gridAction, &QAction::triggered, m_mapTab, &MapTab::toggleGrid);
     connect(m_addZoneAction, &QAction::triggered, m_mapTab, &MapTab::addZone);
     connect(m_exportMapAction, &QAction::triggered, m_mapTab, &MapTab::exportImage);
@@ -869,6 +910,9 @@ void MainWindow::addMapTab()
     // A map made again after its tab was closed shows the survey points too.
     if (m_siteAcceptanceTab)
         m_siteAcceptanceTab->setMapTab(m_mapTab);
+    // While no master is connected the map says so, and how to name one.
+    m_noMasterOverlay = new NoMasterOverlay(SentrovaInterface::instance(), m_mapTab);
+    connect(m_noMasterOverlay, &NoMasterOverlay::connectRequested, this, &MainWindow::openConnectDialog);
 
     setMapActionsEnabled(true);
     attachRemoteZones();
@@ -882,8 +926,8 @@ void MainWindow::addMapTab()
 // The actions that work on the map are offered while there is one.
 void MainWindow::setMapActionsEnabled(bool enabled)
 {
-    for (QAction *action : {m_viewTopAction, m_viewFrontAction, m_viewSideAction, m_view3DAction, m_gridAction,
-                            m_addZoneAction, m_exportMapAction})
+    for (QAction *action : {m_viewTopAction, m_viewFrontAction, m_viewSideAction, m_view3DAction,
+                            m_fitToSiteAction, m_gridAction, m_addZoneAction, m_exportMapAction})
         action->setEnabled(enabled);
 }
 
@@ -1026,7 +1070,8 @@ void MainWindow::applyRemoteMode()
     m_remoteApplied = true;
     for (QAction *action : {m_scanMasterAction, m_resetMasterAction, m_forceFwUpdateAction, m_newSessionAction,
                             m_listAnchorsAction, m_listTagsAction, m_getVersionAction, m_readDistancesAction,
-                            m_fwUpdateAction, m_sendJsonAction, m_serviceDataAction, m_mqttAction})
+                            m_fwUpdateAction, m_sendJsonAction, m_serviceDataAction, m_mqttAction,
+                            m_connectMasterAction})
         RemoteViewGuard::guard(action);
     const QString noReplay = tr("A remote view shows the site live: no capture is replayed in it");
     for (QAction *action : m_recentFileActions) {
@@ -1063,4 +1108,144 @@ void MainWindow::attachRemoteZones()
     if (!remote || !m_mapTab || m_remoteZones)
         return;
     m_remoteZones = new RemoteZones(remote, m_mapTab->scene(), m_mapTab);
+}
+
+// Layout kept between runs
+
+void MainWindow::setUpLayout()
+{
+    m_firstStartDocks = saveState(WindowLayout::kVersion);
+    const std::optional<WindowLayout> kept = WindowLayout::read();
+    if (!kept || !restoreState(kept->dockState, WindowLayout::kVersion)) {
+        // The size the window is about to be maximised to, so that the docks
+        // get their sizes in the room they will have.
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            resize(screen->availableGeometry().size());
+        showMaximized();
+        // Once shown: before, the docks have no size to change.
+        applyFirstStartDockSizes();
+        if (m_mapTab)
+            m_mapTab->setFitToSiteWhenKnown(true);
+        return;
+    }
+    if (!restoreGeometry(kept->geometry))
+        setWindowState(Qt::WindowMaximized);
+    for (int index = 0; index < m_tabs->count(); ++index) {
+        const QString title = m_tabs->widget(index) == m_mapTab ? m_mapTab->tabText() : m_tabs->tabText(index);
+        if (title == kept->currentTab)
+            m_tabs->setCurrentIndex(index);
+    }
+    show();
+    // After the first show, which has applied the settings file's view.
+    if (!m_mapTab)
+        return;
+    if (kept->camera)
+        m_mapTab->setCameraState(*kept->camera);
+    else
+        m_mapTab->setFitToSiteWhenKnown(true);
+}
+
+void MainWindow::saveLayout()
+{
+    WindowLayout layout;
+    layout.geometry = saveGeometry();
+    layout.dockState = saveState(WindowLayout::kVersion);
+    // The map's own title: a recording shows its count on the tab.
+    const int index = m_tabs->currentIndex();
+    if (index >= 0)
+        layout.currentTab = m_tabs->widget(index) == m_mapTab ? m_mapTab->tabText() : m_tabs->tabText(index);
+    if (m_mapTab)
+        layout.camera = m_mapTab->cameraState();
+    layout.write();
+}
+
+void MainWindow::resetLayout()
+{
+    restoreState(m_firstStartDocks, WindowLayout::kVersion);
+    applyFirstStartDockSizes();
+    showMaximized();
+    if (m_mapTab) {
+        m_tabs->setCurrentWidget(m_mapTab);
+        m_mapTab->fitCameraPerspective();
+        m_mapTab->setFitToSiteWhenKnown(true);
+    }
+    WindowLayout::clear();
+}
+
+// The docks on the left as wide as their texts need, the details as high
+// as their fields, the console some lines high; the map takes the rest, and
+// the node list what is left beside it.
+void MainWindow::applyFirstStartDockSizes()
+{
+    const int width = readableDockWidth();
+    QList<QDockWidget *> left;
+    QList<int> widths;
+    QDockWidget *console = nullptr;
+    QDockWidget *details = nullptr;
+    for (QDockWidget *dock : qAsConst(m_docks)) {
+        if (dock->isFloating() || dock->isHidden())
+            continue;
+        if (dockWidgetArea(dock) == Qt::LeftDockWidgetArea) {
+            left << dock;
+            widths << width;
+        }
+        if (dock->widget() == m_nodeDetails)
+            details = dock;
+        if (dock->widget() == m_console)
+            console = dock;
+    }
+    resizeDocks(left, widths, Qt::Horizontal);
+    if (details)
+        resizeDocks({details}, {m_nodeDetails->sizeHint().height()}, Qt::Vertical);
+    if (console)
+        resizeDocks({console}, {m_console->fontMetrics().lineSpacing() * kConsoleLines}, Qt::Vertical);
+}
+
+int MainWindow::readableDockWidth() const
+{
+    int width = 0;
+    if (m_nodeList) {
+        if (const auto *tree = m_nodeList->findChild<QTreeWidget *>(QStringLiteral("nodesTree"))) {
+            const QFontMetrics metrics(tree->font());
+            const QStyle *style = tree->style();
+            const int icon = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree);
+            int groupText = 0;
+            for (const char *text : kLongestGroupTexts)
+                groupText = std::max(groupText, metrics.horizontalAdvance(QLatin1String(text)));
+            // Group rows stand one indentation in (the branch sign), node
+            // rows two, with their icon before the name.
+            const int group = tree->indentation() + groupText;
+            const int node = 2 * tree->indentation() + icon +
+                             metrics.horizontalAdvance(QLatin1String(kReferenceNodeName));
+            int columns = std::max(group, node) + kItemSlack;
+            for (int column = 1; column < tree->columnCount(); ++column)
+                columns += tree->columnWidth(column);
+            const QMargins margins = m_nodeList->contentsMargins() + m_nodeList->layout()->contentsMargins();
+            width = columns + style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, tree) +
+                    2 * tree->frameWidth() + margins.left() + margins.right();
+        }
+    }
+    if (m_nodeDetails)
+        width = std::max(width, m_nodeDetails->minimumSizeHint().width());
+    return width;
+}
+
+// Connecting to a master by address
+
+void MainWindow::openConnectDialog()
+{
+    // The settings file's master, unless it asks for discovery ("auto").
+    QString preset = SentrovaInterface::instance()->masterAddress().trimmed();
+    if (preset.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+        preset.clear();
+    auto *dialog = new MasterAddressDialog(preset, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &MasterAddressDialog::addressChosen, this, [this](quint32 address, const QString &typed) {
+        const QString dotted = QHostAddress(address).toString();
+        writeConsoleLine(typed == dotted ? tr("Connecting to the master at %1").arg(dotted)
+                                         : tr("Connecting to the master %1 at %2").arg(typed, dotted));
+        SentrovaInterface::instance()->connectToMaster(address);
+        showStatus(tr("Master address %1: File > Save Settings keeps it in the settings file").arg(dotted));
+    });
+    dialog->open();
 }

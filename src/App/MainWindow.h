@@ -15,6 +15,7 @@ class AnchorCalibrationTab;
 class CaptureSaver;
 class MapTab;
 class MapZone;
+class NoMasterOverlay;
 class MeasurementTab;
 class NodeDetailTab;
 class NodeList;
@@ -89,6 +90,10 @@ public slots:
     // "Connect to broker...": asks where the site's manager publishes and
     // turns this window into a remote view of that site.
     void connectToBroker();
+    // Asks for a master's address and connects to it at once.
+    void openConnectDialog();
+    // Docks, their sizes, the current tab and the camera as at a first start.
+    void resetLayout();
 
 private slots:
     // The capture action: starts or stops a capture, unless a new one would
@@ -131,6 +136,10 @@ private:
     void setUpRemoteView();
     void applyRemoteMode();
     void attachRemoteZones();
+    void setUpLayout();
+    void applyFirstStartDockSizes();
+    int readableDockWidth() const;
+    void saveLayout();
 
     ConsoleView *m_console = nullptr;
     QTabWidget *m_tabs = nullptr;
@@ -189,6 +198,13 @@ private:
     QAction *m_gridAction = nullptr;
     QAction *m_wordWrapAction = nullptr;
     QAction *m_mqttAction = nullptr;
+    QAction *m_connectMasterAction = nullptr;
+    QAction *m_fitToSiteAction = nullptr;
+    QAction *m_resetLayoutAction = nullptr;
+    NoMasterOverlay *m_noMasterOverlay = nullptr;
+    // The docks as the window built them, before any kept layout: what
+    // Reset Layout goes back to.
+    QByteArray m_firstStartDocks;
     QLabel *m_mqttStatus = nullptr;
     MqttZoneEvents *m_mqttZones = nullptr;
     QAction *m_connectBrokerAction = nullptr;

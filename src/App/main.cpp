@@ -52,10 +52,12 @@ int main(int argc, char **argv)
     // Without a window there is no GUI application: no display, no
     // platform plugin, nothing of a desktop needed.
     std::unique_ptr<QCoreApplication> app;
-    if (options.headless)
+    if (options.headless) {
         app = std::make_unique<QCoreApplication>(argc, argv);
-    else
+    } else {
+        AppStyle::enableHighDpi();
         app = std::make_unique<QApplication>(argc, argv);
+    }
 
     // A remote view's hub is made without discovery and binds no stream port.
     SentrovaInterface::setRemoteAtStart(options.isRemote());

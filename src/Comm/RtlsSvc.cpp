@@ -90,6 +90,7 @@ void RtlsSvc::dropAll()
         delete client;
     }
     m_clients.clear();
+    m_linked.clear();
 }
 
 bool RtlsSvc::dropClient(quint32 address)
@@ -138,6 +139,7 @@ void RtlsSvc::masterDetected(unsigned int ipaddr)
     connect(client, &SvcClient::error, this, &RtlsSvc::rtlsSvcTcpClientError);
     connect(client, &SvcClient::lineDropped, this, &RtlsSvc::lineDropped);
     connect(client, &SvcClient::queueFull, this, &RtlsSvc::queueFull);
+    connect(client, &SvcClient::linkChanged, this, &RtlsSvc::linkChanged);
     m_clients.insert(ipaddr, client);
 
     post(QStringLiteral("Request master to send all anchors"));
@@ -164,11 +166,29 @@ void RtlsSvc::rtlsSvcTcpClientError(unsigned int addr, int socketError, QString 
     client->disconnect(this);
     client->close();
     client->deleteLater();
+    forgetLink(addr);
     post(QStringLiteral("Master at %1 has disconnected.").arg(dotted(addr)));
     if (m_clients.isEmpty()) {
         post(QStringLiteral("No Masters left. Rescanning for masters..."));
         emit scanMasterSignal();
     }
+}
+
+void RtlsSvc::linkChanged(unsigned int addr, bool up)
+{
+    if (up == m_linked.contains(addr))
+        return;
+    if (up)
+        m_linked.insert(addr);
+    else
+        m_linked.remove(addr);
+    emit connectedCountChanged(m_linked.size());
+}
+
+void RtlsSvc::forgetLink(quint32 addr)
+{
+    if (m_linked.remove(addr))
+        emit connectedCountChanged(m_linked.size());
 }
 
 void RtlsSvc::lineDropped(unsigned int addr, qint64 size)

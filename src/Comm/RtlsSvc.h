@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class SentrovaInterface;
@@ -39,6 +40,8 @@ public:
     quint16 servicePort() const { return m_port; }
     bool displayMessages() const { return m_displayMessages; }
     int clientCount() const { return m_clients.size(); }
+    // Masters whose service link is up now.
+    int connectedCount() const { return m_linked.size(); }
     SvcClient *client(quint32 address) const { return m_clients.value(address, nullptr); }
 
     void processMessage(const QByteArray &line);
@@ -48,6 +51,7 @@ public:
 
 signals:
     void scanMasterSignal();
+    void connectedCountChanged(int count);
 
 public slots:
     void toggleDisplayMessages();
@@ -61,6 +65,7 @@ public slots:
 private slots:
     void lineDropped(unsigned int addr, qint64 size);
     void queueFull(unsigned int addr);
+    void linkChanged(unsigned int addr, bool up);
 
 private:
     void handleResponse(const QString &response, const QJsonObject &object);
@@ -69,7 +74,10 @@ private:
     void post(const QString &line);
     static uint64_t serviceId(const QJsonValue &value);
 
+    void forgetLink(quint32 addr);
+
     QHash<quint32, SvcClient *> m_clients;
+    QSet<quint32> m_linked;
     SentrovaInterface *m_hub;
     bool m_displayMessages = true;
     quint32 m_messageCounter = 0;

@@ -108,6 +108,7 @@ SentrovaInterface::SentrovaInterface()
     registerRtlsMetaTypes();
     RtlsHubLink::setCurrent(this);
     m_svc = new RtlsSvc(this);
+    connect(m_svc, &RtlsSvc::connectedCountChanged, this, &SentrovaInterface::masterLinksChanged);
 
     // A remote view binds no stream port and searches nothing.
     m_ls = g_remoteAtStart ? new RtlsLs(this, true, this, RtlsLs::Ports::none()) : new RtlsLs(this, true);
@@ -390,6 +391,20 @@ void SentrovaInterface::scanMaster()
     // A search started by hand skips multicast DNS and broadcasts at once.
     if (m_mdns)
         QMetaObject::invokeMethod(m_mdns, "mdnsTimeout");
+}
+
+int SentrovaInterface::connectedMasterCount() const
+{
+    return m_svc->connectedCount();
+}
+
+void SentrovaInterface::connectToMaster(quint32 address)
+{
+    if (address == 0)
+        return;
+    m_masterIp = QHostAddress(address).toString();
+    m_svc->connectToRtlsSvcIpAddr(address);
+    m_ls->setRtlsLsIpAddr(address);
 }
 
 void SentrovaInterface::resetMaster()

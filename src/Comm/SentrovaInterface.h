@@ -79,6 +79,10 @@ public:
     // master address is then not used. Takes effect at init().
     void setFixedMaster(quint32 address);
     quint32 fixedMaster() const { return m_fixedMaster; }
+    // Masters whose service link is up now.
+    int connectedMasterCount() const;
+    // The master address the settings file holds (and a save writes).
+    QString masterAddress() const { return m_masterIp; }
     // Where the capture is recorded; takes effect at the next start.
     void setCaptureFileName(const QString &fileName);
     bool isCapturing() const;
@@ -130,12 +134,18 @@ signals:
     void newToFCompensation(double corr);
     // The hub has become a remote view (once).
     void remoteChanged(bool remote);
+    // The number of masters whose service link is up changed.
+    void masterLinksChanged(int count);
 
 public slots:
     void toggleRtlsLsDisplayMessages();
     void toggleRtlsSvcDisplayMessages();
     void toggleLsCapture();
     void scanMaster();
+    // Connects to the master at this IPv4 address (host byte order) now,
+    // beside any found by discovery, and makes it the settings file's
+    // master address.
+    void connectToMaster(quint32 address);
 
     void resetMaster();
     void resetNode(uint64_t id);

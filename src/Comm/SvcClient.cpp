@@ -25,6 +25,13 @@ SvcClient::SvcClient(quint32 address, QObject *parent, quint16 port)
     connect(m_socket, &QTcpSocket::readyRead, this, &SvcClient::readData);
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &SvcClient::socketErrorSlot);
     connect(m_socket, &QAbstractSocket::bytesWritten, this, &SvcClient::onBytesWritten);
+    connect(m_socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        const bool up = state == QAbstractSocket::ConnectedState;
+        if (up == m_linkUp)
+            return;
+        m_linkUp = up;
+        emit linkChanged(m_address, up);
+    });
     connect(m_socket, &QAbstractSocket::connected, this, [this] {
         m_connectTimer->stop();
         m_timeoutReported = false;

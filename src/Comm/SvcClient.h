@@ -47,6 +47,8 @@ signals:
     // The send queue reached Comm::kMaxQueuedLines; emitted once each time
     // it fills up.
     void queueFull(unsigned int addr);
+    // The TCP link came up or went down.
+    void linkChanged(unsigned int addr, bool up);
 
 public slots:
     // Queues one message. A message identical to one still waiting in the
@@ -94,6 +96,7 @@ private:
     QList<InFlight> m_inFlight;
     qint64 m_bytesHanded = 0;
     bool m_closeRequested = false;
+    bool m_linkUp = false;
     bool m_timeoutReported = false;
     QByteArray m_receiveBuffer;
     // Bytes of an overlong line still to skip, up to its line feed.

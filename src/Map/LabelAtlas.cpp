@@ -8,6 +8,8 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kAtlasSize = 2048;
@@ -18,15 +20,25 @@ constexpr int kPadding = 2;
 LabelAtlas::LabelAtlas() : m_font(QApplication::font())
 {
     m_font.setPointSize(Map::kLabelPointSize);
-    const QFontMetrics metrics(m_font);
+    const QFontMetricsF metrics(m_font);
     m_ascent = metrics.ascent();
-    m_lineHeight = metrics.height();
+    m_lineHeight = int(std::ceil(metrics.height()));
+    clear();
+}
+
+void LabelAtlas::setPixelRatio(qreal ratio)
+{
+    if (!(ratio > 0.0) || ratio == m_pixelRatio)
+        return;
+    m_pixelRatio = ratio;
+    m_lineHeight = int(std::ceil(QFontMetricsF(m_font).height() * ratio));
     clear();
 }
 
 void LabelAtlas::clear()
 {
     m_image = QImage(kAtlasSize, kAtlasSize, QImage::Format_Alpha8);
+    m_image.setDevicePixelRatio(m_pixelRatio);
     m_image.fill(0);
     m_places.clear();
     m_cursorX = 0;
@@ -40,7 +52,7 @@ QRect LabelAtlas::place(const QString &text)
     const auto found = m_places.constFind(text);
     if (found != m_places.constEnd())
         return found.value();
-    const int width = QFontMetrics(m_font).horizontalAdvance(text) + kPadding;
+    const int width = int(std::ceil(QFontMetricsF(m_font).horizontalAdvance(text) * m_pixelRatio)) + kPadding;
     if (width > kAtlasSize)
         return QRect();
     if (m_cursorX + width > kAtlasSize) {
@@ -52,10 +64,12 @@ QRect LabelAtlas::place(const QString &text)
         clear();
     }
     const QRect rect(m_cursorX, m_cursorY, width, m_lineHeight);
+    // The painter works in window coordinates; the image's pixel ratio
+    // makes it draw at the screen's resolution.
     QPainter painter(&m_image);
     painter.setFont(m_font);
     painter.setPen(Qt::black);
-    painter.drawText(rect.x(), rect.y() + m_ascent, text);
+    painter.drawText(QPointF(rect.x() / m_pixelRatio, rect.y() / m_pixelRatio + m_ascent), text);
     m_cursorX += width + kPadding;
     m_places.insert(text, rect);
     m_dirty = true;
@@ -73,10 +87,11 @@ bool LabelAtlas::buildQuads(const std::vector<MapFrameContext::Label> &labels)
         if (r.isEmpty())
             continue;
         const float size = float(label.pointSize) / Map::kLabelPointSize;
+        const float toWindow = size / float(m_pixelRatio);
         const float x0 = label.x;
-        const float y0 = label.y - m_ascent * size;
-        const float x1 = x0 + r.width() * size;
-        const float y1 = y0 + r.height() * size;
+        const float y0 = label.y - float(m_ascent) * size;
+        const float x1 = x0 + r.width() * toWindow;
+        const float y1 = y0 + r.height() * toWindow;
         const float u0 = r.left() * scale;
         const float v0 = r.top() * scale;
         const float u1 = (r.left() + r.width()) * scale;

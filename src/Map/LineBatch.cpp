@@ -1,4 +1,5 @@
 #include "LineBatch.h"
+#include "MapPixelRatio.h"
 
 #include <GL/gl.h>
 
@@ -64,7 +65,7 @@ void LineBatch::draw(float width) const
     glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDisable(GL_LIGHTING);
-    glLineWidth(width);
+    glLineWidth(MapPixelRatio::lineWidth(width));
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, m_positions.data());

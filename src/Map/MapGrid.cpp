@@ -4,6 +4,7 @@
 #include "MapGeometry.h"
 #include "MapLog.h"
 #include "RtlsConvert.h"
+#include "MapPixelRatio.h"
 
 #include <GL/gl.h>
 
@@ -269,7 +270,7 @@ void MapGrid::draw(double floorSize, double floorExtend)
         return;
     glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
     glDisable(GL_LIGHTING);
-    glLineWidth(1.0f);
+    glLineWidth(MapPixelRatio::lineWidth(1.0));
     const double z = m_frame.position().z;
     const int n = storeys(floorSize, floorExtend);
     for (int k = 0; k < n; ++k) {

@@ -2,6 +2,7 @@
 
 #include "Dispatch.h"
 #include "MapCameraPreset.h"
+#include "MapCameraState.h"
 #include "MapConstants.h"
 #include "MapConstraint.h"
 #include "MapFigures.h"
@@ -13,7 +14,9 @@
 #include "MapHeatSettings.h"
 #include "MapLog.h"
 #include "MapMetaTypes.h"
+#include "MapPixelRatio.h"
 #include "MapScene.h"
+#include "MapSiteFit.h"
 #include "MapTabSettings.h"
 #include "MapZone.h"
 #include "NodeObject.h"
@@ -35,6 +38,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 namespace {
 
 const char kGlSource[] = "src/Map/MapTab";
@@ -43,10 +48,23 @@ const char kCaptureIcon[] = ":/images/capture.png";
 // A right button released within this many pixels of where it was pressed
 // is a click (the menu), not a drag (the camera).
 constexpr int kClickSlop = 4;
+// Anchors come in a burst (a listing, a settings file): the fit waits this
+// long after the first one is placed, so that it sees them all.
+constexpr int kSiteFitSettleMs = 500;
 
 qglviewer::Vec spreadPosition(const NodeObject *object, const MapViewOptions &o)
 {
     return MapGeometry::spread(object->frame().position(), o.floorSize, o.floorExtend);
+}
+
+qglviewer::Vec boxMin(const qglviewer::Vec &a, const qglviewer::Vec &b)
+{
+    return qglviewer::Vec(std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z));
+}
+
+qglviewer::Vec boxMax(const qglviewer::Vec &a, const qglviewer::Vec &b)
+{
+    return qglviewer::Vec(std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z));
 }
 
 } // namespace
@@ -98,6 +116,19 @@ MapTab::MapTab(QWidget *parent, MapNodeSource *source)
     m_clock.setInterval(Map::kRepaintIntervalMs);
     connect(&m_clock, &QTimer::timeout, this, &MapTab::onClock);
     m_clock.start();
+
+    m_siteFitTimer.setSingleShot(true);
+    m_siteFitTimer.setInterval(kSiteFitSettleMs);
+    // A map not on screen has no shape to fit to yet: it fits when shown.
+    connect(&m_siteFitTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            fitToSite();
+    });
+    // A user who moves the camera before the site is known has chosen a view.
+    connect(camera()->frame(), &qglviewer::ManipulatedFrame::manipulated, this, [this] {
+        m_fitWhenSiteKnown = false;
+        m_siteFitTimer.stop();
+    });
     update();
 }
 
@@ -270,6 +301,9 @@ void MapTab::init()
     m_scene->addKnownNodes();
     if (!m_cameraFromSettings)
         fitCameraPerspective();
+    // The nodes known before the first display count as the site too.
+    if (m_fitWhenSiteKnown)
+        setFitToSiteWhenKnown(true);
 }
 
 bool MapTab::isDrawn(const NodeObject *object) const
@@ -295,6 +329,10 @@ MapFrameContext MapTab::frameContext()
 
 void MapTab::draw()
 {
+    // Lines and labels as wide and as sharp on a high-density screen as on
+    // any other.
+    MapPixelRatio::set(devicePixelRatioF());
+    m_labelAtlas.setPixelRatio(devicePixelRatioF());
     const QVector<unsigned int> dead = m_scene->takeReleasedTextures();
     for (unsigned int name : dead) {
         const GLuint texture = name;
@@ -396,7 +434,7 @@ void MapTab::drawMeasurementFigures()
 
     glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT);
     glDisable(GL_LIGHTING);
-    glLineWidth(1.0f);
+    glLineWidth(MapPixelRatio::lineWidth(1.0));
     glColor3f(0.0f, 0.0f, 0.0f);
     constexpr int kMostPoints =
         Map::kCircleVertices > Map::kHyperbolaPoints ? Map::kCircleVertices : Map::kHyperbolaPoints;
@@ -484,6 +522,7 @@ void MapTab::applyPreset(Preset preset)
         kind = MapCameraPreset::Side;
         break;
     }
+    m_preset = kind;
     const MapCameraPreset::Placement p = MapCameraPreset::placement(kind, min, max);
     camera()->setType(p.perspective ? qglviewer::Camera::PERSPECTIVE : qglviewer::Camera::ORTHOGRAPHIC);
     camera()->setPosition(p.position);
@@ -533,6 +572,96 @@ void MapTab::fitCameraSide()
     applyPreset(Preset::Side);
 }
 
+bool MapTab::fitToSite()
+{
+    m_fitWhenSiteKnown = false;
+    m_siteFitTimer.stop();
+    // The anchors and masters are the site; tags only stand in for it while
+    // none has a position (a tag's report can be far off).
+    const MapViewOptions &o = m_scene->options();
+    std::vector<qglviewer::Vec> fixed;
+    std::vector<qglviewer::Vec> tags;
+    for (const NodeObject *object : m_scene->nodeObjects()) {
+        if (!object->isPlaced())
+            continue;
+        (object->isTag() ? tags : fixed).push_back(spreadPosition(object, o));
+    }
+    const std::vector<qglviewer::Vec> &site = fixed.empty() ? tags : fixed;
+    qglviewer::Vec min;
+    qglviewer::Vec max;
+    if (!MapSiteFit::extent(site, &min, &max)) {
+        emit displayMessage(tr("Fit to Site: no node has a position yet"));
+        return false;
+    }
+    // The clipping planes follow the scene box: it takes in the site too.
+    setSceneBoundingBox(boxMin(grid()->sceneMin(), min), boxMax(grid()->sceneMax(), max));
+    MapSiteFit::apply(camera(), MapSiteFit::fit(site, MapSiteFit::View::of(*camera())));
+    // The first display must not put the preset back.
+    m_cameraFromSettings = true;
+    m_dirty = true;
+    update();
+    return true;
+}
+
+void MapTab::setFitToSiteWhenKnown(bool on)
+{
+    m_fitWhenSiteKnown = on;
+    if (!on) {
+        m_siteFitTimer.stop();
+        return;
+    }
+    // Anchors known already (from the settings file, say) count. A wait
+    // under way is not started again: listings may keep coming.
+    if (m_siteFitTimer.isActive())
+        return;
+    for (const NodeObject *object : m_scene->nodeObjects()) {
+        if (object->isPlaced() && !object->isTag()) {
+            m_siteFitTimer.start();
+            return;
+        }
+    }
+}
+
+void MapTab::armSiteFit(RtlsObject *node)
+{
+    if (!m_fitWhenSiteKnown || m_siteFitTimer.isActive() || !node)
+        return;
+    const NodeObject *object = m_scene->nodeObject(node->id());
+    if (object && object->isPlaced() && !object->isTag())
+        m_siteFitTimer.start();
+}
+
+MapCameraState MapTab::cameraState() const
+{
+    return MapCameraState::of(*camera(), m_preset);
+}
+
+void MapTab::setCameraState(const MapCameraState &state)
+{
+    switch (state.preset) {
+    case MapCameraPreset::Perspective:
+        applyPreset(Preset::Perspective);
+        break;
+    case MapCameraPreset::Top:
+        applyPreset(Preset::Top);
+        break;
+    case MapCameraPreset::Front:
+        applyPreset(Preset::Front);
+        break;
+    case MapCameraPreset::Side:
+        applyPreset(Preset::Side);
+        break;
+    }
+    // The preset's projection and constraint, the kept place; the clipping
+    // planes take in what the camera turns about.
+    setSceneBoundingBox(boxMin(grid()->sceneMin(), state.pivot), boxMax(grid()->sceneMax(), state.pivot));
+    state.applyTo(camera());
+    m_cameraFromSettings = true;
+    setFitToSiteWhenKnown(false);
+    m_dirty = true;
+    update();
+}
+
 void MapTab::toggleGrid()
 {
     grid()->setShow(!grid()->show());
@@ -570,6 +699,8 @@ void MapTab::keyPressEvent(QKeyEvent *e)
 void MapTab::nodeUpdated(RtlsObject *obj)
 {
     m_scene->nodeUpdated(obj);
+    if (m_fitWhenSiteKnown)
+        armSiteFit(obj);
 }
 
 void MapTab::nodeInActive(RtlsObject *obj)
@@ -580,6 +711,8 @@ void MapTab::nodeInActive(RtlsObject *obj)
 void MapTab::refreshAnchors()
 {
     m_scene->refreshAnchors();
+    if (m_fitWhenSiteKnown)
+        setFitToSiteWhenKnown(true);
 }
 
 QColor MapTab::getDefaultColor(RtlsObject *rtlsNode)
@@ -793,6 +926,7 @@ void MapTab::buildContextMenu()
     m_contextMenu->addAction(tr("Front View"), this, &MapTab::fitCameraFront);
     m_contextMenu->addAction(tr("Side View"), this, &MapTab::fitCameraSide);
     m_contextMenu->addAction(tr("3D View"), this, &MapTab::fitCameraPerspective);
+    m_contextMenu->addAction(tr("Fit to Site"), this, &MapTab::fitToSite);
     m_contextMenu->addAction(tr("Show/Hide Grid"), this, &MapTab::toggleGrid);
     m_contextMenu->addSeparator();
     m_contextMenu->addAction(tr("Export Image..."), this, &MapTab::exportImage);
@@ -812,6 +946,13 @@ void MapTab::mouseReleaseEvent(QMouseEvent *event)
     QGLViewer::mouseReleaseEvent(event);
     if (event->button() == Qt::RightButton && (event->pos() - m_rightPressAt).manhattanLength() <= kClickSlop)
         m_contextMenu->popup(event->globalPos());
+}
+
+void MapTab::showEvent(QShowEvent *event)
+{
+    QGLViewer::showEvent(event);
+    if (m_fitWhenSiteKnown)
+        setFitToSiteWhenKnown(true);
 }
 
 void MapTab::contextMenuEvent(QContextMenuEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MapCameraPreset.h"
 #include "MapConstants.h"
 #include "MapFrameContext.h"
 #include "GlyphBatch.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+class MapCameraState;
 class MapConstraint;
 class MapGrid;
 class MapGridSettings;
@@ -41,7 +43,8 @@ class WorldConstraint;
 // The 3D map of the site: grid, zones, heat map and one glyph per node, with
 // the selected node's measurements drawn over them. It follows the hub's
 // node signals into its scene, lets the user pick a node, offers four camera
-// presets, and reads and writes its section of the settings document.
+// presets and a fit of the camera to the site, and reads and writes its
+// section of the settings document.
 // Drawing runs on a 50 ms clock and only when something changed.
 class MapTab : public QGLViewer
 {
@@ -99,6 +102,19 @@ public:
     // The site acceptance tool's survey points, drawn over the map.
     void setSurveyMarkers(const QVector<MapSurveyMarker> &markers);
     const MapSurveyOverlay &surveyOverlay() const { return m_survey; }
+    // The camera as it is kept between runs, and put back. A camera put
+    // back is not replaced by a preset at the first display, nor by a fit
+    // to the site.
+    MapCameraState cameraState() const;
+    void setCameraState(const MapCameraState &state);
+    // The preset the camera last came from.
+    MapCameraPreset::Kind cameraPreset() const { return m_preset; }
+
+    // Fits the camera to the site once, as soon as its first anchors (or
+    // masters) have a position: for a start without a kept camera. Moving
+    // the camera with the mouse before then calls it off.
+    void setFitToSiteWhenKnown(bool on);
+    bool fitsToSiteWhenKnown() const { return m_fitWhenSiteKnown; }
 
 signals:
     void displayMessage(QString str);
@@ -117,6 +133,10 @@ public slots:
     void fitCameraTop();
     void fitCameraFront();
     void fitCameraSide();
+    // The camera, looking the way it looks now, moved so that every anchor
+    // and master (or, without them, every tag) is in view with a margin.
+    // False, with a console line, when no node has a position.
+    bool fitToSite();
     void toggleGrid();
     void nodeUpdated(RtlsObject *obj);
     void nodeInActive(RtlsObject *obj);
@@ -164,6 +184,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     enum class Preset { Perspective, Top, Front, Side };
@@ -171,6 +192,7 @@ private:
     void applyPreset(Preset preset);
     // Sets the background with this view's GL context current.
     void applyBackground();
+    void armSiteFit(RtlsObject *node);
     void onClock();
     void setNodeModeBit(unsigned int bit, bool on);
     bool isDrawn(const NodeObject *object) const;
@@ -194,6 +216,10 @@ private:
     QTimer m_clock;
     bool m_dirty = true;
     bool m_cameraFromSettings = false;
+    MapCameraPreset::Kind m_preset = MapCameraPreset::Perspective;
+    bool m_fitWhenSiteKnown = false;
+    // Waits for the rest of a listing once the first anchor is placed.
+    QTimer m_siteFitTimer;
     QPointer<QGLViewer> m_childViewer;
     std::unique_ptr<MapConstraint> m_mapConstraint;
     std::unique_ptr<qglviewer::WorldConstraint> m_frontConstraint;

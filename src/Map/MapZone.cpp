@@ -5,6 +5,7 @@
 #include "MapConstants.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
+#include "MapPixelRatio.h"
 #include "MapScene.h"
 #include "RtlsConvert.h"
 #include "RtlsObject.h"
@@ -380,14 +381,14 @@ void MapZone::draw(double floorSize, double floorExtend)
     case Storage: {
         const QColor c = levelColor();
         glColor3f(c.redF(), c.greenF(), c.blueF());
-        glLineWidth(Map::kZoneLineWidth);
+        glLineWidth(MapPixelRatio::lineWidth(Map::kZoneLineWidth));
         outline(length, width, plan);
         break;
     }
     case Machine: {
         const QColor c = levelColor();
         glColor3f(c.redF(), c.greenF(), c.blueF());
-        glLineWidth(Map::kZoneLineWidth);
+        glLineWidth(MapPixelRatio::lineWidth(Map::kZoneLineWidth));
         outline(length, width, plan);
         outline(length, width, roof);
         glBegin(GL_LINES);

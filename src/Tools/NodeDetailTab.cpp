@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,6 +31,10 @@ const char *const kAxisLabels[] = {QT_TRANSLATE_NOOP("NodeDetailTab", "X [m]"),
                                    QT_TRANSLATE_NOOP("NodeDetailTab", "Y [m]"),
                                    QT_TRANSLATE_NOOP("NodeDetailTab", "Z [m]")};
 constexpr uint32_t kAxisBits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
+// A line edit's frame and margins around its text, in pixels, with room to spare.
+constexpr int kLineEditTextMargins = 16;
+// The least height of the time-sync plot, in lines of text.
+constexpr int kPlotMinimumLines = 9;
 
 // A remote view sends no position to a master.
 bool positionEditable(RtlsObject *node)
@@ -40,6 +46,21 @@ void setText(QLabel *label, const QString &text)
 {
     if (label->text() != text)
         label->setText(text);
+}
+
+// A page that scrolls up and down when the dock is lower than its fields
+// (a laptop's screen), never sideways: it is as wide as its fields.
+QScrollArea *scrolling(QWidget *page)
+{
+    auto *area = new QScrollArea;
+    area->setObjectName(page->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(page);
+    area->setMinimumWidth(page->minimumSizeHint().width() +
+                          area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area));
+    return area;
 }
 
 } // namespace
@@ -55,6 +76,7 @@ NodeDetailTab::NodeDetailTab(QWidget *parent) : QWidget(parent)
     m_tabs = new QTabWidget(this);
 
     auto *nodePage = new QWidget;
+    nodePage->setObjectName(QStringLiteral("nodePage"));
     auto *nodeForm = new QFormLayout(nodePage);
     addRow(nodeForm, tr("ID"), "id");
     addRow(nodeForm, tr("Name"), "name");
@@ -69,6 +91,9 @@ NodeDetailTab::NodeDetailTab(QWidget *parent) : QWidget(parent)
         auto *edit = new QLineEdit(nodePage);
         edit->setObjectName(QLatin1String(kAxisNames[axis]));
         edit->setPlaceholderText(tr("press <enter> to confirm"));
+        // The hint is read whole, whatever width the dock is given.
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) +
+                              kLineEditTextMargins);
         connect(edit, &QLineEdit::returnPressed, this, [this, axis] { applyAxis(axis); });
         connect(edit, &QLineEdit::editingFinished, this, [this, axis] { axisEditingFinished(axis); });
         nodeForm->addRow(tr(kAxisLabels[axis]), edit);
@@ -80,9 +105,10 @@ NodeDetailTab::NodeDetailTab(QWidget *parent) : QWidget(parent)
     addRow(nodeForm, tr("vBat [V]"), "vbat");
     addRow(nodeForm, tr("Temperature"), "temperature");
     addRow(nodeForm, tr("Last report"), "age");
-    m_tabs->addTab(nodePage, tr("Node"));
+    m_tabs->addTab(scrolling(nodePage), tr("Node"));
 
     auto *statsPage = new QWidget;
+    statsPage->setObjectName(QStringLiteral("statisticsPage"));
     auto *statsForm = new QFormLayout(statsPage);
     addRow(statsForm, tr("Uptime"), "uptime");
     addRow(statsForm, tr("Free memory"), "memFree");
@@ -102,10 +128,13 @@ NodeDetailTab::NodeDetailTab(QWidget *parent) : QWidget(parent)
     m_statsButton->setObjectName(QStringLiteral("getStats"));
     connect(m_statsButton, &QPushButton::clicked, this, &NodeDetailTab::requestStatistics);
     statsForm->addRow(m_statsButton);
-    m_tabs->addTab(statsPage, tr("Statistics"));
+    m_tabs->addTab(scrolling(statsPage), tr("Statistics"));
 
     m_plot = new NodeHealthPlot;
     m_plot->setObjectName(QStringLiteral("plot"));
+    // The plot may be lower than it asks to be, as the pages beside it
+    // scroll: the dock must fit a laptop's screen beside the node list.
+    m_plot->setMinimumHeight(fontMetrics().lineSpacing() * kPlotMinimumLines);
     connect(m_plot, &NodeHealthPlot::historyChanged, this, &NodeDetailTab::refresh);
     m_tabs->addTab(m_plot, tr("Time sync"));
     connect(m_tabs, &QTabWidget::currentChanged, this, &NodeDetailTab::refresh);
@@ -261,7 +290,7 @@ void NodeDetailTab::showAxis(int axis, RtlsObject *node)
 
 void NodeDetailTab::refreshStatistics(RtlsObject *node)
 {
-    const bool visibleStats = m_tabs->currentWidget() == m_statsButton->parentWidget();
+    const bool visibleStats = m_tabs->currentWidget()->isAncestorOf(m_statsButton);
     const bool visiblePlot = m_tabs->currentWidget() == m_plot;
     if (!node->hasStats()) {
         if (visibleStats)

@@ -4,6 +4,7 @@
 #include "MapTab.h"
 #include "MapZone.h"
 #include "NodeListItemType.h"
+#include "NodeNameOrder.h"
 #include "NodeToolsConstants.h"
 #include "RemoteViewGuard.h"
 #include "RtlsConvert.h"
@@ -285,7 +286,7 @@ void NodeList::insertTopLevel(QTreeWidgetItem *group, const QString &key)
     int hi = m_tree->topLevelItemCount();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (rowKey(m_tree->topLevelItem(mid)).localeAwareCompare(key) < 0)
+        if (NodeNameOrder::compare(rowKey(m_tree->topLevelItem(mid)), key) < 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -301,7 +302,7 @@ void NodeList::insertSorted(QTreeWidgetItem *parent, QTreeWidgetItem *row)
     int hi = parent->childCount();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (parent->child(mid)->text(0).localeAwareCompare(text) <= 0)
+        if (NodeNameOrder::compare(parent->child(mid)->text(0), text) <= 0)
             lo = mid + 1;
         else
             hi = mid;

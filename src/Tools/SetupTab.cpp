@@ -6,6 +6,7 @@
 #include "DelayBox.h"
 #include "Dispatch.h"
 #include "LayoutCheck.h"
+#include "NodeNameOrder.h"
 #include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsModelConstants.h"
@@ -596,7 +597,7 @@ void SetupTab::fillAnchorCombo(const QList<uint64_t> &ids)
     const QSignalBlocker quiet(m_anchorCombo);
     m_anchorCombo->clear();
     for (uint64_t id : ids)
-        m_anchorCombo->addItem(m_hub->node(id)->name(), QVariant::fromValue<uint64_t>(id));
+        NodeNameOrder::placeInCombo(m_anchorCombo, 0, m_hub->node(id)->name(), QVariant::fromValue<uint64_t>(id));
     m_anchorCombo->setCurrentIndex(current ? m_anchorCombo->findData(QVariant::fromValue<uint64_t>(*current)) : -1);
     if (m_anchorCombo->currentIndex() < 0 && !current && m_anchorCombo->count() > 0)
         m_anchorCombo->setCurrentIndex(0);

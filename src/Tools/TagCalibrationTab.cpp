@@ -2,6 +2,7 @@
 
 #include "CalibrationConstants.h"
 #include "CommConstants.h"
+#include "NodeNameOrder.h"
 #include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsModelConstants.h"
@@ -148,13 +149,9 @@ void TagCalibrationTab::NodeListUpdated(RtlsObject *node)
     const QVariant id = QVariant::fromValue<uint64_t>(node->id());
     if (m_tagCombo->findData(id) >= 0)
         return;
-    // Sorted by id, so the list reads the same on every run.
-    int at = 0;
-    while (at < m_tagCombo->count() && m_tagCombo->itemData(at).value<uint64_t>() < node->id())
-        ++at;
     const QSignalBlocker quiet(m_tagCombo);
     const std::optional<uint64_t> current = selectedTag();
-    m_tagCombo->insertItem(at, node->name(), id);
+    NodeNameOrder::placeInCombo(m_tagCombo, 0, node->name(), id);
     m_names.insert(node->id(), node->name());
     if (current)
         m_tagCombo->setCurrentIndex(m_tagCombo->findData(QVariant::fromValue<uint64_t>(*current)));
@@ -174,7 +171,9 @@ void TagCalibrationTab::NodeUpdated(RtlsObject *node)
             NodeListUpdated(node);
         } else if (*name != node->name()) {
             *name = node->name();
-            m_tagCombo->setItemText(m_tagCombo->findData(QVariant::fromValue<uint64_t>(node->id())), *name);
+            // A new name takes its place in the order; the choice stays.
+            const QSignalBlocker quiet(m_tagCombo);
+            NodeNameOrder::placeInCombo(m_tagCombo, 0, *name, QVariant::fromValue<uint64_t>(node->id()));
         }
     }
     if (!m_collecting)

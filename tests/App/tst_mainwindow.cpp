@@ -254,6 +254,7 @@ void TestMainWindow::menuEntries_data()
         "Clear console|C|Clear console|edit-clear-list",
         "Clear map history|Shift+X|Clear tag history on the map|edit-clear-list",
         "&Scan master|M|Scan for masters|logo",
+        "Connect to master…||Connect to a master by its address|logo",
         "Make new session for anchors|Ctrl+Shift+N|New Session|logo",
         "-",
         "Read all distances|Ctrl+Shift+A|Read all distances|logo",
@@ -278,6 +279,7 @@ void TestMainWindow::menuEntries_data()
         "View in 2D (front)|F|View Map in 2D from the front (Orthographic)|",
         "View in 2D (side)|S|View Map in 2D from right side (Orthographic)|",
         "View in 3D|P|View Map in 3D (Perspective)|",
+        "Fit to Site|Home|Fit the map to the site's anchors|",
         "Enable/disable grid|G|Enable/disable grid|",
         "-",
         "Toggle word-wrap in console||Toggle word-wrap in console|",
@@ -287,6 +289,8 @@ void TestMainWindow::menuEntries_data()
         "Node Orientation|||",
         "Measurement Tool|||",
         "Console window|||",
+        "-",
+        "Reset Layout||Return the docks, the tabs and the map's camera to the first-start layout|",
     };
     const QStringList help{
         "&Help|Shift+H|Show application help|",

@@ -24,6 +24,7 @@
 #include "SetupTab.h"
 #include "SiteAcceptanceTab.h"
 #include "TagCalibrationTab.h"
+#include "WindowLayout.h"
 #include "ZonesTab.h"
 
 #include <QAction>
@@ -123,6 +124,7 @@ public:
 
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
 
     void tabs_data();
@@ -157,6 +159,12 @@ void TestMainWindowViews::initTestCase()
 {
     SentrovaInterface::instance();
     ConsoleLogCapture::install();
+}
+
+// Each window starts as at a first start: a closed one keeps its layout.
+void TestMainWindowViews::init()
+{
+    WindowLayout::clear();
 }
 
 void TestMainWindowViews::cleanup()
@@ -246,7 +254,7 @@ void TestMainWindowViews::docks_data()
         << true;
     QTest::newRow("node details")
         << "details" << "Node Details" << "NodeDetailTab" << int(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea)
-        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Fixed) << 0 << true;
+        << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 0 << true;
     QTest::newRow("orientation")
         << "orientation" << "Node Orientation" << "OrientationView" << int(Qt::AllDockWidgetAreas)
         << int(Qt::LeftDockWidgetArea) << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred) << 1 << false;

@@ -424,6 +424,31 @@ private slots:
         QVERIFY2(console.first().startsWith("SVC_IN: dropped a line longer than 1048576 bytes from the master at 127.0.0.1"), qPrintable(console.first()));
     }
 
+    // What the map's "no master" note follows; the address a user named is
+    // the one a save of the settings writes.
+    void linkCountFollowsTheMasters()
+    {
+        SentrovaInterface *hub = probe->hub;
+        const int before = hub->connectedMasterCount();
+        QCOMPARE(before, svc()->clientCount());
+        LineServer named;
+        QVERIFY(named.listen(QHostAddress("127.0.0.4"), 0));
+        svc()->setServicePort(named.serverPort());
+        QSignalSpy links(hub, &SentrovaInterface::masterLinksChanged);
+        hub->connectToMaster(ipv4("127.0.0.4"));
+        QTRY_COMPARE(named.lineCount(), 3);
+        QTRY_COMPARE(hub->connectedMasterCount(), before + 1);
+        QCOMPARE(links.last().at(0).toInt(), before + 1);
+        QCOMPARE(hub->masterAddress(), QStringLiteral("127.0.0.4"));
+        QCOMPARE(hub->toJSON(QJsonObject()).value("master").toObject().value("ip").toString(),
+                 QStringLiteral("127.0.0.4"));
+
+        named.peer(0)->abort();
+        QTRY_COMPARE(hub->connectedMasterCount(), before);
+        QCOMPARE(links.last().at(0).toInt(), before);
+        probe->consoleLines();
+    }
+
     void lastMasterGoneRescans()
     {
         QSignalSpy rescan(svc(), &RtlsSvc::scanMasterSignal);
@@ -431,6 +456,7 @@ private slots:
         QVERIFY(masters > 0);
         svc()->closeAll();
         QTRY_COMPARE(svc()->clientCount(), 0);
+        QCOMPARE(probe->hub->connectedMasterCount(), 0);
         QCOMPARE(rescan.count(), 1);
         const QStringList console = probe->consoleLines();
         QCOMPARE(console.count("Error on SVC Client: Connection closed on request"), masters);

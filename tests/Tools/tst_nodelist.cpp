@@ -130,6 +130,7 @@ private slots:
     void seatRoundTripThroughTheMaster();
     void modeChangeMovesTheRow();
     void nameChangeShowsAtOnce();
+    void namesWithNumbersInOrder();
     void inactiveIconUntilTheNextReport();
     void selectionBothWays();
     void rebuildKeepsTheSelection();
@@ -371,6 +372,26 @@ void tst_NodeList::nameChangeShowsAtOnce()
     QCOMPARE(childTexts("ANCHOR"), (QStringList{"Aardvark", "East", "Far", "Master", "Unplaced"}));
     node->setName("North");
     hub()->announceNodeUpdated(node);
+    QCOMPARE(childTexts("ANCHOR"), (QStringList{"East", "Far", "Master", "North", "Unplaced"}));
+}
+
+// "Gate 2" before "Gate 10", as people count.
+void tst_NodeList::namesWithNumbersInOrder()
+{
+    const std::pair<uint64_t, const char *> names[] = {{kNorth, "Gate 10"}, {kEast, "Gate 9"}, {kFar, "Gate 2"}};
+    for (const auto &n : names) {
+        hub()->node(n.first)->setName(QString::fromLatin1(n.second));
+        hub()->announceNodeUpdated(hub()->node(n.first));
+    }
+    QCOMPARE(childTexts("ANCHOR"), (QStringList{"Gate 2", "Gate 9", "Gate 10", "Master", "Unplaced"}));
+    // A rebuild puts them in the same order.
+    list->refreshList();
+    QCOMPARE(childTexts("ANCHOR"), (QStringList{"Gate 2", "Gate 9", "Gate 10", "Master", "Unplaced"}));
+    const std::pair<uint64_t, const char *> back[] = {{kNorth, "North"}, {kEast, "East"}, {kFar, "Far"}};
+    for (const auto &n : back) {
+        hub()->node(n.first)->setName(QString::fromLatin1(n.second));
+        hub()->announceNodeUpdated(hub()->node(n.first));
+    }
     QCOMPARE(childTexts("ANCHOR"), (QStringList{"East", "Far", "Master", "North", "Unplaced"}));
 }
 

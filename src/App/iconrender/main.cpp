@@ -1,11 +1,13 @@
 // Build-time tool: renders the manager's SVG icon sources to the PNG files
 // that the resource file carries.
 //
-//   sentrova-iconrender <manifest> <svg dir> <out dir> <size in pixels>
+//   sentrova-iconrender <manifest> <svg dir> <out dir> <size in pixels> [<suffix>]
 //
 // Each manifest line is "<png name> <svg name> [colour]"; a colour replaces
 // every "@COLOR@" in the source, so one drawing serves all its colour
-// variants. Blank lines and lines starting with '#' are skipped.
+// variants. Blank lines and lines starting with '#' are skipped. A suffix
+// goes before the ".png" of every name: "@2x" makes the pictures that Qt
+// picks on a screen of twice the density.
 
 #include <QByteArray>
 #include <QDir>
@@ -38,7 +40,15 @@ bool renderOne(const QByteArray &svg, const QString &outFile, int size)
     return image.save(outFile, "PNG");
 }
 
-bool renderLine(const QStringList &fields, const QDir &svgDir, const QDir &outDir, int size)
+QString withSuffix(const QString &name, const QString &suffix)
+{
+    const QString png = QStringLiteral(".png");
+    if (suffix.isEmpty() || !name.endsWith(png))
+        return name + (suffix.isEmpty() ? QString() : suffix);
+    return name.left(name.size() - png.size()) + suffix + png;
+}
+
+bool renderLine(const QStringList &fields, const QDir &svgDir, const QDir &outDir, int size, const QString &suffix)
 {
     QFile source(svgDir.filePath(fields.at(1)));
     if (!source.open(QIODevice::ReadOnly)) {
@@ -52,7 +62,7 @@ bool renderLine(const QStringList &fields, const QDir &svgDir, const QDir &outDi
         std::fprintf(stderr, "%s needs a colour\n", qPrintable(fields.at(0)));
         return false;
     }
-    const QString outFile = outDir.filePath(fields.at(0));
+    const QString outFile = outDir.filePath(withSuffix(fields.at(0), suffix));
     if (!renderOne(svg, outFile, size)) {
         std::fprintf(stderr, "cannot render %s\n", qPrintable(outFile));
         return false;
@@ -69,11 +79,12 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     bool sizeOk = false;
-    const int size = args.size() == 5 ? args.at(4).toInt(&sizeOk) : 0;
+    const int size = args.size() == 5 || args.size() == 6 ? args.at(4).toInt(&sizeOk) : 0;
     if (!sizeOk || size <= 0) {
-        std::fprintf(stderr, "usage: sentrova-iconrender <manifest> <svg dir> <out dir> <size>\n");
+        std::fprintf(stderr, "usage: sentrova-iconrender <manifest> <svg dir> <out dir> <size> [<suffix>]\n");
         return kExitUsage;
     }
+    const QString suffix = args.size() == 6 ? args.at(5) : QString();
     QFile manifest(args.at(1));
     if (!manifest.open(QIODevice::ReadOnly | QIODevice::Text)) {
         std::fprintf(stderr, "cannot read %s\n", qPrintable(manifest.fileName()));
@@ -97,7 +108,7 @@ int main(int argc, char **argv)
             ok = false;
             continue;
         }
-        ok = renderLine(fields, svgDir, outDir, size) && ok;
+        ok = renderLine(fields, svgDir, outDir, size, suffix) && ok;
     }
     return ok ? 0 : kExitFailure;
 }

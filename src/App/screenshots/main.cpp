@@ -4,9 +4,12 @@
 //   sentrova-screenshots --master 127.0.0.1 --out docs/images [--warm-up 12] [--report FILE]
 //
 // It is the manager as a user starts it (the same window, hub and settings
-// path), talking to one master by address; it waits until the site's
-// anchors and moving tags are known, lays a grid and a few zones over the
-// hall, selects a tag, lets the trails grow, then saves one PNG per tab.
+// path, a first start: the window fills the screen and lays itself out),
+// talking to one master by address. It waits until the site's anchors and
+// moving tags are known and the map has fitted itself to the site, lets the
+// tags walk, and saves the map as it is then: what a newcomer sees. Then it
+// lays a few zones over the hall, selects a tag and saves the window with
+// each other tab current. The screen's size is the pictures' size.
 // Before the site acceptance tab's picture it stands a tag (the simulator's
 // "simParkTag") on a few survey points and runs them; --report also writes
 // that tab's PDF report. Exit code 0 when every picture was written, 1
@@ -16,7 +19,6 @@
 #include "AppStyle.h"
 #include "Dispatch.h"
 #include "MainWindow.h"
-#include "MapGrid.h"
 #include "MapScene.h"
 #include "MapTab.h"
 #include "MapZone.h"
@@ -25,8 +27,6 @@
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
 #include "SiteAcceptanceTab.h"
-
-#include <QGLViewer/camera.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -38,8 +38,8 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QTableWidget>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -108,20 +108,10 @@ struct ZoneLook {
     QColor colour;
 };
 
-// The grid over the hall of the simulated site (20 x 15 m) and a few zones
-// in it, as an installer would lay them out.
+// A few zones in the hall of the simulated site (20 x 15 m), as an
+// installer would lay them out, and the tags' trails.
 void dressTheMap(MapTab *map)
 {
-    MapGrid *grid = map->grid();
-    grid->setMirrorX(false);
-    grid->setMirrorY(false);
-    grid->setX(-2.0);
-    grid->setY(-2.0);
-    grid->setLength(24.0);
-    grid->setWidth(19.0);
-    grid->setGridres(1.0);
-    grid->setStepSize(5);
-
     const ZoneLook zones[] = {
         {"Goods in", 0.5, 0.5, 6.0, 4.5, QColor(70, 140, 220)},
         {"Assembly", 7.5, 4.0, 8.0, 7.0, QColor(240, 170, 60)},
@@ -143,20 +133,6 @@ void dressTheMap(MapTab *map)
     map->setNodeModeLabeled(true);
     map->setNodeModeHistory(true);
     map->setHistorySize(300);
-}
-
-// The 3D view, from the front right corner of the hall, close enough for
-// the hall to fill the picture.
-void frameTheHall(MapTab *map)
-{
-    map->fitCameraPerspective();
-    qglviewer::Camera *camera = map->camera();
-    const qglviewer::Vec centre(10.0, 7.0, 1.0);
-    camera->setPosition(qglviewer::Vec(22.0, -10.0, 15.0));
-    camera->setUpVector(qglviewer::Vec(0.0, 0.0, 1.0));
-    camera->lookAt(centre);
-    camera->fitSphere(centre, 9.5);
-    map->update();
 }
 
 // The survey of the simulated hall: a tag stood on five points, each run
@@ -218,6 +194,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication::setOrganizationName(QLatin1String(AppConstants::kOrganisationName));
     QCoreApplication::setApplicationName(QLatin1String(AppConstants::kApplicationName));
+    AppStyle::enableHighDpi();
     QApplication app(argc, argv);
     AppStyle::apply();
 
@@ -231,19 +208,16 @@ int main(int argc, char **argv)
     const QCommandLineOption warmUpOption(QStringLiteral("warm-up"),
                                           QStringLiteral("Seconds the tags walk before the first picture."),
                                           QStringLiteral("seconds"), QStringLiteral("12"));
-    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Window size, WIDTHxHEIGHT."),
-                                        QStringLiteral("size"), QStringLiteral("1440x1000"));
     const QCommandLineOption reportOption(QStringLiteral("report"),
                                           QStringLiteral("Also write the site acceptance report to this PDF file."),
                                           QStringLiteral("file"));
-    parser.addOptions({masterOption, outOption, warmUpOption, sizeOption, reportOption});
+    parser.addOptions({masterOption, outOption, warmUpOption, reportOption});
     parser.process(app);
 
     const QHostAddress master(parser.value(masterOption));
     bool warmUpOk = false;
     const double warmUp = parser.value(warmUpOption).toDouble(&warmUpOk);
-    const QStringList size = parser.value(sizeOption).split(QLatin1Char('x'));
-    if (master.protocol() != QAbstractSocket::IPv4Protocol || !warmUpOk || warmUp < 0 || size.size() != 2) {
+    if (master.protocol() != QAbstractSocket::IPv4Protocol || !warmUpOk || warmUp < 0) {
         say(QStringLiteral("bad arguments; see --help"));
         return 2;
     }
@@ -269,15 +243,11 @@ int main(int argc, char **argv)
     hub->setFixedMaster(master.toIPv4Address());
 
     MainWindow window;
-    window.setWindowState(Qt::WindowNoState);
-    window.setGeometry(0, 0, size.at(0).toInt(), size.at(1).toInt());
-    window.show();
     auto *map = window.findChild<MapTab *>();
     if (!map) {
         say(QStringLiteral("the window has no map"));
         return 1;
     }
-    dressTheMap(map);
 
     say(QStringLiteral("waiting for the site at %1").arg(master.toString()));
     if (!runUntil([] {
@@ -288,16 +258,36 @@ int main(int argc, char **argv)
         say(QStringLiteral("the site did not show up: %1 anchors, %2 placed tags").arg(count.anchors).arg(count.placedTags));
         return 1;
     }
-    // What the setup and calibration tabs show: the anchors' distances and details.
-    hub->getAllDetails();
-    hub->getAllDistances();
-    Dispatch::instance()->emitIdSelected(kShownTag);
-    frameTheHall(map);
+    if (!runUntil([map] { return !map->fitsToSiteWhenKnown(); }, kSiteTimeoutMs)) {
+        say(QStringLiteral("the map did not fit itself to the site"));
+        return 1;
+    }
     runFor(int(warmUp * 1000));
 
     QTabWidget *tabs = window.tabWidget();
     int failures = 0;
+    auto save = [&](int index) {
+        const QString fileName = out.filePath(fileNameFor(tabs->tabText(index)));
+        const QImage picture = window.grab().toImage();
+        if (picture.isNull() || !picture.save(fileName)) {
+            say(QStringLiteral("cannot write %1").arg(fileName));
+            ++failures;
+            return;
+        }
+        say(QStringLiteral("wrote %1").arg(fileName));
+    };
+    // The map as the window opened it.
+    save(tabs->indexOf(map));
+
+    // What the other tabs show: zones, a selected tag, the anchors'
+    // distances and details.
+    dressTheMap(map);
+    hub->getAllDetails();
+    hub->getAllDistances();
+    Dispatch::instance()->emitIdSelected(kShownTag);
     for (int index = 0; index < tabs->count(); ++index) {
+        if (tabs->widget(index) == map)
+            continue;
         if (auto *survey = qobject_cast<SiteAcceptanceTab *>(tabs->widget(index))) {
             if (!runSurvey(survey)) {
                 ++failures;
@@ -315,14 +305,7 @@ int main(int argc, char **argv)
         }
         tabs->setCurrentIndex(index);
         runFor(kSettleMs);
-        const QString fileName = out.filePath(fileNameFor(tabs->tabText(index)));
-        const QImage picture = window.grab().toImage();
-        if (picture.isNull() || !picture.save(fileName)) {
-            say(QStringLiteral("cannot write %1").arg(fileName));
-            ++failures;
-            continue;
-        }
-        say(QStringLiteral("wrote %1").arg(fileName));
+        save(index);
     }
     return failures == 0 ? 0 : 1;
 }
