@@ -93,6 +93,10 @@ void TestConnectBroker::windowBecomesARemoteView()
     QVERIFY(hub->locationStream()->lsPort() != 0);
     QVERIFY(hub->discovery());
     QVERIFY(action(QStringLiteral("&Scan master"))->isEnabled());
+    // No master yet: the map says it is searching.
+    auto *searching = m_window->findChild<QWidget *>(QStringLiteral("noMasterOverlay"));
+    QVERIFY(searching);
+    QVERIFY(searching->isVisible());
 
     // Cancelled: nothing changes.
     QAction *connectAction = action(QStringLiteral("Connect to broker..."));
@@ -136,6 +140,9 @@ void TestConnectBroker::windowBecomesARemoteView()
     QVERIFY(scan->toolTip().contains(QStringLiteral("remote view")));
     QVERIFY(!action(QStringLiteral("Publish to MQTT broker"))->isEnabled());
     QVERIFY(!action(QStringLiteral("&Open..."))->isEnabled());
+    // A remote view looks for no master and cannot be told one.
+    QVERIFY(!searching->isVisible());
+    QVERIFY(!action(QStringLiteral("Connect to master…"))->isEnabled());
     auto *tabs = m_window->findChild<QTabWidget *>();
     for (int i = 0; i < tabs->count(); ++i) {
         const QString title = tabs->tabText(i);

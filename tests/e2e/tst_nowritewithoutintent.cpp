@@ -61,6 +61,7 @@ const QStringList &readButtons()
         QStringLiteral("Create Calibration List"), QStringLiteral("Read Calibration Values"),
         QStringLiteral("Scan and read distances"), QStringLiteral("Compute"),
         QStringLiteral("Read current delays"),    QStringLiteral("Get Statistics"),
+        QStringLiteral("Read anchor ranges"),
     };
     return texts;
 }
@@ -88,6 +89,9 @@ const QStringList &otherButtons()
         QStringLiteral("Reset"),              QStringLiteral("Start"),
         QStringLiteral("Stop"),               QStringLiteral("Clear"),
         QStringLiteral("Export CSV..."),      QStringLiteral("Settings..."),
+        QStringLiteral("Add point"),          QStringLiteral("Remove point"),
+        QStringLiteral("Paste points"),       QStringLiteral("Import CSV..."),
+        QStringLiteral("Export report..."),   QStringLiteral("Connect to master…"),
     };
     return texts;
 }
