@@ -1,5 +1,6 @@
 #include "MeasurementTab.h"
 
+#include "NodeChoices.h"
 #include "NodeDetailText.h"
 #include "NodeToolsConstants.h"
 #include "RtlsObject.h"
@@ -37,15 +38,6 @@ SentrovaInterface *hub()
 QString metres(double v)
 {
     return QString::number(v, 'f', kDecimals);
-}
-
-// Inserts (text, id) keeping the items after `first` sorted by id.
-void insertById(QComboBox *box, int first, const QString &text, uint64_t id)
-{
-    int index = first;
-    while (index < box->count() && box->itemData(index).toULongLong() < id)
-        ++index;
-    box->insertItem(index, text, QVariant(qulonglong(id)));
 }
 
 } // namespace
@@ -148,12 +140,11 @@ void MeasurementTab::nodeListUpdated(RtlsObject *node)
 
 void MeasurementTab::addNodeChoice(RtlsObject *node)
 {
-    const QVariant id(qulonglong(node->id()));
+    const uint64_t id = node->id();
     const QString text = QStringLiteral("%1 (%2)").arg(node->name(), node->idString());
-    if (m_node->findData(id) < 0)
-        insertById(m_node, 0, text, node->id());
-    if (NodeTools::isAnchorOrMaster(node->mode()) && m_anchor->findData(id) < 0)
-        insertById(m_anchor, 1, text, node->id());
+    NodeChoices::insert(m_node, 0, text, id, QVariant(qulonglong(id)));
+    if (NodeTools::isAnchorOrMaster(node->mode()))
+        NodeChoices::insert(m_anchor, 1, text, id, QVariant(qulonglong(id)));
 }
 
 void MeasurementTab::nodeUpdated(RtlsObject *node)

@@ -2,6 +2,7 @@
 
 #include "CalibrationConstants.h"
 #include "CommConstants.h"
+#include "NodeChoices.h"
 #include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsModelConstants.h"
@@ -145,20 +146,15 @@ void TagCalibrationTab::NodeListUpdated(RtlsObject *node)
 {
     if (!node || node->mode() != QLatin1String("tag"))
         return;
-    const QVariant id = QVariant::fromValue<uint64_t>(node->id());
-    if (m_tagCombo->findData(id) >= 0)
-        return;
     // Sorted by id, so the list reads the same on every run.
-    int at = 0;
-    while (at < m_tagCombo->count() && m_tagCombo->itemData(at).value<uint64_t>() < node->id())
-        ++at;
     const QSignalBlocker quiet(m_tagCombo);
-    const std::optional<uint64_t> current = selectedTag();
-    m_tagCombo->insertItem(at, node->name(), id);
+    const bool none = !selectedTag();
+    if (!NodeChoices::insert(m_tagCombo, 0, node->name(), node->id(), QVariant::fromValue<uint64_t>(node->id())))
+        return;
     m_names.insert(node->id(), node->name());
-    if (current)
-        m_tagCombo->setCurrentIndex(m_tagCombo->findData(QVariant::fromValue<uint64_t>(*current)));
-    else
+    // A box that had no choice keeps none: the first tag is not chosen for
+    // the user.
+    if (none)
         m_tagCombo->setCurrentIndex(-1);
 }
 
@@ -174,7 +170,7 @@ void TagCalibrationTab::NodeUpdated(RtlsObject *node)
             NodeListUpdated(node);
         } else if (*name != node->name()) {
             *name = node->name();
-            m_tagCombo->setItemText(m_tagCombo->findData(QVariant::fromValue<uint64_t>(node->id())), *name);
+            m_tagCombo->setItemText(NodeChoices::find(m_tagCombo, 0, node->id()), *name);
         }
     }
     if (!m_collecting)
@@ -208,7 +204,7 @@ void TagCalibrationTab::newDelays(uint64_t id, uint16_t tx, uint16_t rx)
 
 void TagCalibrationTab::setTag(uint64_t id)
 {
-    const int index = m_tagCombo->findData(QVariant::fromValue<uint64_t>(id));
+    const int index = NodeChoices::find(m_tagCombo, 0, id);
     m_tagCombo->setCurrentIndex(index);
     tagChosen();
 }
