@@ -13,6 +13,8 @@
 #include <QHostAddress>
 #include <QJsonParseError>
 
+#include <algorithm>
+
 namespace {
 
 QString dotted(quint32 address)
@@ -163,6 +165,14 @@ int RtlsSvc::sendSvc(QJsonDocument doc)
     for (SvcClient *client : qAsConst(m_clients))
         client->write(data);
     return m_clients.size();
+}
+
+int RtlsSvc::longestQueue() const
+{
+    int longest = -1;
+    for (const SvcClient *client : m_clients)
+        longest = std::max(longest, client->queuedCount());
+    return longest;
 }
 
 void RtlsSvc::dataWritten(QByteArray data)

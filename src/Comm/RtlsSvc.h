@@ -37,6 +37,9 @@ public:
     bool displayMessages() const { return m_displayMessages; }
     int clientCount() const { return m_clients.size(); }
     SvcClient *client(quint32 address) const { return m_clients.value(address, nullptr); }
+    // Lines waiting in the longest of the masters' send queues; -1 without
+    // a master.
+    int longestQueue() const;
 
     void processMessage(const QByteArray &line);
     int processNode(const QJsonObject &object, const QString &mode);

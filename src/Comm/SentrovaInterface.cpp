@@ -3,6 +3,7 @@
 #include "CaptureReplay.h"
 #include "CommConstants.h"
 #include "CommLog.h"
+#include "DetailsRequestQueue.h"
 #include "MqttConfig.h"
 #include "MqttPublisher.h"
 #include "RtlsConvert.h"
@@ -25,6 +26,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -82,6 +84,14 @@ SentrovaInterface::SentrovaInterface()
     connect(m_svc, &RtlsSvc::scanMasterSignal, m_mdns, &RtlsMdnsService::scanMaster);
     connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_svc, &RtlsSvc::masterDetected);
     connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_ls, &RtlsLs::masterDetected);
+
+    m_details = new DetailsRequestQueue(
+        [this] {
+            // Without a master the requests wait for one.
+            const int longest = m_svc->longestQueue();
+            return longest < 0 ? std::numeric_limits<int>::max() : longest;
+        },
+        [this](uint64_t id) { getDetails(id); }, this);
 
     m_activityTimer = new QTimer(this);
     connect(m_activityTimer, &QTimer::timeout, this, &SentrovaInterface::checkActivity);
@@ -186,7 +196,15 @@ bool SentrovaInterface::wantsLocationData() const
 
 void SentrovaInterface::requestDetails(uint64_t id)
 {
-    getDetails(id);
+    if (m_details->request(id))
+        return;
+    if (RtlsObject *node = m_nodes.value(id, nullptr))
+        node->clearMsgFlags(Rtls::kMsgDetailsPending);
+}
+
+int SentrovaInterface::waitingDetailRequests() const
+{
+    return m_details->waiting();
 }
 
 int SentrovaInterface::send(const QJsonObject &command)

@@ -13,6 +13,7 @@
 
 class MqttPublisher;
 class CaptureReplay;
+class DetailsRequestQueue;
 class QTimer;
 class RtlsLs;
 class RtlsMdnsService;
@@ -80,7 +81,11 @@ public:
     void announceNodeUpdated(RtlsObject *node) override;
     void announceLocationData(const QJsonObject &report) override;
     bool wantsLocationData() const override;
+    // Paced: see DetailsRequestQueue. A request the queue refuses clears
+    // the node's "details requested" mark, so its next report asks again.
     void requestDetails(uint64_t id) override;
+    // Details the stream asked for that wait for the service channel.
+    int waitingDetailRequests() const;
 
 signals:
     void nodeUpdatedSignal(RtlsObject *node);
@@ -194,6 +199,7 @@ private:
     RtlsMdnsService *m_mdns = nullptr;
     QTimer *m_activityTimer = nullptr;
     MqttPublisher *m_mqtt = nullptr;
+    DetailsRequestQueue *m_details = nullptr;
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;

@@ -114,6 +114,11 @@ void TlvReportDecoder::startNode(Report &report, uint64_t id)
         node = new RtlsObject(id);
         node->setCategory(QString::fromLatin1(Stream::kTagText));
         node->setMode(QString::fromLatin1(Stream::kTagText));
+    } else if (!(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending))) {
+        // Asked for once the node is heard a second time: an id heard once
+        // (a corrupt datagram, a device sending random ids) costs the
+        // masters nothing.
+        node->setMsgFlags(Rtls::kMsgDetailsPending);
         m_hub->requestDetails(id);
     }
     node->meas()->shift();
