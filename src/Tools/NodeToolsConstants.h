@@ -54,6 +54,9 @@ constexpr int kAntennaDelayMax = 0xFFFF;
 
 // A rebuild of the node list waits this long for more requests to join it.
 constexpr int kListRebuildDelayMs = 50;
+// The row of a new node waits at most this long for more new rows to be
+// made with it.
+constexpr int kListBatchDelayMs = 100;
 // The details and the measurement tool redraw at most this often.
 constexpr int kViewRefreshMs = 250;
 
