@@ -374,6 +374,10 @@ int RtlsLs::updateNode(const View &report)
     // once, as the TLV path does: when it is heard again, so that an id
     // heard once (a corrupt line, a device sending random ids) costs the
     // masters nothing.
+    if (!known)
+        node->setMsgFlags(Rtls::kMsgHeardOnce);
+    else
+        node->clearMsgFlags(Rtls::kMsgHeardOnce);
     if (known && !(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending))) {
         node->setMsgFlags(Rtls::kMsgDetailsPending);
         m_hub->requestDetails(id);

@@ -6,6 +6,7 @@
 #include "NodeListItemType.h"
 #include "NodeToolsConstants.h"
 #include "RtlsConvert.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "SentrovaInterface.h"
 
@@ -149,7 +150,7 @@ void NodeList::refreshList()
     }
     m_waiting.clear();
     for (auto it = nodes.constBegin(); it != nodes.constEnd(); ++it) {
-        if (it.key() != 0 && !m_rows.contains(it.key()))
+        if (it.key() != 0 && !m_rows.contains(it.key()) && isListed(it.value()))
             m_waiting.insert(it.key(), it.value());
     }
     for (auto it = m_groups.begin(); it != m_groups.end();) {
@@ -204,8 +205,18 @@ void NodeList::NodeAdded(RtlsObject *node)
     }
 }
 
+bool NodeList::isListed(const RtlsObject *node)
+{
+    // A node made by one location report and not heard since is an id of a
+    // corrupt datagram or of a device sending random ids until it is heard
+    // again: a flood of them costs the list no rows.
+    return !(node->msgFlags() & Rtls::kMsgHeardOnce);
+}
+
 void NodeList::waitForRow(RtlsObject *node)
 {
+    if (!isListed(node))
+        return;
     m_waiting.insert(node->id(), node);
     if (!m_batchTimer->isActive())
         m_batchTimer->start();

@@ -31,8 +31,10 @@ class RtlsObject;
 // of new nodes are made in batches, a moment after the first of them was
 // announced, and put in place together, so that a burst of new ids (a site
 // coming up, a device sending random ids) costs one pass over a group
-// instead of one per row. Rebuilds requested in a burst are run once,
-// shortly after, and keep the rows that are still right.
+// instead of one per row. A node made by a single location report gets its
+// row when it is heard again (a flood of random ids lists nothing).
+// Rebuilds requested in a burst are run once, shortly after, and keep the
+// rows that are still right.
 class NodeList : public QWidget
 {
     Q_OBJECT
@@ -122,6 +124,7 @@ private:
     void addNodeRow(RtlsObject *node);
     QTreeWidgetItem *makeRow(RtlsObject *node);
     void insertRows(QTreeWidgetItem *group, QVector<QTreeWidgetItem *> rows);
+    static bool isListed(const RtlsObject *node);
     void waitForRow(RtlsObject *node);
     void showSelectedRow();
     bool rowIsStale(const Row &row, RtlsObject *node) const;

@@ -111,10 +111,10 @@ private slots:
         QVERIFY(hub.nonAnchors.contains(0x12));
         // Asked for once it is heard again, as for a TLV tag; later reports
         // do not ask again.
-        QCOMPARE(node->msgFlags() & 0x03000000u, 0u);
+        QCOMPARE(node->msgFlags() & 0x07000000u, 0x04000000u);
         QVERIFY(hub.detailsRequested.isEmpty());
         feed(ls, {"{\"id\":\"0x0012\"}\n"});
-        QCOMPARE(node->msgFlags() & 0x03000000u, 0x02000000u);
+        QCOMPARE(node->msgFlags() & 0x07000000u, 0x02000000u);
         QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x12});
         feed(ls, {"{\"id\":\"0x0012\"}\n"});
         QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x12});

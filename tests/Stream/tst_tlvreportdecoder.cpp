@@ -179,8 +179,11 @@ private slots:
         for (int i = 0; i < reports; ++i)
             decoder.decode(d.constData(), d.size());
         QCOMPARE(hub.detailsRequested.count(0x1A2), requests);
+        const uint32_t flags = hub.findNode(0x1A2)->msgFlags();
         if (requests > 0)
-            QVERIFY(hub.findNode(0x1A2)->msgFlags() & 0x02000000u);
+            QVERIFY(flags & 0x02000000u);
+        // Made by this one report: the views wait for the next.
+        QCOMPARE(bool(flags & 0x04000000u), knownFlags == ~0u && reports == 1);
     }
 
     void knownNodeIsUpdatedInPlace()

@@ -8,7 +8,9 @@
 #include "NodeIcons.h"
 #include "NodeList.h"
 #include "NodeListItemType.h"
+#include "NodeToolsConstants.h"
 #include "RtlsConvert.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "Tools/ToolsTestSupport.h"
@@ -145,6 +147,7 @@ private slots:
     void menuNoOps();
     // Leaves two nodes of its own in the hub's registry: runs late.
     void groupsAreFoundByKey();
+    void heardOnceIsListedWhenHeardAgain();
     void resetDropsTheMasterAndComesBack();
 };
 
@@ -342,6 +345,30 @@ void tst_NodeList::groupsAreFoundByKey()
     emit hub()->nodeRemovedSignal(plural);
     emit hub()->nodeRemovedSignal(odd);
     QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]"}));
+}
+
+// A tag made by one location report (one id of a flood) gets its row when
+// it is heard again, not before, and a rebuild does not list it either.
+void tst_NodeList::heardOnceIsListedWhenHeardAgain()
+{
+    auto *ghost = new RtlsObject(0x3011);
+    ghost->setCategory("tag");
+    ghost->setMode("tag");
+    ghost->setMsgFlags(Rtls::kMsgHeardOnce);
+    hub()->insertNonAnchor(ghost);
+    hub()->announceNodeAdded(ghost);
+    hub()->announceNodeUpdated(ghost);
+    list->refreshList();
+    QTest::qWait(3 * NodeTools::kListBatchDelayMs);
+    QVERIFY(!row(0x3011));
+
+    ghost->clearMsgFlags(Rtls::kMsgHeardOnce);
+    hub()->announceNodeUpdated(ghost);
+    QTRY_VERIFY(row(0x3011));
+    QCOMPARE(row(0x3011)->parent(), group("TAG"));
+    // Out of the way of the tests after this one.
+    ghost->setMsgFlags(Rtls::kMsgHeardOnce);
+    emit hub()->nodeRemovedSignal(ghost);
 }
 
 void tst_NodeList::modeChangeMovesTheRow()
