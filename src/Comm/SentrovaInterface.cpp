@@ -850,14 +850,28 @@ bool SentrovaInterface::isCapturing() const
 void SentrovaInterface::checkActivity()
 {
     const quint64 limit = quint64(QDateTime::currentMSecsSinceEpoch() - Comm::kInactiveAfterMs);
+    int reported = 0;
     for (RtlsObject *node : qAsConst(m_nodes)) {
-        if (node->mode() != QLatin1String("tag"))
-            continue;
+        // The time first: nearly every node was heard lately or was reported
+        // already, and the mode is a string to compare.
         const quint64 last = node->lastUpdate();
         if (last == 0 || last == Comm::kReportedInactive || last >= limit)
             continue;
+        // A node made by one report and never heard again was never shown
+        // as active (an id of a corrupt datagram or of a flood): it is
+        // marked, so that the next checks pass it by, and nothing is said.
+        if (node->msgFlags() & Rtls::kMsgHeardOnce) {
+            node->setLastUpdate(Comm::kReportedInactive);
+            continue;
+        }
+        if (node->mode() != QLatin1String("tag"))
+            continue;
         node->setLastUpdate(Comm::kReportedInactive);
-        postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
+        // Many at once (the stream stopped): a few lines and a count.
+        if (++reported <= Comm::kInactiveLinesPerCheck)
+            postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
         emit nodeInactiveSignal(node);
     }
+    if (reported > Comm::kInactiveLinesPerCheck)
+        postMessage(QStringLiteral("%1 more nodes gone inactive").arg(reported - Comm::kInactiveLinesPerCheck));
 }
