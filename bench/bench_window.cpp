@@ -528,10 +528,14 @@ public:
         FloodSender::Plan plan;
         plan.reports = reports;
         plan.rate = rate;
-        // Known before the flood, at x = 0.
+        // Known before the flood, at x = 0 (heard twice: a tag heard once
+        // is not on the map).
         QUdpSocket socket;
-        socket.writeDatagram(FloodSender::report(plan.goodId, 0.f, plan.goodY, 0.f), QHostAddress::LocalHost,
-                             plan.port);
+        for (int i = 0; i < 2; ++i) {
+            socket.writeDatagram(FloodSender::report(plan.goodId, 0.f, plan.goodY, 0.f), QHostAddress::LocalHost,
+                                 plan.port);
+            pause(100);
+        }
         auto object = [this, &plan] { return m_site.map()->scene()->nodeObject(plan.goodId); };
         if (!LoadedWindow::waitFor([&] { return object() != nullptr; }, 10000)) {
             std::fprintf(stderr, "the good tag never reached the map\n");
