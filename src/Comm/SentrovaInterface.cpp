@@ -24,6 +24,7 @@
 #include <QJsonParseError>
 #include <QMetaMethod>
 #include <QTimer>
+#include <QVector>
 
 #include <cmath>
 #include <limits>
@@ -93,6 +94,11 @@ SentrovaInterface::SentrovaInterface()
         },
         [this](uint64_t id) { getDetails(id); }, this);
 
+    // Every node announced is watched for silence; one the stream made from
+    // a single report and never heard again is not (a flood of random ids
+    // would make each check walk all of them).
+    connect(this, &SentrovaInterface::nodeAddedSignal, this, &SentrovaInterface::watch);
+    connect(this, &SentrovaInterface::nodeUpdatedSignal, this, &SentrovaInterface::watch);
     m_activityTimer = new QTimer(this);
     connect(m_activityTimer, &QTimer::timeout, this, &SentrovaInterface::checkActivity);
     m_activityTimer->start(Comm::kActivityCheckMs);
@@ -171,6 +177,13 @@ void SentrovaInterface::insertNonAnchor(RtlsObject *node)
     m_nonAnchors.insert(node->id(), node);
     if (!m_nodes.contains(node->id()))
         m_nodes.insert(node->id(), node);
+    watch(node);
+}
+
+void SentrovaInterface::watch(RtlsObject *node)
+{
+    if (node && !(node->msgFlags() & Rtls::kMsgHeardOnce))
+        m_watched.insert(node);
 }
 
 void SentrovaInterface::announceNodeAdded(RtlsObject *node)
@@ -850,22 +863,24 @@ bool SentrovaInterface::isCapturing() const
 void SentrovaInterface::checkActivity()
 {
     const quint64 limit = quint64(QDateTime::currentMSecsSinceEpoch() - Comm::kInactiveAfterMs);
-    int reported = 0;
-    for (RtlsObject *node : qAsConst(m_nodes)) {
+    // Gathered first: what hears of it may announce nodes, which are then
+    // watched.
+    QVector<RtlsObject *> silent;
+    for (RtlsObject *node : qAsConst(m_watched)) {
         // The time first: nearly every node was heard lately or was reported
         // already, and the mode is a string to compare.
         const quint64 last = node->lastUpdate();
         if (last == 0 || last == Comm::kReportedInactive || last >= limit)
             continue;
         // A node made by one report and never heard again was never shown
-        // as active (an id of a corrupt datagram or of a flood): it is
-        // marked, so that the next checks pass it by, and nothing is said.
-        if (node->msgFlags() & Rtls::kMsgHeardOnce) {
-            node->setLastUpdate(Comm::kReportedInactive);
+        // as active (an id of a corrupt datagram or of a flood): nothing to
+        // say.
+        if ((node->msgFlags() & Rtls::kMsgHeardOnce) || node->mode() != QLatin1String("tag"))
             continue;
-        }
-        if (node->mode() != QLatin1String("tag"))
-            continue;
+        silent.append(node);
+    }
+    int reported = 0;
+    for (RtlsObject *node : qAsConst(silent)) {
         node->setLastUpdate(Comm::kReportedInactive);
         // Many at once (the stream stopped): a few lines and a count.
         if (++reported <= Comm::kInactiveLinesPerCheck)

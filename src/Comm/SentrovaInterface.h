@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -192,6 +193,7 @@ private:
     void loadMaster(const QJsonObject &master);
     void loadMqtt(const QJsonValue &mqtt);
     void reconnectFixedMaster();
+    void watch(RtlsObject *node);
 
     RtlsSvc *m_svc = nullptr;
     RtlsLs *m_ls = nullptr;
@@ -203,6 +205,9 @@ private:
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;
+    // The nodes the activity check looks at: every node announced or put
+    // into the tables, but not one made by a single location report.
+    QSet<RtlsObject *> m_watched;
     QList<RtlsNodeConfig *> m_nodeConfigs;
     QString m_outDataFormat;
     uint64_t m_masterId = 0;
