@@ -144,7 +144,8 @@ std::optional<uint64_t> TagCalibrationTab::selectedTag() const
 
 void TagCalibrationTab::NodeListUpdated(RtlsObject *node)
 {
-    if (!node || node->mode() != QLatin1String("tag"))
+    // A tag made by one location report is offered once it is heard again.
+    if (!node || node->mode() != QLatin1String("tag") || (node->msgFlags() & Rtls::kMsgHeardOnce))
         return;
     // Sorted by id, so the list reads the same on every run.
     const QSignalBlocker quiet(m_tagCombo);
@@ -162,16 +163,15 @@ void TagCalibrationTab::NodeUpdated(RtlsObject *node)
 {
     if (!node)
         return;
-    // Names arrive with the masters' answers, not with location reports:
-    // those are left alone here.
-    if (!(node->msgFlags() & Rtls::kMsgMeasurements)) {
-        const auto name = m_names.find(node->id());
-        if (name == m_names.end()) {
-            NodeListUpdated(node);
-        } else if (*name != node->name()) {
-            *name = node->name();
-            m_tagCombo->setItemText(NodeChoices::find(m_tagCombo, 0, node->id()), *name);
-        }
+    // A tag not offered yet is offered now (one heard once is, when heard
+    // again). Names arrive with the masters' answers, not with location
+    // reports: those are left alone here.
+    const auto name = m_names.find(node->id());
+    if (name == m_names.end()) {
+        NodeListUpdated(node);
+    } else if (!(node->msgFlags() & Rtls::kMsgMeasurements) && *name != node->name()) {
+        *name = node->name();
+        m_tagCombo->setItemText(NodeChoices::find(m_tagCombo, 0, node->id()), *name);
     }
     if (!m_collecting)
         return;

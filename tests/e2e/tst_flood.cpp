@@ -3,7 +3,8 @@
 // master, and a device on the location port sending reports of 100,000
 // random ids over loopback UDP, then, 5 s later, a tag that moves. The tag
 // must show in the node list and move on the map, a click must still select
-// its row, and the master must not have been asked about the flood. How late
+// its row, the flood must take no row and no place in the node pickers, and
+// the master must not have been asked about it. How late
 // the window is meanwhile is measured by bench_window --flood, not here.
 #include "App/AppTestEnvironment.h"
 #include "DetailsRequestQueue.h"
@@ -12,10 +13,13 @@
 #include "sim/SimProcess.h"
 
 #include "Dispatch.h"
+#include "MeasurementTab.h"
 #include "NodeObject.h"
 #include "RtlsSvc.h"
 #include "SvcClient.h"
+#include "TagCalibrationTab.h"
 
+#include <QComboBox>
 #include <QHostAddress>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -85,6 +89,15 @@ void tst_Flood::windowStaysUsable()
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         ++rows;
     QVERIFY2(rows < 100, qPrintable(QString::number(rows)));
+    // Nor a place in the node pickers of the measurement tool and the tag
+    // calibration, which offer the moving tag.
+    auto *measured = site.window()->findChild<MeasurementTab *>()->findChild<QComboBox *>(QStringLiteral("node"));
+    QVERIFY(measured);
+    QTRY_VERIFY(measured->findData(QVariant(qulonglong(plan.goodId))) >= 0);
+    QVERIFY2(measured->count() < 100, qPrintable(QString::number(measured->count())));
+    QComboBox *calibrated = TagCalibrationTab::instance()->tagCombo();
+    QTRY_VERIFY(calibrated->findData(QVariant::fromValue<uint64_t>(plan.goodId)) >= 0);
+    QVERIFY2(calibrated->count() < 100, qPrintable(QString::number(calibrated->count())));
 
     // A click selects the tag's row, everywhere.
     QTreeWidgetItem *row = rowOf(tree, plan.goodId);
