@@ -20,6 +20,9 @@
 #include <QVBoxLayout>
 #include <QVector3D>
 
+#include <algorithm>
+#include <random>
+
 using namespace ToolsTest;
 
 namespace {
@@ -148,6 +151,7 @@ private slots:
     // Leaves two nodes of its own in the hub's registry: runs late.
     void groupsAreFoundByKey();
     void heardOnceIsListedWhenHeardAgain();
+    void burstOfNewRowsGoesInTogether();
     void resetDropsTheMasterAndComesBack();
 };
 
@@ -369,6 +373,52 @@ void tst_NodeList::heardOnceIsListedWhenHeardAgain()
     // Out of the way of the tests after this one.
     ghost->setMsgFlags(Rtls::kMsgHeardOnce);
     emit hub()->nodeRemovedSignal(ghost);
+}
+
+// Many new nodes at once (a site coming up): their rows come together a
+// moment later, each in its place among the rows the group had, and the
+// selection stays where it was.
+void tst_NodeList::burstOfNewRowsGoesInTogether()
+{
+    Dispatch::instance()->emitIdSelected(kForklift);
+    QTreeWidgetItem *selected = row(kForklift);
+    QVERIFY(selected && selected->isSelected());
+    const int before = group("TAG")->childCount();
+    constexpr int kBurst = 40;
+    QList<RtlsObject *> burst;
+    for (int i = 0; i < kBurst; ++i) {
+        auto *node = new RtlsObject(0x3100 + uint64_t(i));
+        node->setCategory("tag");
+        node->setMode("tag");
+        // Around the names the group holds ("Cart", "Forklift").
+        node->setName(QStringLiteral("%1 %2").arg(i % 3 == 0 ? "Bay" : i % 3 == 1 ? "Dock" : "Gate").arg(i));
+        burst.append(node);
+    }
+    std::shuffle(burst.begin(), burst.end(), std::mt19937(21));
+    for (RtlsObject *node : qAsConst(burst)) {
+        hub()->insertNonAnchor(node);
+        hub()->announceNodeAdded(node);
+    }
+    QVERIFY(!row(burst.first()->id()));
+    QTRY_VERIFY(row(burst.last()->id()));
+    for (RtlsObject *node : qAsConst(burst))
+        QVERIFY(row(node->id()));
+    const QStringList texts = childTexts("TAG");
+    QCOMPARE(texts.size(), before + kBurst);
+    QVERIFY(std::is_sorted(texts.begin(), texts.end(),
+                           [](const QString &a, const QString &b) { return a.localeAwareCompare(b) < 0; }));
+    QCOMPARE(group("TAG")->text(0), QStringLiteral("TAG [%1]").arg(before + kBurst));
+    QCOMPARE(row(kForklift), selected);
+    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{selected});
+    QCOMPARE(tree->currentItem(), selected);
+
+    Dispatch::instance()->emitIdSelected(0);
+    // Out of the way of the tests after this one.
+    for (RtlsObject *node : qAsConst(burst)) {
+        node->setMsgFlags(Rtls::kMsgHeardOnce);
+        emit hub()->nodeRemovedSignal(node);
+    }
+    QCOMPARE(group("TAG")->childCount(), before);
 }
 
 void tst_NodeList::modeChangeMovesTheRow()
