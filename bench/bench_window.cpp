@@ -97,6 +97,27 @@ void pause(int ms)
     loop.exec();
 }
 
+// Runs the event loop until the condition holds (looked at every 20 ms) or
+// timeoutMs passed; unlike a loop of processEvents it does not keep the GUI
+// thread busy while it waits.
+template<typename Condition>
+bool waitUntil(Condition condition, int timeoutMs)
+{
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(20);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    look.start();
+    loop.exec();
+    return condition();
+}
+
 // How late a 10 ms timer fires: armed, fired, the delay past 10 ms kept,
 // armed again. The delay is what any input or repaint waits at that moment.
 class LatenessProbe : public QObject
@@ -539,7 +560,7 @@ public:
             pause(100);
         }
         auto object = [this, &plan] { return m_site.map()->scene()->nodeObject(plan.goodId); };
-        if (!LoadedWindow::waitFor([&] { return object() != nullptr; }, 10000)) {
+        if (!waitUntil([&] { return object() != nullptr; }, 10000)) {
             std::fprintf(stderr, "the good tag never reached the map\n");
             return phase;
         }
@@ -568,10 +589,10 @@ public:
         wall.start();
         sender.start();
         size_t floodSamples = 0;
-        LoadedWindow::waitFor([&] { return sender.floodDone(); }, kGiveUpS * 1000);
+        waitUntil([&] { return sender.floodDone(); }, kGiveUpS * 1000);
         floodSamples = m_probe.samples();
         const auto floodEnded = sender.floodEnded();
-        LoadedWindow::waitFor(
+        waitUntil(
             [&] {
                 return (shown && FloodSender::Clock::now() > floodEnded + std::chrono::seconds(kAfterFloodS))
                     || wall.elapsed() > kGiveUpS * 1000;
