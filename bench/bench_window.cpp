@@ -8,6 +8,13 @@
 // GUI thread's share of a core and, with the echo on, how far the console's
 // newest line is behind the newest echoed one.
 //
+// With --flood N it measures the window under a flood of new ids instead: N
+// TLV reports of N random ids (a misconfigured device, a corrupt stream) at
+// --flood-rate reports a second, then, 5 s later, a tag the window knew
+// moving: the lateness during the flood and in the 15 s after it, how long
+// the tag's move takes to show on the map, the "getDetails" the master got
+// and the ones still queued for it, and the resident memory.
+//
 // Needs the protocol's fixed ports (the hub binds them) and a display: run
 // it as `tests/netns-run.sh xvfb-run -a -s "-screen 0 1600x1000x24"
 // build/bench/bench_window --sim build/sim/sentrova-sim` (scripts/run-bench.sh
@@ -18,6 +25,10 @@
 #include "BenchMemory.h"
 #include "RtlsLs.h"
 #include "SentrovaInterface.h"
+#include "NodeObject.h"
+#include "RtlsSvc.h"
+#include "SvcClient.h"
+#include "e2e/FloodSender.h"
 #include "e2e/LoadedWindow.h"
 
 #include <QApplication>
@@ -29,6 +40,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
+#include <QUdpSocket>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
@@ -84,6 +97,27 @@ void pause(int ms)
     loop.exec();
 }
 
+// Runs the event loop until the condition holds (looked at every 20 ms) or
+// timeoutMs passed; unlike a loop of processEvents it does not keep the GUI
+// thread busy while it waits.
+template<typename Condition>
+bool waitUntil(Condition condition, int timeoutMs)
+{
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(20);
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    look.start();
+    loop.exec();
+    return condition();
+}
+
 // How late a 10 ms timer fires: armed, fired, the delay past 10 ms kept,
 // armed again. The delay is what any input or repaint waits at that moment.
 class LatenessProbe : public QObject
@@ -112,19 +146,22 @@ public:
         m_recording = on;
     }
 
-    // The q-quantile of the recorded delays, in milliseconds.
-    double quantileMs(double q)
+    // The q-quantile of the recorded delays, in milliseconds; of the
+    // samples from `from` on, up to `to` (all by default).
+    double quantileMs(double q, size_t from = 0, size_t to = size_t(-1)) const
     {
-        if (m_lateUs.empty())
+        to = std::min(to, m_lateUs.size());
+        if (from >= to)
             return 0;
-        std::vector<qint64> sorted = m_lateUs;
+        std::vector<qint64> sorted(m_lateUs.begin() + long(from), m_lateUs.begin() + long(to));
         const size_t at = std::min(sorted.size() - 1, size_t(q * double(sorted.size())));
         std::nth_element(sorted.begin(), sorted.begin() + long(at), sorted.end());
         return double(sorted[at]) / 1000.0;
     }
-    double maxMs() const
+    double maxMs(size_t from = 0, size_t to = size_t(-1)) const
     {
-        return m_lateUs.empty() ? 0 : double(*std::max_element(m_lateUs.begin(), m_lateUs.end())) / 1000.0;
+        to = std::min(to, m_lateUs.size());
+        return from >= to ? 0 : double(*std::max_element(m_lateUs.begin() + long(from), m_lateUs.begin() + long(to))) / 1000.0;
     }
     size_t samples() const { return m_lateUs.size(); }
 
@@ -342,6 +379,31 @@ struct Phase
     int consoleSamples = 0;
 };
 
+// A flood of new ids: reports of that many random ids at a rate, then,
+// five seconds later, a known tag moving.
+struct FloodPhase
+{
+    int reports = 0;
+    double rate = 0;
+    int sent = 0;
+    qint64 kernelDrops = 0;
+    int nodes = 0;
+    double floodSeconds = 0;
+    // Lateness while the flood runs, and in the 15 s after it (the tags'
+    // inactivity falls in there).
+    double p50 = 0, p99 = 0, max = 0;
+    double afterP50 = 0, afterP99 = 0, afterMax = 0;
+    // Firings of the 10 ms probe in each window: few mean the loop was held.
+    size_t samples = 0, afterSamples = 0;
+    // From the good tag's first report after the flood to a map frame that
+    // shows it moved; -1 when it never did.
+    double shownAfterS = -1;
+    int detailsSent = 0;
+    int detailsQueued = 0;
+    double guiCpu = 0;
+    double residentMiB = 0;
+};
+
 class Bench
 {
 public:
@@ -476,6 +538,97 @@ public:
         return phase;
     }
 
+    FloodPhase flood(int reports, double rate)
+    {
+        constexpr int kAfterFloodS = 15;
+        constexpr int kGiveUpS = 300;
+        FloodPhase phase;
+        phase.reports = reports;
+        phase.rate = rate;
+        SentrovaInterface *hub = SentrovaInterface::instance();
+        if (hub->locationStream()->displaysMessages())
+            hub->toggleRtlsLsDisplayMessages();
+        FloodSender::Plan plan;
+        plan.reports = reports;
+        plan.rate = rate;
+        // Known before the flood, at x = 0 (heard twice: a tag heard once
+        // is not on the map).
+        QUdpSocket socket;
+        for (int i = 0; i < 2; ++i) {
+            socket.writeDatagram(FloodSender::report(plan.goodId, 0.f, plan.goodY, 0.f), QHostAddress::LocalHost,
+                                 plan.port);
+            pause(100);
+        }
+        auto object = [this, &plan] { return m_site.map()->scene()->nodeObject(plan.goodId); };
+        if (!waitUntil([&] { return object() != nullptr; }, 10000)) {
+            std::fprintf(stderr, "the good tag never reached the map\n");
+            return phase;
+        }
+        pause(1000);
+
+        const int detailsBefore = m_site.masterDetailRequests();
+        FloodSender sender(plan);
+        FloodSender::Clock::time_point shownAt;
+        bool shown = false;
+        const QMetaObject::Connection frames =
+            QObject::connect(m_site.map(), &QGLViewer::drawFinished, [&] {
+                if (shown || sender.goodSent() == 0)
+                    return;
+                const NodeObject *o = object();
+                if (o && o->frame().position().x >= double(plan.goodStartX) - 1e-3) {
+                    shown = true;
+                    shownAt = FloodSender::Clock::now();
+                }
+            });
+        const qint64 dropsBefore = udpReceiveBufferErrors();
+        m_probe.record(true);
+        if (auto *timed = dynamic_cast<TimedApplication *>(QCoreApplication::instance()))
+            timed->record(qEnvironmentVariableIsSet("BENCH_EVENTS"));
+        const double gui0 = BenchCpu::threadSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        sender.start();
+        size_t floodSamples = 0;
+        waitUntil([&] { return sender.floodDone(); }, kGiveUpS * 1000);
+        floodSamples = m_probe.samples();
+        const auto floodEnded = sender.floodEnded();
+        waitUntil(
+            [&] {
+                return (shown && FloodSender::Clock::now() > floodEnded + std::chrono::seconds(kAfterFloodS))
+                    || wall.elapsed() > kGiveUpS * 1000;
+            },
+            (kGiveUpS + 10) * 1000);
+        const double seconds = wall.elapsed() / 1000.0;
+        phase.guiCpu = (BenchCpu::threadSeconds() - gui0) / seconds;
+        m_probe.record(false);
+        if (auto *timed = dynamic_cast<TimedApplication *>(QCoreApplication::instance())) {
+            timed->record(false);
+            if (qEnvironmentVariableIsSet("BENCH_EVENTS"))
+                timed->print(seconds);
+        }
+        QObject::disconnect(frames);
+        sender.stop();
+        phase.sent = sender.floodSent();
+        phase.floodSeconds = std::chrono::duration<double>(floodEnded - sender.floodStarted()).count();
+        phase.p50 = m_probe.quantileMs(0.50, 0, floodSamples);
+        phase.p99 = m_probe.quantileMs(0.99, 0, floodSamples);
+        phase.max = m_probe.maxMs(0, floodSamples);
+        phase.afterP50 = m_probe.quantileMs(0.50, floodSamples);
+        phase.afterP99 = m_probe.quantileMs(0.99, floodSamples);
+        phase.afterMax = m_probe.maxMs(floodSamples);
+        phase.samples = floodSamples;
+        phase.afterSamples = m_probe.samples() - floodSamples;
+        if (shown)
+            phase.shownAfterS = std::chrono::duration<double>(shownAt - sender.firstGoodSent()).count();
+        phase.kernelDrops = udpReceiveBufferErrors() - dropsBefore;
+        phase.nodes = hub->nodes().size();
+        phase.detailsSent = m_site.masterDetailRequests() - detailsBefore;
+        if (const SvcClient *client = hub->svc()->client(QHostAddress(QHostAddress::LocalHost).toIPv4Address()))
+            phase.detailsQueued = client->queuedCount();
+        phase.residentMiB = BenchMemory::residentKiB() / 1024.0;
+        return phase;
+    }
+
 private:
     LoadedWindow m_site;
     QString m_sim;
@@ -541,6 +694,11 @@ int main(int argc, char **argv)
                       QStringLiteral("S"), QStringLiteral("10")});
     parser.addOption({QStringLiteral("seconds"), QStringLiteral("Seconds measured per run (30)."),
                       QStringLiteral("S"), QStringLiteral("30")});
+    parser.addOption({QStringLiteral("flood"),
+                      QStringLiteral("Instead of the load: a flood of reports of this many random ids."),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("flood-rate"), QStringLiteral("Reports per second of the flood (20000)."),
+                      QStringLiteral("HZ"), QStringLiteral("20000")});
     parser.process(app);
     if (!parser.isSet(QStringLiteral("sim"))) {
         std::fprintf(stderr, "--sim PATH is needed\n");
@@ -553,6 +711,28 @@ int main(int argc, char **argv)
                 parser.value(QStringLiteral("seconds")).toInt());
     if (!bench.start(parser.value(QStringLiteral("without")).split(QLatin1Char(','), Qt::SkipEmptyParts)))
         return 1;
+
+    if (parser.isSet(QStringLiteral("flood"))) {
+        const FloodPhase f = bench.flood(parser.value(QStringLiteral("flood")).toInt(),
+                                         parser.value(QStringLiteral("flood-rate")).toDouble());
+        const auto ms = [](double v) { return QString::number(v, 'f', 1) + QStringLiteral(" ms"); };
+        out() << "Window under a flood of new ids: " << f.reports << " random ids at " << f.rate
+              << " reports/s, then a known tag moving\n\n";
+        out() << "| flood s | sent | kernel drops | nodes | lateness p50 / p99 / max (probe firings), flood "
+                 "| same, 15 s after | good tag shown after | getDetails sent / queued | GUI thread | RSS MiB | goal |\n";
+        out() << "|---|---|---|---|---|---|---|---|---|---|---|\n";
+        const bool met = f.p99 < 100 && f.afterP99 < 100 && f.shownAfterS >= 0 && f.shownAfterS < 1;
+        out() << "| " << QString::number(f.floodSeconds, 'f', 1) << " | " << f.sent << " | " << f.kernelDrops
+              << " | " << f.nodes << " | " << ms(f.p50) << " / " << ms(f.p99) << " / " << ms(f.max) << " ("
+              << f.samples << ") | " << ms(f.afterP50) << " / " << ms(f.afterP99) << " / " << ms(f.afterMax) << " ("
+              << f.afterSamples << ") | "
+              << (f.shownAfterS < 0 ? QStringLiteral("never") : QString::number(f.shownAfterS, 'f', 2) + " s")
+              << " | " << f.detailsSent << " / " << f.detailsQueued << " | " << QString::number(100 * f.guiCpu, 'f', 0)
+              << " % | " << QString::number(f.residentMiB, 'f', 0) << " | "
+              << (met ? "met" : "**missed**") << " |\n";
+        out().flush();
+        return 0;
+    }
 
     QList<Phase> phases;
     for (const QString &format : parser.value(QStringLiteral("formats")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {

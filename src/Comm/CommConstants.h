@@ -41,5 +41,8 @@ constexpr int kActivityCheckMs = 250;
 constexpr qint64 kInactiveAfterMs = 10000;
 // Last-update time of a tag already reported inactive.
 constexpr quint64 kReportedInactive = ~quint64(0);
+// Console lines of one activity check; more tags gone inactive at once are
+// counted in one line after them.
+constexpr int kInactiveLinesPerCheck = 10;
 
 } // namespace Comm

@@ -284,7 +284,9 @@ void MqttPublisher::nodeAdded(RtlsObject *node)
 
 void MqttPublisher::nodeUpdated(RtlsObject *node)
 {
-    if (!node || !isEnabled())
+    // A node made by one location report is published once it is heard
+    // again: a flood of random ids leaves no topics on the broker.
+    if (!node || !isEnabled() || (node->msgFlags() & Rtls::kMsgHeardOnce))
         return;
     NodeState &s = track(node);
     updateStatus(s, node);
@@ -293,7 +295,7 @@ void MqttPublisher::nodeUpdated(RtlsObject *node)
 
 void MqttPublisher::nodeInactive(RtlsObject *node)
 {
-    if (!node || !isEnabled())
+    if (!node || !isEnabled() || (node->msgFlags() & Rtls::kMsgHeardOnce))
         return;
     updateStatus(track(node), node);
 }

@@ -14,6 +14,7 @@
 #include <QJsonParseError>
 
 #include <cmath>
+#include <algorithm>
 
 namespace {
 
@@ -223,6 +224,14 @@ int RtlsSvc::sendSvc(QJsonDocument doc)
     for (SvcClient *client : qAsConst(m_clients))
         client->write(data);
     return m_clients.size();
+}
+
+int RtlsSvc::longestQueue() const
+{
+    int longest = -1;
+    for (const SvcClient *client : m_clients)
+        longest = std::max(longest, client->queuedCount());
+    return longest;
 }
 
 void RtlsSvc::dataWritten(QByteArray data)

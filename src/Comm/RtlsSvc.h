@@ -43,6 +43,9 @@ public:
     // Masters whose service link is up now.
     int connectedCount() const { return m_linked.size(); }
     SvcClient *client(quint32 address) const { return m_clients.value(address, nullptr); }
+    // Lines waiting in the longest of the masters' send queues; -1 without
+    // a master.
+    int longestQueue() const;
 
     void processMessage(const QByteArray &line);
     int processNode(const QJsonObject &object, const QString &mode);

@@ -3,6 +3,7 @@
 #include "CaptureReplay.h"
 #include "CommConstants.h"
 #include "CommLog.h"
+#include "DetailsRequestQueue.h"
 #include "MqttConfig.h"
 #include "MqttMessages.h"
 #include "MqttPublisher.h"
@@ -26,8 +27,10 @@
 #include <QJsonParseError>
 #include <QMetaMethod>
 #include <QTimer>
+#include <QVector>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -122,6 +125,19 @@ SentrovaInterface::SentrovaInterface()
         connect(m_mdns, &RtlsMdnsService::masterDetectedSignal, m_ls, &RtlsLs::masterDetected);
     }
 
+    m_details = new DetailsRequestQueue(
+        [this] {
+            // Without a master the requests wait for one.
+            const int longest = m_svc->longestQueue();
+            return longest < 0 ? std::numeric_limits<int>::max() : longest;
+        },
+        [this](uint64_t id) { getDetails(id); }, this);
+
+    // Every node announced is watched for silence; one the stream made from
+    // a single report and never heard again is not (a flood of random ids
+    // would make each check walk all of them).
+    connect(this, &SentrovaInterface::nodeAddedSignal, this, &SentrovaInterface::watch);
+    connect(this, &SentrovaInterface::nodeUpdatedSignal, this, &SentrovaInterface::watch);
     m_activityTimer = new QTimer(this);
     connect(m_activityTimer, &QTimer::timeout, this, &SentrovaInterface::checkActivity);
     m_activityTimer->start(Comm::kActivityCheckMs);
@@ -288,6 +304,13 @@ void SentrovaInterface::insertNonAnchor(RtlsObject *node)
     m_nonAnchors.insert(node->id(), node);
     if (!m_nodes.contains(node->id()))
         m_nodes.insert(node->id(), node);
+    watch(node);
+}
+
+void SentrovaInterface::watch(RtlsObject *node)
+{
+    if (node && !(node->msgFlags() & Rtls::kMsgHeardOnce))
+        m_watched.insert(node);
 }
 
 void SentrovaInterface::announceNodeAdded(RtlsObject *node)
@@ -313,7 +336,15 @@ bool SentrovaInterface::wantsLocationData() const
 
 void SentrovaInterface::requestDetails(uint64_t id)
 {
-    getDetails(id);
+    if (m_details->request(id))
+        return;
+    if (RtlsObject *node = m_nodes.value(id, nullptr))
+        node->clearMsgFlags(Rtls::kMsgDetailsPending);
+}
+
+int SentrovaInterface::waitingDetailRequests() const
+{
+    return m_details->waiting();
 }
 
 int SentrovaInterface::send(const QJsonObject &command)
@@ -982,16 +1013,32 @@ bool SentrovaInterface::isCapturing() const
 void SentrovaInterface::checkActivity()
 {
     const quint64 limit = quint64(QDateTime::currentMSecsSinceEpoch() - Comm::kInactiveAfterMs);
-    for (RtlsObject *node : qAsConst(m_nodes)) {
-        if (node->mode() != QLatin1String("tag"))
-            continue;
+    // Gathered first: what hears of it may announce nodes, which are then
+    // watched.
+    QVector<RtlsObject *> silent;
+    for (RtlsObject *node : qAsConst(m_watched)) {
+        // The time first: nearly every node was heard lately or was reported
+        // already, and the mode is a string to compare.
         const quint64 last = node->lastUpdate();
         if (last == 0 || last == Comm::kReportedInactive || last >= limit)
             continue;
+        // A node made by one report and never heard again was never shown
+        // as active (an id of a corrupt datagram or of a flood): nothing to
+        // say.
+        if ((node->msgFlags() & Rtls::kMsgHeardOnce) || node->mode() != QLatin1String("tag"))
+            continue;
+        silent.append(node);
+    }
+    int reported = 0;
+    for (RtlsObject *node : qAsConst(silent)) {
         node->setLastUpdate(Comm::kReportedInactive);
-        postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
+        // Many at once (the stream stopped): a few lines and a count.
+        if (++reported <= Comm::kInactiveLinesPerCheck)
+            postMessage(QStringLiteral("node 0x%1 gone inactive").arg(node->id(), 4, 16, QLatin1Char('0')));
         emit nodeInactiveSignal(node);
     }
+    if (reported > Comm::kInactiveLinesPerCheck)
+        postMessage(QStringLiteral("%1 more nodes gone inactive").arg(reported - Comm::kInactiveLinesPerCheck));
 }
 
 QStringList SentrovaInterface::reloadSettings(const QJsonObject &before, const QJsonObject &after)

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,7 @@ class RemoteSite;
 namespace MqttMessages {
 struct NodeStatus;
 }
+class DetailsRequestQueue;
 class QTimer;
 class RtlsLs;
 class RtlsMdnsService;
@@ -116,7 +118,11 @@ public:
     void announceNodeUpdated(RtlsObject *node) override;
     void announceLocationData(const QJsonObject &report) override;
     bool wantsLocationData() const override;
+    // Paced: see DetailsRequestQueue. A request the queue refuses clears
+    // the node's "details requested" mark, so its next report asks again.
     void requestDetails(uint64_t id) override;
+    // Details the stream asked for that wait for the service channel.
+    int waitingDetailRequests() const;
 
 signals:
     void nodeUpdatedSignal(RtlsObject *node);
@@ -233,6 +239,7 @@ private:
     void registerNode(RtlsObject *node, bool isNew);
     void stopLan();
     void reconnectFixedMaster();
+    void watch(RtlsObject *node);
 
     RtlsSvc *m_svc = nullptr;
     RtlsLs *m_ls = nullptr;
@@ -242,9 +249,13 @@ private:
     MqttPublisher *m_mqtt = nullptr;
     RemoteSite *m_remoteSite = nullptr;
     bool m_initialised = false;
+    DetailsRequestQueue *m_details = nullptr;
     QHash<uint64_t, RtlsObject *> m_nodes;
     QHash<uint64_t, RtlsObject *> m_anchors;
     QHash<uint64_t, RtlsObject *> m_nonAnchors;
+    // The nodes the activity check looks at: every node announced or put
+    // into the tables, but not one made by a single location report.
+    QSet<RtlsObject *> m_watched;
     QList<RtlsNodeConfig *> m_nodeConfigs;
     QString m_outDataFormat;
     uint64_t m_masterId = 0;

@@ -8,6 +8,7 @@
 #include "PredictedDop.h"
 #include "RtlsConvert.h"
 #include "RtlsMeas.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 
@@ -115,7 +116,9 @@ void MapHeat::accumulate(std::vector<Cell> &store, double x, double y, double v)
 
 void MapHeat::nodeUpdated(RtlsObject *node)
 {
-    if (!node)
+    // A node made by one location report counts once it is heard again: a
+    // flood of random ids leaves the heat map as it was.
+    if (!node || (node->msgFlags() & Rtls::kMsgHeardOnce))
         return;
     const QString mode = node->mode();
     const bool anchor = isAnchorMode(mode);

@@ -11,6 +11,7 @@
 #include "RtlsConvert.h"
 #include "RtlsIMU.h"
 #include "RtlsMeas.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 
@@ -172,6 +173,15 @@ void MapScene::nodeUpdated(RtlsObject *node)
     update(node, false);
 }
 
+bool MapScene::worthAnObject(const RtlsObject *node)
+{
+    // Not a node made by one location report and not heard since: an id of
+    // a corrupt datagram or of a device sending random ids, until it is
+    // heard again. A flood of such ids costs the map neither objects nor
+    // frames, and the zones see none of them.
+    return !(node->msgFlags() & Rtls::kMsgHeardOnce);
+}
+
 void MapScene::placeTag1D(RtlsObject *node, NodeObject *object)
 {
     if (!node->hasMeas())
@@ -193,6 +203,8 @@ void MapScene::update(RtlsObject *node, bool fromRefresh)
     const uint64_t id = node->id();
     NodeObject *object = m_objects.value(id, nullptr);
     const bool isNew = object == nullptr;
+    if (isNew && !worthAnObject(node))
+        return;
     if (isNew) {
         object = new NodeObject(this);
         object->setSelectionNumber(g_nextSelectionNumber++);

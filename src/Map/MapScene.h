@@ -116,6 +116,8 @@ public slots:
 
 private:
     void update(RtlsObject *node, bool fromRefresh);
+    // Whether a node without an object gets one now.
+    static bool worthAnObject(const RtlsObject *node);
     void placeTag1D(RtlsObject *node, NodeObject *object);
     void clearZones();
     void takeMeasurements(RtlsObject *node);

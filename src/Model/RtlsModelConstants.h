@@ -19,6 +19,7 @@ constexpr uint32_t kMsgTemperature = 0x200;        // "sensors" carried "tempera
 constexpr uint32_t kMsgSensorsPending = 0x800;     // cleared by a JSON update that carries "sensors"
 constexpr uint32_t kMsgNodeOptions = 0x01000000;   // node options were received
 constexpr uint32_t kMsgDetailsPending = 0x02000000; // node details were requested
+constexpr uint32_t kMsgHeardOnce = 0x04000000;      // made by one location report, not heard again yet
 
 // Position flags of RtlsPos.
 constexpr uint32_t kPosX = 0x20;

@@ -24,6 +24,11 @@ namespace {
 // caps this at its own maximum.
 constexpr int kReceiveBufferBytes = 4 << 20;
 constexpr int kLargestDatagram = 65536;
+// Datagrams read in one turn of the event loop. A stream faster than the
+// model can take must not keep the loop in this handler for ever: the rest
+// waits in the socket (the read notifier fires again at the next turn), and
+// clicks, timers and pictures get their turn in between.
+constexpr int kDatagramsPerTurn = 256;
 // A dropped fragment is named on the console by its start only.
 constexpr int kFragmentShown = 120;
 
@@ -181,7 +186,7 @@ void RtlsLs::closeSockets()
 
 void RtlsLs::processPendingLSDatagrams()
 {
-    while (m_lsSocket->hasPendingDatagrams()) {
+    for (int n = 0; n < kDatagramsPerTurn && m_lsSocket->hasPendingDatagrams(); ++n) {
         const qint64 size = m_lsSocket->pendingDatagramSize();
         // The buffer is reused: the slots below run directly and keep no
         // reference, so it is not reallocated for every datagram.
@@ -372,6 +377,7 @@ int RtlsLs::updateNode(const View &report)
         return 0;
 
     RtlsObject *node = m_hub->findNode(id);
+    const bool known = node != nullptr;
     if (!node)
         node = new RtlsObject(id);
     const int result = static_cast<int>(node->applyJson(report));
@@ -380,8 +386,14 @@ int RtlsLs::updateNode(const View &report)
     if (node->mode().isEmpty())
         node->setMode(QString::fromLatin1(Stream::kTagText));
     // A tag heard only on the stream gets its name and options asked for
-    // once, as the TLV path does.
-    if (!(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending))) {
+    // once, as the TLV path does: when it is heard again, so that an id
+    // heard once (a corrupt line, a device sending random ids) costs the
+    // masters nothing.
+    if (!known)
+        node->setMsgFlags(Rtls::kMsgHeardOnce);
+    else
+        node->clearMsgFlags(Rtls::kMsgHeardOnce);
+    if (known && !(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending))) {
         node->setMsgFlags(Rtls::kMsgDetailsPending);
         m_hub->requestDetails(id);
     }

@@ -114,12 +114,26 @@ void TlvReportDecoder::startNode(Report &report, uint64_t id)
         node = new RtlsObject(id);
         node->setCategory(QString::fromLatin1(Stream::kTagText));
         node->setMode(QString::fromLatin1(Stream::kTagText));
-        m_hub->requestDetails(id);
+        node->setMsgFlags(Rtls::kMsgHeardOnce);
+    } else {
+        heardAgain(node);
     }
     node->meas()->shift();
     node->clearMsgFlags(Rtls::kMsgCoordinates | Rtls::kMsgMeasurements);
     report.node = node;
     report.measurements = 0;
+}
+
+void TlvReportDecoder::heardAgain(RtlsObject *node)
+{
+    node->clearMsgFlags(Rtls::kMsgHeardOnce);
+    // Details are asked for once the node is heard a second time: an id
+    // heard once (a corrupt datagram, a device sending random ids) costs the
+    // masters nothing.
+    if (!(node->msgFlags() & (Rtls::kMsgNodeOptions | Rtls::kMsgDetailsPending))) {
+        node->setMsgFlags(Rtls::kMsgDetailsPending);
+        m_hub->requestDetails(node->id());
+    }
 }
 
 void TlvReportDecoder::applyIo(RtlsObject *node, uint8_t io)

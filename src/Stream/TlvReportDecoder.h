@@ -35,6 +35,7 @@ private:
 
     void applyElement(Report &report, const TlvReader &element);
     void startNode(Report &report, uint64_t id);
+    void heardAgain(RtlsObject *node);
     void applyIo(RtlsObject *node, uint8_t io);
     void finishBetweenNodes(Report &report);
     void finishAtEnd(Report &report);

@@ -1,8 +1,9 @@
 #include "MeasurementTab.h"
 
+#include "NodeChoices.h"
 #include "NodeDetailText.h"
-#include "NodeNameOrder.h"
 #include "NodeToolsConstants.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
@@ -140,18 +141,27 @@ void MeasurementTab::nodeListUpdated(RtlsObject *node)
 
 void MeasurementTab::addNodeChoice(RtlsObject *node)
 {
-    const QVariant id(qulonglong(node->id()));
+    // A node made by one location report is offered once it is heard again.
+    if (node->msgFlags() & Rtls::kMsgHeardOnce)
+        return;
+    const uint64_t id = node->id();
+    m_offered.insert(id);
     const QString text = QStringLiteral("%1 (%2)").arg(node->name(), node->idString());
-    if (m_node->findData(id) < 0)
-        NodeNameOrder::placeInCombo(m_node, 0, text, id);
-    if (NodeTools::isAnchorOrMaster(node->mode()) && m_anchor->findData(id) < 0)
-        NodeNameOrder::placeInCombo(m_anchor, 1, text, id);
+    // Offered once (m_offered), so the box has no item of this node yet.
+    NodeChoices::insert(m_node, 0, text, id, QVariant(qulonglong(id)));
+    if (NodeTools::isAnchorOrMaster(node->mode()))
+        NodeChoices::insert(m_anchor, 1, text, id, QVariant(qulonglong(id)));
 }
 
 void MeasurementTab::nodeUpdated(RtlsObject *node)
 {
-    // Every report of every node passes here: one comparison for the others.
-    if (!m_running || !node || node->id() != m_session.node())
+    // Every report of every node passes here: a look-up and one comparison
+    // for the others.
+    if (!node)
+        return;
+    if (!m_offered.contains(node->id()))
+        addNodeChoice(node);
+    if (!m_running || node->id() != m_session.node())
         return;
     if (m_session.addReport(node))
         m_dirty = true;

@@ -2,6 +2,7 @@
 
 #include "MeasurementSession.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include <array>
@@ -63,6 +64,8 @@ private:
     QTimer *m_timer = nullptr;
 
     QComboBox *m_node = nullptr;
+    // The nodes the node picker offers.
+    QSet<uint64_t> m_offered;
     QComboBox *m_anchor = nullptr;
     QComboBox *m_referenceKind = nullptr;
     QLineEdit *m_referenceDistance = nullptr;

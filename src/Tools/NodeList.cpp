@@ -8,6 +8,7 @@
 #include "NodeToolsConstants.h"
 #include "RemoteViewGuard.h"
 #include "RtlsConvert.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "SentrovaInterface.h"
 
@@ -17,6 +18,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -31,6 +33,10 @@ constexpr int kLayoutSpacing = 5;
 constexpr int kLayoutMargin = 5;
 constexpr int kColSeat = 3;
 constexpr int kRoleMode = Qt::UserRole + 1;
+
+// Rows a batch puts into a group one by one; a batch larger than this takes
+// the group's rows out once and puts them back merged with the new ones.
+constexpr int kRowsInsertedOneByOne = 16;
 
 const QString kUnknownGroup = QStringLiteral("UNKNOWN");
 const QString kZonesGroup = QStringLiteral("ZONES");
@@ -92,6 +98,10 @@ NodeList::NodeList(QWidget *parent) : QWidget(parent)
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(NodeTools::kListRebuildDelayMs);
     connect(m_refreshTimer, &QTimer::timeout, this, &NodeList::refreshList);
+    m_batchTimer = new QTimer(this);
+    m_batchTimer->setSingleShot(true);
+    m_batchTimer->setInterval(NodeTools::kListBatchDelayMs);
+    connect(m_batchTimer, &QTimer::timeout, this, &NodeList::addWaitingRows);
 
     connect(m_tree, &QTreeWidget::customContextMenuRequested, this, &NodeList::onCustomContextMenuRequested);
     connect(m_tree, &QTreeWidget::itemClicked, this, &NodeList::itemClicked);
@@ -122,34 +132,72 @@ void NodeList::refreshList()
 {
     m_refreshTimer->stop();
     m_tree->setUpdatesEnabled(false);
-    m_tree->clear();
-    m_rows.clear();
-    m_groups.clear();
-    m_zoneRows.clear();
-    m_zonesGroup = nullptr;
-
+    // Brought in line with the registry: rows of nodes it no longer holds
+    // go, rows whose node moved to another group or name are made again,
+    // the others are kept (with the selection and the place the user
+    // scrolled to) and redrawn as a new row would be.
     const QHash<uint64_t, RtlsObject *> &nodes = hub()->nodes();
-    QList<uint64_t> ids = nodes.keys();
-    std::sort(ids.begin(), ids.end());
-    for (uint64_t id : qAsConst(ids))
-        addNodeRow(nodes.value(id));
+    for (auto it = m_rows.begin(); it != m_rows.end();) {
+        RtlsObject *node = nodes.value(it.key(), nullptr);
+        if (node && !rowIsStale(*it, node)) {
+            applyLook(*it, NodeRowLook::of(node, NodeRowLook::Made));
+            ++it;
+            continue;
+        }
+        QTreeWidgetItem *group = it->item->parent();
+        delete it->item;
+        if (group)
+            updateGroupText(group);
+        it = m_rows.erase(it);
+    }
+    m_waiting.clear();
+    for (auto it = nodes.constBegin(); it != nodes.constEnd(); ++it) {
+        if (it.key() != 0 && !m_rows.contains(it.key()) && isListed(it.value()))
+            m_waiting.insert(it.key(), it.value());
+    }
+    for (auto it = m_groups.begin(); it != m_groups.end();) {
+        if (it.value()->childCount() > 0) {
+            ++it;
+            continue;
+        }
+        delete it.value();
+        it = m_groups.erase(it);
+    }
+    addWaitingRows();
 
     m_zones.removeAll(QPointer<MapZone>());
     for (const QPointer<MapZone> &zone : qAsConst(m_zones))
-        addZoneRow(zone);
+        updateZoneRow(zone);
+    showSelectedRow();
+    m_tree->setUpdatesEnabled(true);
+}
 
+bool NodeList::rowIsStale(const Row &row, RtlsObject *node) const
+{
+    return row.category != node->category() || row.mode != node->mode() || row.look.type != NodeRowLook::typeOf(node)
+        || row.name != node->name();
+}
+
+void NodeList::showSelectedRow()
+{
     const uint64_t selected = Dispatch::instance()->selectedId();
     if (QTreeWidgetItem *row = m_rows.value(selected).item) {
-        row->setSelected(true);
-        m_tree->setCurrentItem(row);
+        if (!row->isSelected())
+            row->setSelected(true);
+        if (m_tree->currentItem() != row)
+            m_tree->setCurrentItem(row);
     }
-    m_tree->setUpdatesEnabled(true);
 }
 
 void NodeList::NodeAdded(RtlsObject *node)
 {
     if (!node || node->id() == 0)
         return;
+    if (!m_rows.contains(node->id())) {
+        waitForRow(node);
+        return;
+    }
+    // A node that has a row moves at once.
     removeNodeRow(node->id(), true);
     addNodeRow(node);
     if (node->id() == Dispatch::instance()->selectedId()) {
@@ -157,6 +205,47 @@ void NodeList::NodeAdded(RtlsObject *node)
         row->setSelected(true);
         m_tree->setCurrentItem(row);
     }
+}
+
+bool NodeList::isListed(const RtlsObject *node)
+{
+    // A node made by one location report and not heard since is an id of a
+    // corrupt datagram or of a device sending random ids until it is heard
+    // again: a flood of them costs the list no rows.
+    return !(node->msgFlags() & Rtls::kMsgHeardOnce);
+}
+
+void NodeList::waitForRow(RtlsObject *node)
+{
+    if (!isListed(node))
+        return;
+    m_waiting.insert(node->id(), node);
+    if (!m_batchTimer->isActive())
+        m_batchTimer->start();
+}
+
+void NodeList::addWaitingRows()
+{
+    m_batchTimer->stop();
+    if (m_waiting.isEmpty())
+        return;
+    const bool wasEnabled = m_tree->updatesEnabled();
+    m_tree->setUpdatesEnabled(false);
+    QHash<QTreeWidgetItem *, QVector<QTreeWidgetItem *>> byGroup;
+    for (auto it = m_waiting.constBegin(); it != m_waiting.constEnd(); ++it) {
+        RtlsObject *node = it.value();
+        if (!node || m_rows.contains(it.key()))
+            continue;
+        QTreeWidgetItem *group = groupFor(node);
+        byGroup[group].append(makeRow(node));
+    }
+    m_waiting.clear();
+    for (auto it = byGroup.begin(); it != byGroup.end(); ++it) {
+        insertRows(it.key(), std::move(it.value()));
+        updateGroupText(it.key());
+    }
+    showSelectedRow();
+    m_tree->setUpdatesEnabled(wasEnabled);
 }
 
 void NodeList::NodeUpdated(RtlsObject *node)
@@ -201,8 +290,10 @@ void NodeList::NodeInactive(RtlsObject *node)
 
 void NodeList::NodeRemoved(RtlsObject *node)
 {
-    if (node)
-        removeNodeRow(node->id(), false);
+    if (!node)
+        return;
+    m_waiting.remove(node->id());
+    removeNodeRow(node->id(), false);
 }
 
 void NodeList::applyLook(Row &row, const NodeRowLook &look)
@@ -219,9 +310,8 @@ void NodeList::applyLook(Row &row, const NodeRowLook &look)
     row.look = look;
 }
 
-void NodeList::addNodeRow(RtlsObject *node)
+QTreeWidgetItem *NodeList::makeRow(RtlsObject *node)
 {
-    QTreeWidgetItem *group = groupFor(node);
     const NodeRowLook look = NodeRowLook::of(node, NodeRowLook::Made);
     auto *item = new QTreeWidgetItem(look.type);
     Row row;
@@ -238,9 +328,72 @@ void NodeList::addNodeRow(RtlsObject *node)
     item->setText(kColSeat, NodeRowLook::seatText(look.seat));
     item->setFlags(item->flags() | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren);
     row.look = look;
-    insertSorted(group, item);
-    updateGroupText(group);
     m_rows.insert(node->id(), row);
+    return item;
+}
+
+void NodeList::addNodeRow(RtlsObject *node)
+{
+    QTreeWidgetItem *group = groupFor(node);
+    insertSorted(group, makeRow(node));
+    updateGroupText(group);
+}
+
+void NodeList::insertRows(QTreeWidgetItem *group, QVector<QTreeWidgetItem *> rows)
+{
+    if (rows.size() <= kRowsInsertedOneByOne) {
+        for (QTreeWidgetItem *row : qAsConst(rows))
+            insertSorted(group, row);
+        return;
+    }
+    // The one sort: the new rows among themselves (equal names keep their
+    // order, and go after the rows the group had).
+    std::vector<std::pair<QString, QTreeWidgetItem *>> added;
+    added.reserve(size_t(rows.size()));
+    for (QTreeWidgetItem *row : qAsConst(rows))
+        added.emplace_back(row->text(0), row);
+    std::stable_sort(added.begin(), added.end(),
+                     [](const auto &a, const auto &b) { return a.first.localeAwareCompare(b.first) < 0; });
+    // Where each goes among the group's rows, found by halving from where
+    // the one before went.
+    const int count = group->childCount();
+    std::vector<int> at(added.size());
+    int from = 0;
+    for (size_t i = 0; i < added.size(); ++i) {
+        int lo = from;
+        int hi = count;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (group->child(mid)->text(0).localeAwareCompare(added[i].first) <= 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        at[i] = from = lo;
+    }
+    // The group's rows are taken out once and put back with the new ones
+    // among them: one change of the model rather than one per row. What the
+    // user looks at stays: the selection, the current row, the scrolling.
+    const QList<QTreeWidgetItem *> selected = m_tree->selectedItems();
+    QTreeWidgetItem *current = m_tree->currentItem();
+    const int scrolled = m_tree->verticalScrollBar()->value();
+    const QList<QTreeWidgetItem *> old = group->takeChildren();
+    QList<QTreeWidgetItem *> merged;
+    merged.reserve(old.size() + int(added.size()));
+    int next = 0;
+    for (size_t i = 0; i < added.size(); ++i) {
+        for (; next < at[i]; ++next)
+            merged.append(old.at(next));
+        merged.append(added[i].second);
+    }
+    for (; next < old.size(); ++next)
+        merged.append(old.at(next));
+    group->addChildren(merged);
+    if (current)
+        m_tree->setCurrentItem(current);
+    for (QTreeWidgetItem *item : selected)
+        item->setSelected(true);
+    m_tree->verticalScrollBar()->setValue(scrolled);
 }
 
 void NodeList::removeNodeRow(uint64_t id, bool dropEmptyGroup)

@@ -27,8 +27,14 @@ class RtlsObject;
 // from its context menu.
 //
 // Rows are found through an id -> row hash and group rows through their
-// stored key; an update touches a row only where its look changed, and
-// rebuilds requested in a burst are run once, shortly after.
+// stored key; an update touches a row only where its look changed. The rows
+// of new nodes are made in batches, a moment after the first of them was
+// announced, and put in place together, so that a burst of new ids (a site
+// coming up, a device sending random ids) costs one pass over a group
+// instead of one per row. A node made by a single location report gets its
+// row when it is heard again (a flood of random ids lists nothing).
+// Rebuilds requested in a burst are run once, shortly after, and keep the
+// rows that are still right.
 class NodeList : public QWidget
 {
     Q_OBJECT
@@ -100,6 +106,7 @@ private slots:
     void getPosition();
     void setSensorOutput(QString mode);
     void scheduleRefresh();
+    void addWaitingRows();
     void zoneDestroyed(QObject *zone);
 
 private:
@@ -115,6 +122,12 @@ private:
     };
 
     void addNodeRow(RtlsObject *node);
+    QTreeWidgetItem *makeRow(RtlsObject *node);
+    void insertRows(QTreeWidgetItem *group, QVector<QTreeWidgetItem *> rows);
+    static bool isListed(const RtlsObject *node);
+    void waitForRow(RtlsObject *node);
+    void showSelectedRow();
+    bool rowIsStale(const Row &row, RtlsObject *node) const;
     void removeNodeRow(uint64_t id, bool dropEmptyGroup);
     QTreeWidgetItem *groupFor(RtlsObject *node);
     void insertTopLevel(QTreeWidgetItem *group, const QString &key);
@@ -140,10 +153,13 @@ private:
 
     QTreeWidget *m_tree = nullptr;
     QTimer *m_refreshTimer = nullptr;
+    QTimer *m_batchTimer = nullptr;
     uint64_t m_selectedId = 0;
     int m_selectedType = 0;
 
     QHash<uint64_t, Row> m_rows;
+    // Announced nodes whose rows the next batch makes.
+    QHash<uint64_t, QPointer<RtlsObject>> m_waiting;
     QHash<QString, QTreeWidgetItem *> m_groups;
     QTreeWidgetItem *m_zonesGroup = nullptr;
     // Zones in the order they were announced; kept across rebuilds.

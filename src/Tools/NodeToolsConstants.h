@@ -51,6 +51,9 @@ constexpr int kCursorMax = 16;
 
 // A rebuild of the node list waits this long for more requests to join it.
 constexpr int kListRebuildDelayMs = 50;
+// The row of a new node waits at most this long for more new rows to be
+// made with it.
+constexpr int kListBatchDelayMs = 100;
 // The details and the measurement tool redraw at most this often.
 constexpr int kViewRefreshMs = 250;
 

@@ -2,7 +2,7 @@
 
 #include "CalibrationConstants.h"
 #include "CommConstants.h"
-#include "NodeNameOrder.h"
+#include "NodeChoices.h"
 #include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsModelConstants.h"
@@ -144,18 +144,19 @@ std::optional<uint64_t> TagCalibrationTab::selectedTag() const
 
 void TagCalibrationTab::NodeListUpdated(RtlsObject *node)
 {
-    if (!node || node->mode() != QLatin1String("tag"))
+    // A tag made by one location report is offered once it is heard again.
+    if (!node || node->mode() != QLatin1String("tag") || (node->msgFlags() & Rtls::kMsgHeardOnce))
         return;
-    const QVariant id = QVariant::fromValue<uint64_t>(node->id());
-    if (m_tagCombo->findData(id) >= 0)
+    // In the order people read names; nodes are found again by their text.
+    if (m_names.contains(node->id()))
         return;
     const QSignalBlocker quiet(m_tagCombo);
-    const std::optional<uint64_t> current = selectedTag();
-    NodeNameOrder::placeInCombo(m_tagCombo, 0, node->name(), id);
+    const bool none = !selectedTag();
+    NodeChoices::insert(m_tagCombo, 0, node->name(), node->id(), QVariant::fromValue<uint64_t>(node->id()));
     m_names.insert(node->id(), node->name());
-    if (current)
-        m_tagCombo->setCurrentIndex(m_tagCombo->findData(QVariant::fromValue<uint64_t>(*current)));
-    else
+    // A box that had no choice keeps none: the first tag is not chosen for
+    // the user.
+    if (none)
         m_tagCombo->setCurrentIndex(-1);
 }
 
@@ -163,18 +164,17 @@ void TagCalibrationTab::NodeUpdated(RtlsObject *node)
 {
     if (!node)
         return;
-    // Names arrive with the masters' answers, not with location reports:
-    // those are left alone here.
-    if (!(node->msgFlags() & Rtls::kMsgMeasurements)) {
-        const auto name = m_names.find(node->id());
-        if (name == m_names.end()) {
-            NodeListUpdated(node);
-        } else if (*name != node->name()) {
-            *name = node->name();
-            // A new name takes its place in the order; the choice stays.
-            const QSignalBlocker quiet(m_tagCombo);
-            NodeNameOrder::placeInCombo(m_tagCombo, 0, *name, QVariant::fromValue<uint64_t>(node->id()));
-        }
+    // A tag not offered yet is offered now (one heard once is, when heard
+    // again). Names arrive with the masters' answers, not with location
+    // reports: those are left alone here.
+    const auto name = m_names.find(node->id());
+    if (name == m_names.end()) {
+        NodeListUpdated(node);
+    } else if (!(node->msgFlags() & Rtls::kMsgMeasurements) && *name != node->name()) {
+        // A new name takes its place in the order; the choice stays.
+        const QSignalBlocker quiet(m_tagCombo);
+        NodeChoices::rename(m_tagCombo, 0, *name, node->name(), node->id());
+        *name = node->name();
     }
     if (!m_collecting)
         return;
@@ -207,7 +207,8 @@ void TagCalibrationTab::newDelays(uint64_t id, uint16_t tx, uint16_t rx)
 
 void TagCalibrationTab::setTag(uint64_t id)
 {
-    const int index = m_tagCombo->findData(QVariant::fromValue<uint64_t>(id));
+    const auto name = m_names.constFind(id);
+    const int index = name == m_names.constEnd() ? -1 : NodeChoices::find(m_tagCombo, 0, *name, id);
     m_tagCombo->setCurrentIndex(index);
     tagChosen();
 }

@@ -2,7 +2,9 @@
 // and the master address a settings file names.
 #include "Comm/HubProbe.h"
 #include "Comm/LineServer.h"
+#include "CommConstants.h"
 #include "MqttPublisher.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
@@ -40,6 +42,7 @@ private slots:
     void inactivity_data();
     void inactivity();
     void inactiveTagReportedOnceUntilHeardAgain();
+    void manyInactiveAtOnceFewLines();
     void newNodeWithoutModeIsAnAnchor();
     void coordinatesSurviveSaveWithoutMaster();
     void badValuesLoadWhatIsValid_data();
@@ -62,12 +65,17 @@ void tst_Hub::inactivity_data()
     QTest::addColumn<qint64>("silentMs");
     QTest::addColumn<bool>("never");
     QTest::addColumn<bool>("reported");
+    QTest::addColumn<quint32>("msgFlags");
 
-    QTest::newRow("tag silent 10.1 s") << "tag" << qint64(10100) << false << true;
-    QTest::newRow("tag silent 9.9 s") << "tag" << qint64(9900) << false << false;
-    QTest::newRow("tag never heard") << "tag" << qint64(0) << true << false;
-    QTest::newRow("anchor silent 60 s") << "anchor" << qint64(60000) << false << false;
-    QTest::newRow("master silent 60 s") << "master" << qint64(60000) << false << false;
+    QTest::newRow("tag silent 10.1 s") << "tag" << qint64(10100) << false << true << 0u;
+    QTest::newRow("tag silent 9.9 s") << "tag" << qint64(9900) << false << false << 0u;
+    QTest::newRow("tag never heard") << "tag" << qint64(0) << true << false << 0u;
+    QTest::newRow("anchor silent 60 s") << "anchor" << qint64(60000) << false << false << 0u;
+    QTest::newRow("master silent 60 s") << "master" << qint64(60000) << false << false << 0u;
+    // Made by one report and never heard again: never shown as active.
+    QTest::newRow("tag heard once, silent 60 s") << "tag" << qint64(60000) << false << false << Rtls::kMsgHeardOnce;
+    QTest::newRow("tag with details, silent 60 s")
+        << "tag" << qint64(60000) << false << true << Rtls::kMsgDetailsPending;
 }
 
 void tst_Hub::inactivity()
@@ -76,12 +84,14 @@ void tst_Hub::inactivity()
     QFETCH(qint64, silentMs);
     QFETCH(bool, never);
     QFETCH(bool, reported);
+    QFETCH(quint32, msgFlags);
 
     static uint64_t nextId = 0x7100;
     const uint64_t id = nextId++;
     auto *node = new RtlsObject(hub());
     node->setID(id);
     node->setMode(mode);
+    node->setMsgFlags(msgFlags);
     node->setLastUpdate(never ? 0 : quint64(QDateTime::currentMSecsSinceEpoch() - silentMs));
     hub()->insertNonAnchor(node);
 
@@ -121,6 +131,32 @@ void tst_Hub::inactiveTagReportedOnceUntilHeardAgain()
     hub()->checkActivity();
     QCOMPARE(inactive.count(), 2);
     node->setMode(QStringLiteral("offline"));
+}
+
+// The stream stops: every tag is reported, the console gets a few lines and
+// a count of the rest.
+void tst_Hub::manyInactiveAtOnceFewLines()
+{
+    constexpr int kTags = 25;
+    QList<RtlsObject *> tags;
+    for (int i = 0; i < kTags; ++i) {
+        auto *node = new RtlsObject(hub());
+        node->setID(0x7A00 + uint64_t(i));
+        node->setMode(QStringLiteral("tag"));
+        node->setLastUpdate(quint64(QDateTime::currentMSecsSinceEpoch() - 20000));
+        hub()->insertNonAnchor(node);
+        tags.append(node);
+    }
+    QSignalSpy inactive(hub(), &SentrovaInterface::nodeInactiveSignal);
+    QSignalSpy console(hub(), &SentrovaInterface::displayMessage);
+    hub()->checkActivity();
+    QCOMPARE(inactive.count(), kTags);
+    QCOMPARE(console.count(), Comm::kInactiveLinesPerCheck + 1);
+    QVERIFY(console.at(0).at(0).toString().endsWith(QLatin1String(" gone inactive")));
+    QCOMPARE(console.last().at(0).toString(),
+             QStringLiteral("%1 more nodes gone inactive").arg(kTags - Comm::kInactiveLinesPerCheck));
+    for (RtlsObject *node : tags)
+        node->setMode(QStringLiteral("offline"));
 }
 
 void tst_Hub::newNodeWithoutModeIsAnAnchor()

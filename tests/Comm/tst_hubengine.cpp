@@ -4,6 +4,9 @@
 // Real sockets on the protocol's ports, so it runs in the private namespace.
 #include "Comm/HubProbe.h"
 #include "Comm/LineServer.h"
+#include "DetailsRequestQueue.h"
+#include "RtlsConvert.h"
+#include "RtlsModelConstants.h"
 #include "RtlsLs.h"
 #include "RtlsMdns.h"
 #include "RtlsMdnsService.h"
@@ -11,10 +14,12 @@
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "SentrovaInterface.h"
+#include "SvcClient.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -110,37 +115,6 @@ private slots:
         QVERIFY(!hub()->node(0x0A00));
     }
 
-    // A master that cannot keep up while tags nobody knew flood the stream:
-    // memory stays bounded and the next report is seen at once.
-    void randomIdFloodStaysBounded()
-    {
-        LineServer master;
-        HubProbe probe;
-        QVERIFY(probe.connectMaster(master));
-        QSignalSpy added(hub(), &SentrovaInterface::nodeAddedSignal);
-        QRandomGenerator random(11);
-        QSet<uint64_t> ids;
-        constexpr int kTags = 100000;
-        RtlsLs *stream = hub()->locationStream();
-        // Handed to the socket's read handler directly: a kernel buffer
-        // would drop most of a burst this size.
-        while (ids.size() < kTags) {
-            const uint64_t id = random.generate64() | 0x10000;
-            if (ids.contains(id))
-                continue;
-            ids.insert(id);
-            stream->receiveDatagram(tlvReport(id, 1.f));
-            if (ids.size() % 1000 == 0)
-                QCoreApplication::processEvents();
-        }
-        QCOMPARE(added.count(), kTags);
-        const qint64 rss = residentKiB();
-        qInfo() << "resident after" << kTags << "tags:" << rss / 1024 << "MiB";
-        QVERIFY2(rss > 0 && rss < 400 * 1024, qPrintable(QString::number(rss)));
-        QVERIFY(heard(0x0B01, {"{\"id\":\"0x0B01\",\"mode\":\"tag\"}\n"}));
-        QCOMPARE(probe.consoleLines().filter("commands wait for the master at 127.0.0.1").size(), 1);
-    }
-
     void wideIdJsonTagMovesAndGoesInactive()
     {
         QVERIFY(heard(0x12345678, {"{\"id\":\"0x12345678\",\"coordinates\":{\"x\":1,\"y\":1,\"z\":1}}\n"}));
@@ -198,6 +172,73 @@ private slots:
         QCOMPARE(sent.first().value("command").toString(), QStringLiteral("setNodeConfig"));
         QCOMPARE(sent.first().value("downloadRate").toString(), QStringLiteral("5"));
         QCOMPARE(sent.first().value("msecTsync").toString(), QStringLiteral("60000"));
+    }
+
+    // Tags nobody knew flood the stream, each id heard once (a device
+    // sending random ids): memory stays bounded, the masters are asked
+    // nothing about them, and the next report is seen at once. Ids heard
+    // again are asked about at the service channel's pace, with a bounded
+    // number waiting; one refused is asked about at a later report. Runs
+    // late: the requests left waiting go to whichever master comes next.
+    void randomIdFloodStaysBounded()
+    {
+        // The master of the test before is gone first.
+        QTRY_COMPARE_WITH_TIMEOUT(hub()->svc()->clientCount(), 0, 10000);
+        LineServer master;
+        HubProbe probe;
+        QVERIFY(probe.connectMaster(master));
+        const quint32 address = QHostAddress(QHostAddress::LocalHost).toIPv4Address();
+        QSignalSpy added(hub(), &SentrovaInterface::nodeAddedSignal);
+        QRandomGenerator random(11);
+        QSet<uint64_t> seen;
+        QList<uint64_t> ids;
+        constexpr int kTags = 100000;
+        RtlsLs *stream = hub()->locationStream();
+        // Handed to the socket's read handler directly: a kernel buffer
+        // would drop most of a burst this size.
+        while (ids.size() < kTags) {
+            const uint64_t id = random.generate64() | 0x10000;
+            if (seen.contains(id))
+                continue;
+            seen.insert(id);
+            ids.append(id);
+            stream->receiveDatagram(tlvReport(id, 1.f));
+            if (ids.size() % 1000 == 0)
+                QCoreApplication::processEvents();
+        }
+        QCOMPARE(added.count(), kTags);
+        const qint64 rss = residentKiB();
+        qInfo() << "resident after" << kTags << "tags:" << rss / 1024 << "MiB";
+        QVERIFY2(rss > 0 && rss < 400 * 1024, qPrintable(QString::number(rss)));
+        QVERIFY(heard(0x0B01, {"{\"id\":\"0x0B01\",\"mode\":\"tag\"}\n"}));
+        QCOMPARE(hub()->waitingDetailRequests(), 0);
+        QVERIFY(hub()->svc()->client(address)->queuedCount() <= DetailsRequestQueue::kMaxBacklog);
+
+        // Heard a second time: asked about, a bounded number at a time.
+        constexpr int kAgain = 3000;
+        for (int i = 0; i < kAgain; ++i)
+            stream->receiveDatagram(tlvReport(ids.at(i), 2.f));
+        QCOMPARE(hub()->waitingDetailRequests(), DetailsRequestQueue::kMaxWaiting);
+        QVERIFY(hub()->node(ids.at(0))->msgFlags() & Rtls::kMsgDetailsPending);
+        RtlsObject *refused = hub()->node(ids.at(kAgain - 1));
+        QVERIFY(!(refused->msgFlags() & Rtls::kMsgDetailsPending));
+        master.clearLines();
+        QTRY_VERIFY_WITH_TIMEOUT(master.lineCount() >= 10, 10000);
+        // The requests' own line and perhaps a keep-alive ping.
+        QVERIFY(hub()->svc()->client(address)->queuedCount() <= DetailsRequestQueue::kMaxBacklog + 2);
+        QJsonObject first;
+        for (const QByteArray &line : master.lines()) {
+            first = HubProbe::parse(line);
+            if (first.value("command") == QLatin1String("getDetails"))
+                break;
+        }
+        // In the order they were heard again.
+        QCOMPARE(first.value("id").toString(), QStringLiteral("0x") + Rtls::hexId(ids.at(0)));
+        // A command of the user's does not wait behind the thousand (50 s of
+        // send ticks), only behind the few in the master's queue.
+        hub()->getVersion();
+        QTRY_VERIFY_WITH_TIMEOUT(master.lines().contains("{\"command\":\"version\"}"), 10000);
+        QCOMPARE(probe.consoleLines().filter("commands wait for the master at 127.0.0.1").size(), 0);
     }
 
     // Last: the end of the event loop stops and joins the discovery worker.

@@ -69,6 +69,7 @@ private slots:
     void statusIsRetainedAndFollowsInactivity();
     void infrastructureStatusCarriesItsCoordinates();
     void zoneDefinitionsDeletedWhileAwayAreCleared();
+    void heardOnceIsPublishedWhenHeardAgain();
     void rateLimitPerTag_data();
     void rateLimitPerTag();
     void brokerStartedLater();
@@ -303,6 +304,39 @@ void tst_MqttPublisher::statusIsRetainedAndFollowsInactivity()
     QVERIFY(after.subscribe(m_broker.port, "retained/manager/status"));
     QTRY_VERIFY_WITH_TIMEOUT(!after.messages().isEmpty() && !after.messages().last().json().value("online").toBool(),
                              kWait);
+}
+
+// A tag made by one location report (one id of a flood) leaves nothing on
+// the broker until it is heard again.
+void tst_MqttPublisher::heardOnceIsPublishedWhenHeardAgain()
+{
+    auto pub = connectedPublisher(QStringLiteral("once"));
+    QVERIFY(pub->isConnected());
+    MqttTestSubscriber sub;
+    QVERIFY(sub.subscribe(m_broker.port, "once/#"));
+    RtlsObject ghost(0x4020);
+    ghost.setMode(QStringLiteral("tag"));
+    jsonReport(&ghost, 1, 2, 0, 10.0);
+    ghost.setMsgFlags(Rtls::kMsgHeardOnce);
+    pub->nodeAdded(&ghost);
+    pub->nodeUpdated(&ghost);
+    ghost.setLastUpdate(~quint64(0));
+    pub->nodeInactive(&ghost);
+    // A tag published after it shows that the ghost's messages would have
+    // arrived by now.
+    RtlsObject marker(0x4021);
+    marker.setMode(QStringLiteral("tag"));
+    jsonReport(&marker, 3, 2, 0, 10.0);
+    pub->nodeUpdated(&marker);
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on("once/nodes/0x4021/status").isEmpty(), kWait);
+    QVERIFY(sub.on("once/nodes/0x4020/status").isEmpty());
+    QVERIFY(sub.on("once/tags/0x4020/position").isEmpty());
+
+    jsonReport(&ghost, 1.5, 2, 0, 11.0);
+    ghost.clearMsgFlags(Rtls::kMsgHeardOnce);
+    pub->nodeUpdated(&ghost);
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on("once/nodes/0x4020/status").isEmpty(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.on("once/tags/0x4020/position").isEmpty(), kWait);
 }
 
 void tst_MqttPublisher::rateLimitPerTag_data()

@@ -5,6 +5,7 @@
 #include "MapScene.h"
 #include "PredictedDop.h"
 #include "RtlsMeas.h"
+#include "RtlsModelConstants.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -120,6 +121,11 @@ private slots:
         RtlsObject *bare = source.add(3, "tag");
         heat.nodeUpdated(bare);
         QVERIFY(!bare->hasPos());
+        // Nor does a tag made by one report (an id of a flood).
+        RtlsObject *once = source.add(4, "tag", 0.5f, 0.5f, 0);
+        once->pos()->setPQF(200);
+        once->setMsgFlags(Rtls::kMsgHeardOnce);
+        heat.nodeUpdated(once);
         const int cell = heat.cellAt(0.5, 0.5);
         QCOMPARE(heat.samples(cell), 3);
         QCOMPARE(heat.value(cell), 60.0);

@@ -7,6 +7,7 @@
 #include "NodeObject.h"
 #include "RtlsIMU.h"
 #include "RtlsMeas.h"
+#include "RtlsModelConstants.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -474,6 +475,38 @@ private slots:
         QCOMPARE(scene.nodeObject(1)->history().size(), 5);
         scene.clearHistory();
         QCOMPARE(scene.nodeObject(1)->history().size(), 0);
+    }
+
+    // A tag made by one location report gets no object, on an update or a
+    // refresh, until it is heard again; nodes known otherwise get theirs at
+    // once.
+    void heardOnceWaitsForTheNextReport()
+    {
+        FakeNodeSource source;
+        MapScene scene(&source);
+        MapZone *zone = scene.addZone();
+        zone->setCommandList(json("{\"on_enter\":{\"command\":\"in\",\"id\":\"__SELF__\"}}"));
+        RtlsObject *ghost = source.add(0x31, "tag", 1, 1, 1);
+        ghost->setMsgFlags(Rtls::kMsgHeardOnce);
+        RtlsObject *listed = source.add(0x32, "tag", 1, 1, 1);
+        RtlsObject *anchor = source.add(0x33, "anchor", 1, 1, 1);
+        scene.takeDirty();
+        for (RtlsObject *node : {ghost, listed, anchor})
+            scene.nodeUpdated(node);
+        QVERIFY(!scene.nodeObject(0x31));
+        QVERIFY(scene.nodeObject(0x32));
+        QVERIFY(scene.nodeObject(0x33));
+        scene.refreshAnchors();
+        QVERIFY(!scene.nodeObject(0x31));
+        // The zone heard of the listed tag only.
+        QCOMPARE(source.sent.size(), 1);
+        QCOMPARE(source.sent.at(0).value("id").toString(), QStringLiteral("0x0032"));
+
+        ghost->clearMsgFlags(Rtls::kMsgHeardOnce);
+        scene.nodeUpdated(ghost);
+        QVERIFY(scene.nodeObject(0x31));
+        QCOMPARE(scene.nodeObject(0x31)->frame().position().x, 1.0);
+        QCOMPARE(source.sent.size(), 2);
     }
 
     void dirtyFlag()

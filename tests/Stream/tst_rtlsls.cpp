@@ -107,10 +107,14 @@ private slots:
         QVERIFY(node);
         QCOMPARE(node->category(), QStringLiteral("tag"));
         QCOMPARE(node->mode(), QStringLiteral("tag"));
-        QCOMPARE(node->msgFlags() & 0x03000000u, 0x02000000u);
         QCOMPARE(node->pos()->x(), 1.5f);
         QVERIFY(hub.nonAnchors.contains(0x12));
-        // Asked for once, as for a TLV tag; later reports do not ask again.
+        // Asked for once it is heard again, as for a TLV tag; later reports
+        // do not ask again.
+        QCOMPARE(node->msgFlags() & 0x07000000u, 0x04000000u);
+        QVERIFY(hub.detailsRequested.isEmpty());
+        feed(ls, {"{\"id\":\"0x0012\"}\n"});
+        QCOMPARE(node->msgFlags() & 0x07000000u, 0x02000000u);
         QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x12});
         feed(ls, {"{\"id\":\"0x0012\"}\n"});
         QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x12});

@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(hub.registry.size(), held.size());
     }
 
-    void newNodeIsATagWhoseDetailsAreAsked()
+    void newNodeIsATag()
     {
         FakeHubLink hub;
         TlvReportDecoder decoder(&hub);
@@ -148,7 +148,42 @@ private slots:
         QVERIFY(node);
         QCOMPARE(node->category(), QStringLiteral("tag"));
         QCOMPARE(node->mode(), QStringLiteral("tag"));
-        QCOMPARE(hub.detailsRequested, QList<uint64_t>{0x1A2});
+    }
+
+    // A node's details are asked for once it is heard again: an id heard
+    // once (a corrupt datagram, a device sending random ids) asks nothing.
+    void detailsAskedOnceHeardAgain_data()
+    {
+        QTest::addColumn<quint32>("knownFlags"); // ~0: the node is new
+        QTest::addColumn<int>("reports");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("new, heard once") << ~0u << 1 << 0;
+        QTest::newRow("new, heard twice") << ~0u << 2 << 1;
+        QTest::newRow("new, heard five times") << ~0u << 5 << 1;
+        QTest::newRow("known without details") << 0u << 1 << 1;
+        QTest::newRow("known, details asked") << 0x02000000u << 3 << 0;
+        QTest::newRow("known, details known") << 0x01000000u << 3 << 0;
+    }
+
+    void detailsAskedOnceHeardAgain()
+    {
+        QFETCH(quint32, knownFlags);
+        QFETCH(int, reports);
+        QFETCH(int, requests);
+        FakeHubLink hub;
+        if (knownFlags != ~0u)
+            hub.addTag(0x1A2)->setMsgFlags(knownFlags);
+        TlvReportDecoder decoder(&hub);
+        // Between other nodes' reports, too.
+        const QByteArray d = nodeId(0x1A2) + measurements(4) + nodeId(0x1A3);
+        for (int i = 0; i < reports; ++i)
+            decoder.decode(d.constData(), d.size());
+        QCOMPARE(hub.detailsRequested.count(0x1A2), requests);
+        const uint32_t flags = hub.findNode(0x1A2)->msgFlags();
+        if (requests > 0)
+            QVERIFY(flags & 0x02000000u);
+        // Made by this one report: the views wait for the next.
+        QCOMPARE(bool(flags & 0x04000000u), knownFlags == ~0u && reports == 1);
     }
 
     void knownNodeIsUpdatedInPlace()
@@ -161,7 +196,8 @@ private slots:
         QCOMPARE(decoder.decode(d.constData(), d.size()), 0);
         QCOMPARE(hub.findNode(0xA), known);
         QCOMPARE(known->mode(), QStringLiteral("offline"));
-        QVERIFY(hub.detailsRequested.isEmpty());
+        // Heard again, and its details were never asked for.
+        QCOMPARE(hub.detailsRequested, QList<uint64_t>{0xA});
         QCOMPARE(hub.events, QStringList{"updated 0x000A"});
     }
 

@@ -8,7 +8,9 @@
 #include "NodeIcons.h"
 #include "NodeList.h"
 #include "NodeListItemType.h"
+#include "NodeToolsConstants.h"
 #include "RtlsConvert.h"
+#include "RtlsModelConstants.h"
 #include "RtlsObject.h"
 #include "RtlsPos.h"
 #include "Tools/ToolsTestSupport.h"
@@ -17,6 +19,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <QVector3D>
+
+#include <algorithm>
+#include <random>
 
 using namespace ToolsTest;
 
@@ -146,6 +151,8 @@ private slots:
     void menuNoOps();
     // Leaves two nodes of its own in the hub's registry: runs late.
     void groupsAreFoundByKey();
+    void heardOnceIsListedWhenHeardAgain();
+    void burstOfNewRowsGoesInTogether();
     void resetDropsTheMasterAndComesBack();
 };
 
@@ -322,7 +329,8 @@ void tst_NodeList::groupsAreFoundByKey()
         hub()->insertNonAnchor(node);
         hub()->announceNodeAdded(node);
     }
-    QCOMPARE(topTexts(), (QStringList{"ANCHOR [6]", "TAG [2]", "TAGS [1]"}));
+    // New rows come a moment later, together.
+    QTRY_COMPARE(topTexts(), (QStringList{"ANCHOR [6]", "TAG [2]", "TAGS [1]"}));
     QCOMPARE(row(0x3002)->parent(), group("ANCHOR"));
     QCOMPARE(row(0x3002)->type(), int(TagItem));
     QCOMPARE(group("ANCHOR")->type(), int(AnchorGroupItem));
@@ -342,6 +350,76 @@ void tst_NodeList::groupsAreFoundByKey()
     emit hub()->nodeRemovedSignal(plural);
     emit hub()->nodeRemovedSignal(odd);
     QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]"}));
+}
+
+// A tag made by one location report (one id of a flood) gets its row when
+// it is heard again, not before, and a rebuild does not list it either.
+void tst_NodeList::heardOnceIsListedWhenHeardAgain()
+{
+    auto *ghost = new RtlsObject(0x3011);
+    ghost->setCategory("tag");
+    ghost->setMode("tag");
+    ghost->setMsgFlags(Rtls::kMsgHeardOnce);
+    hub()->insertNonAnchor(ghost);
+    hub()->announceNodeAdded(ghost);
+    hub()->announceNodeUpdated(ghost);
+    list->refreshList();
+    QTest::qWait(3 * NodeTools::kListBatchDelayMs);
+    QVERIFY(!row(0x3011));
+
+    ghost->clearMsgFlags(Rtls::kMsgHeardOnce);
+    hub()->announceNodeUpdated(ghost);
+    QTRY_VERIFY(row(0x3011));
+    QCOMPARE(row(0x3011)->parent(), group("TAG"));
+    // Out of the way of the tests after this one.
+    ghost->setMsgFlags(Rtls::kMsgHeardOnce);
+    emit hub()->nodeRemovedSignal(ghost);
+}
+
+// Many new nodes at once (a site coming up): their rows come together a
+// moment later, each in its place among the rows the group had, and the
+// selection stays where it was.
+void tst_NodeList::burstOfNewRowsGoesInTogether()
+{
+    Dispatch::instance()->emitIdSelected(kForklift);
+    QTreeWidgetItem *selected = row(kForklift);
+    QVERIFY(selected && selected->isSelected());
+    const int before = group("TAG")->childCount();
+    constexpr int kBurst = 40;
+    QList<RtlsObject *> burst;
+    for (int i = 0; i < kBurst; ++i) {
+        auto *node = new RtlsObject(0x3100 + uint64_t(i));
+        node->setCategory("tag");
+        node->setMode("tag");
+        // Around the names the group holds ("Cart", "Forklift").
+        node->setName(QStringLiteral("%1 %2").arg(i % 3 == 0 ? "Bay" : i % 3 == 1 ? "Dock" : "Gate").arg(i));
+        burst.append(node);
+    }
+    std::shuffle(burst.begin(), burst.end(), std::mt19937(21));
+    for (RtlsObject *node : qAsConst(burst)) {
+        hub()->insertNonAnchor(node);
+        hub()->announceNodeAdded(node);
+    }
+    QVERIFY(!row(burst.first()->id()));
+    QTRY_VERIFY(row(burst.last()->id()));
+    for (RtlsObject *node : qAsConst(burst))
+        QVERIFY(row(node->id()));
+    const QStringList texts = childTexts("TAG");
+    QCOMPARE(texts.size(), before + kBurst);
+    QVERIFY(std::is_sorted(texts.begin(), texts.end(),
+                           [](const QString &a, const QString &b) { return a.localeAwareCompare(b) < 0; }));
+    QCOMPARE(group("TAG")->text(0), QStringLiteral("TAG [%1]").arg(before + kBurst));
+    QCOMPARE(row(kForklift), selected);
+    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{selected});
+    QCOMPARE(tree->currentItem(), selected);
+
+    Dispatch::instance()->emitIdSelected(0);
+    // Out of the way of the tests after this one.
+    for (RtlsObject *node : qAsConst(burst)) {
+        node->setMsgFlags(Rtls::kMsgHeardOnce);
+        emit hub()->nodeRemovedSignal(node);
+    }
+    QCOMPARE(group("TAG")->childCount(), before);
 }
 
 void tst_NodeList::modeChangeMovesTheRow()
@@ -442,14 +520,24 @@ void tst_NodeList::rebuildKeepsTheSelection()
     list->refreshList();
     QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{row(kEast)});
     QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]"}));
-    // A burst of anchor list announcements rebuilds once, a moment later.
+    // A burst of anchor list announcements rebuilds once, a moment later:
+    // what changed without a word shows then. The rows that were right
+    // stay, and so does the selection.
     QTreeWidgetItem *before = row(kEast);
+    RtlsObject *far = hub()->node(kFar);
+    const int seat = far->seat();
+    far->setSeat(seat == 5 ? 6 : 5);
+    const QString shown = row(kFar)->text(3);
     for (int i = 0; i < 20; ++i)
         emit hub()->anchorListUpdated();
+    QCOMPARE(row(kFar)->text(3), shown);
+    QTRY_COMPARE(row(kFar)->text(3), QString::number(far->seat()));
     QCOMPARE(row(kEast), before);
-    QTRY_VERIFY(row(kEast) != before);
+    QCOMPARE(topTexts(), (QStringList{"ANCHOR [5]", "TAG [2]"}));
     QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{row(kEast)});
     Dispatch::instance()->emitIdSelected(0);
+    far->setSeat(seat);
+    hub()->announceNodeUpdated(far);
 }
 
 void tst_NodeList::zonesFollowTheMap()

@@ -1,6 +1,7 @@
 // The order in which nodes are listed: names with numbers by the numbers'
 // value, ids by value, and combo boxes that keep that order as names come
 // and change.
+#include "NodeChoices.h"
 #include "NodeNameOrder.h"
 
 #include <QComboBox>
@@ -18,6 +19,7 @@ private slots:
     void compare();
     void sortsAList();
     void comboKeepsOrderAndChoice();
+    void pickerFindsByNameAndId();
 };
 
 void tst_NodeNameOrder::compare_data()
@@ -88,6 +90,41 @@ void tst_NodeNameOrder::comboKeepsOrderAndChoice()
     NodeNameOrder::placeInCombo(&tags, 0, QStringLiteral("Tag 1"), 3);
     QCOMPARE(tags.currentIndex(), -1);
     QCOMPARE(tags.itemText(0), QStringLiteral("Tag 1"));
+}
+
+// The tools' node pickers: placed by name, nodes of one name by id, found
+// again by (name, id); a rename moves the item and keeps the choice.
+void tst_NodeNameOrder::pickerFindsByNameAndId()
+{
+    QComboBox box;
+    box.addItem(QStringLiteral("All anchors"), 0);
+    const std::pair<const char *, qulonglong> items[] = {
+        {"Tag 10", 0x10}, {"Tag 1", 0x31}, {"Tag 2", 0x2}, {"Tag 1", 0x21}, {"0x200A", 0x200A}, {"0x2009", 0x2009}};
+    for (const auto &item : items)
+        NodeChoices::insert(&box, 1, QString::fromLatin1(item.first), item.second, item.second);
+    QStringList texts;
+    QList<qulonglong> ids;
+    for (int i = 1; i < box.count(); ++i) {
+        texts << box.itemText(i);
+        ids << box.itemData(i).toULongLong();
+    }
+    QCOMPARE(texts, (QStringList{"0x2009", "0x200A", "Tag 1", "Tag 1", "Tag 2", "Tag 10"}));
+    QCOMPARE(ids, (QList<qulonglong>{0x2009, 0x200A, 0x21, 0x31, 0x2, 0x10}));
+    for (const auto &item : items)
+        QCOMPARE(box.itemData(NodeChoices::find(&box, 1, QString::fromLatin1(item.first), item.second)).toULongLong(),
+                 item.second);
+    QCOMPARE(NodeChoices::find(&box, 1, QStringLiteral("Tag 1"), 0x99), -1);
+    QCOMPARE(NodeChoices::find(&box, 1, QStringLiteral("Tag 3"), 0x2), -1);
+    // The fixed entry is not a node.
+    QCOMPARE(NodeChoices::find(&box, 1, QStringLiteral("All anchors"), 0), -1);
+
+    box.setCurrentIndex(NodeChoices::find(&box, 1, QStringLiteral("Tag 10"), 0x10));
+    const int moved = NodeChoices::rename(&box, 1, QStringLiteral("Tag 10"), QStringLiteral("Forklift"), 0x10);
+    QCOMPARE(box.itemText(moved), QStringLiteral("Forklift"));
+    QCOMPARE(moved, 3);
+    QCOMPARE(box.currentData().toULongLong(), qulonglong(0x10));
+    QCOMPARE(NodeChoices::rename(&box, 1, QStringLiteral("Tag 10"), QStringLiteral("Again"), 0x10), -1);
+    QCOMPARE(box.count(), 7);
 }
 
 QTEST_MAIN(tst_NodeNameOrder)

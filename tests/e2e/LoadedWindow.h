@@ -89,6 +89,8 @@ public:
                     m_masterReady = true;
                 else if (line.contains("\"command\":\"ping\""))
                     ++m_masterPings;
+                else if (line.contains("\"command\":\"getDetails\""))
+                    ++m_masterDetailRequests;
             }
         });
         m_master.start(m_sim, {QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--no-mdns"),
@@ -156,6 +158,8 @@ public:
     }
     // Keep-alive pings the master has seen from the manager.
     int masterPings() const { return m_masterPings; }
+    // "getDetails" commands the master has received from the manager.
+    int masterDetailRequests() const { return m_masterDetailRequests; }
 
     MainWindow *window() const { return m_window; }
     MapTab *map() const { return m_map; }
@@ -175,6 +179,7 @@ private:
     QProcess m_master;
     bool m_masterReady = false;
     int m_masterPings = 0;
+    int m_masterDetailRequests = 0;
     MainWindow *m_window = nullptr;
     MapTab *m_map = nullptr;
     OrientationView *m_orientation = nullptr;
