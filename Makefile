@@ -12,7 +12,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?=
 XVFB = xvfb-run -a -s "-screen 0 1600x1000x24"
 
-.PHONY: all deps build release demo screenshots test package asan fuzz bench soak clean
+.PHONY: all deps build release demo screenshots test package asan fuzz fuzz-corpus bench soak clean
 
 all: build
 
@@ -52,6 +52,10 @@ fuzz: deps
 		-DSENTROVA_FUZZ=ON -DSENTROVA_TESTS=OFF
 	cmake --build $(FUZZDIR) -j $(JOBS)
 	FUZZ_RUNS=$(FUZZ_RUNS) ./scripts/run-fuzzers.sh $(FUZZDIR) $(FUZZ_SECONDS)
+
+# After a fuzz run: keep what it grew in fuzz/corpus (only inputs that add coverage).
+fuzz-corpus:
+	./scripts/keep-fuzz-corpus.sh $(FUZZDIR)
 
 bench: deps
 	cmake -S . -B $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DSENTROVA_TESTS=OFF -DSENTROVA_BENCH=ON
