@@ -934,7 +934,7 @@ void MainWindow::setMapActionsEnabled(bool enabled)
 void MainWindow::addSettingsTab()
 {
     m_settingsTab = SettingsTab::instance();
-    m_settingsTab->setTabWidget(m_tabs, addPage(m_settingsTab, tr("Settings")));
+    addPage(m_settingsTab, tr("Settings"));
     // The system settings page is one per process, like the tab it sits in.
     const QString title = tr("sentrova Settings");
     if (!m_settingsTab->settingsGroup(title))
@@ -944,13 +944,13 @@ void MainWindow::addSettingsTab()
 void MainWindow::addSetupTab()
 {
     m_setupTab = SetupTab::instance();
-    m_setupTab->setTabWidget(m_tabs, addPage(m_setupTab, tr("Initial Setup")));
+    addPage(m_setupTab, tr("Initial Setup"));
 }
 
 void MainWindow::addZonesTab()
 {
     m_zonesTab = ZonesTab::instance();
-    m_zonesTab->setTabWidget(m_tabs, addPage(m_zonesTab, tr("Zones")));
+    addPage(m_zonesTab, tr("Zones"));
     if (!m_mapTab)
         return;
     connect(m_mapTab, &MapTab::zoneAdded, m_zonesTab, &ZonesTab::zoneAdded, Qt::UniqueConnection);
@@ -962,15 +962,15 @@ void MainWindow::addZonesTab()
 void MainWindow::addCalibrationTabs()
 {
     m_anchorCalibrationTab = AnchorCalibrationTab::instance();
-    m_anchorCalibrationTab->setTabWidget(m_tabs, addPage(m_anchorCalibrationTab, tr("Anchor Calibration")));
+    addPage(m_anchorCalibrationTab, tr("Anchor Calibration"));
     m_tagCalibrationTab = TagCalibrationTab::instance();
-    m_tagCalibrationTab->setTabWidget(m_tabs, addPage(m_tagCalibrationTab, tr("Tag Calibration")));
+    addPage(m_tagCalibrationTab, tr("Tag Calibration"));
 }
 
 void MainWindow::addSiteAcceptanceTab()
 {
     m_siteAcceptanceTab = SiteAcceptanceTab::instance();
-    m_siteAcceptanceTab->setTabWidget(m_tabs, addPage(m_siteAcceptanceTab, tr("Site Acceptance")));
+    addPage(m_siteAcceptanceTab, tr("Site Acceptance"));
     m_siteAcceptanceTab->setMapTab(m_mapTab);
 }
 

@@ -167,7 +167,7 @@ void FirmwareSession::requestDetails(const QJsonArray &nodes)
             continue;
         m_asked.insert(id);
         QJsonObject cmd = command(QStringLiteral("getDetails"));
-        cmd.insert(QStringLiteral("id"), QStringLiteral("0x") + Rtls::hexId(id));
+        cmd.insert(QStringLiteral("id"), Rtls::hexText(id));
         send(cmd);
     }
 }

@@ -16,10 +16,7 @@ constexpr int kMaxGeneratedIdLength = 64;
 // Positions per second above this are no limit at all for a tag.
 constexpr double kMaxRateLimit = 1000.0;
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 void note(QStringList *problems, const QString &line)
 {

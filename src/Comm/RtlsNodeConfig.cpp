@@ -44,7 +44,7 @@ QJsonObject RtlsNodeConfig::toJSON() const
     QJsonObject obj;
     obj.insert(QStringLiteral("cfgId"), decimal(m_cfgId));
     obj.insert(QStringLiteral("nodeOptions"), m_mode);
-    obj.insert(QStringLiteral("nodeMask"), QStringLiteral("0x") + Rtls::hexId(m_nodeMask));
+    obj.insert(QStringLiteral("nodeMask"), Rtls::hexText(m_nodeMask));
     obj.insert(QStringLiteral("msecRefreshInterval"), decimal(m_msecRefreshInterval));
     obj.insert(QStringLiteral("msecTsync"), decimal(m_msecTsync));
     obj.insert(QStringLiteral("secExpiration"), decimal(m_secExpiration));

@@ -34,16 +34,7 @@
 
 namespace {
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
-
-// Node ids and role bits on the wire: "0x" + at least 4 upper-case digits.
-QString hexWord(uint64_t value)
-{
-    return QStringLiteral("0x") + Rtls::hexId(value);
-}
+using Rtls::key;
 
 // DIO masks: "0x" + exactly 2 lower-case digits.
 QString dioMask(uint8_t mask)
@@ -55,7 +46,7 @@ QJsonObject nodeCommand(const char *command, uint64_t id)
 {
     QJsonObject obj;
     obj.insert(key("command"), QLatin1String(command));
-    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("id"), Rtls::hexText(id));
     return obj;
 }
 
@@ -226,7 +217,7 @@ void SentrovaInterface::applyRemoteStatus(const MqttMessages::NodeStatus &status
         node->setID(status.id);
     }
     // The status in the form of a node object, read as any other.
-    QJsonObject element{{key("id"), hexWord(status.id)}, {key("mode"), status.mode}};
+    QJsonObject element{{key("id"), Rtls::hexText(status.id)}, {key("mode"), status.mode}};
     // A node without a name is published under its id: no name of its own.
     if (status.name != node->idString())
         element.insert(key("name"), status.name);
@@ -370,7 +361,7 @@ int SentrovaInterface::sendForNode(const char *command, uint64_t id)
 int SentrovaInterface::sendRoles(const char *command, uint64_t id, uint32_t roles)
 {
     QJsonObject obj = nodeCommand(command, id);
-    obj.insert(key("roles"), hexWord(roles));
+    obj.insert(key("roles"), Rtls::hexText(roles));
     return send(obj);
 }
 
@@ -708,7 +699,7 @@ void SentrovaInterface::setAnchorPosition(uint64_t id, uint32_t flags)
     if (flags & Rtls::kPosZ)
         obj.insert(key("z"), axisValue(known & Rtls::kPosZ, pos ? pos->z() : 0.0f));
     obj.insert(key("command"), QStringLiteral("setPos"));
-    obj.insert(key("id"), hexWord(id));
+    obj.insert(key("id"), Rtls::hexText(id));
     send(obj);
 }
 

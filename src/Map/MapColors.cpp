@@ -2,6 +2,8 @@
 
 #include "MapConstants.h"
 
+#include <QCoreApplication>
+#include <QJsonObject>
 #include <QString>
 
 #include <cmath>
@@ -48,4 +50,21 @@ QColor MapColors::qualityColor(double f)
     if (f < 0.5)
         return QColor::fromRgbF(1.0, f * 2.0, 0.0);
     return QColor::fromRgbF(1.0 - (f - 0.5) * 2.0, 1.0, 0.0);
+}
+
+QString MapColors::readColorKey(const QJsonObject &obj, const char *key, const QColor &fallback, QColor *value,
+                                const QString &owner)
+{
+    const QJsonValue v = obj.value(QLatin1String(key));
+    if (!v.isString())
+        return QString();
+    const QColor colour(v.toString());
+    if (colour.isValid()) {
+        *value = colour;
+        return QString();
+    }
+    *value = fallback;
+    // One substitution pass: a zone's name may itself hold "%2".
+    return QCoreApplication::translate("MapColors", "%1: invalid colour \"%2\" for %3, using %4")
+        .arg(owner, v.toString(), QLatin1String(key), fallback.name());
 }

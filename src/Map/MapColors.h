@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+class QJsonObject;
 class QString;
 
 // The colours of nodes in the map.
@@ -22,4 +23,11 @@ public:
     // Scale for the heat map: goes from red through yellow to green as f
     // goes from 0 to 1 (clamped).
     static QColor qualityColor(double f);
+    // A colour key of a settings document: obj[key] as a colour name
+    // ("#rrggbb", "red") goes into *value. A name that is no colour sets
+    // *value to the fallback and gives the one console line to show, which
+    // starts with `owner`; a key absent or not a string keeps *value and
+    // gives an empty text.
+    static QString readColorKey(const QJsonObject &obj, const char *key, const QColor &fallback, QColor *value,
+                                const QString &owner);
 };

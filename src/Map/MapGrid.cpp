@@ -1,5 +1,6 @@
 #include "MapGrid.h"
 
+#include "MapColors.h"
 #include "MapConstants.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
@@ -12,10 +13,7 @@
 
 namespace {
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 void color(const QColor &c)
 {
@@ -156,20 +154,13 @@ void MapGrid::setMirrorY(bool mirror)
     }
 }
 
-QColor MapGrid::readColor(const QJsonObject &obj, const char *name, const QColor &current,
-                          const QColor &fallback)
+void MapGrid::readColor(const QJsonObject &obj, const char *name, const char *fallback, QColor *value)
 {
-    const QJsonValue v = obj.value(key(name));
-    if (!v.isString())
-        return current;
-    const QColor c(v.toString());
-    if (c.isValid())
-        return c;
-    const QString line = tr("Map grid: invalid colour \"%1\" for %2, using %3")
-                             .arg(v.toString(), QLatin1String(name), fallback.name());
+    const QString line = MapColors::readColorKey(obj, name, QColor(QLatin1String(fallback)), value, tr("Map grid"));
+    if (line.isEmpty())
+        return;
     qCWarning(lcMap).noquote() << line;
     emit displayMessage(line);
-    return fallback;
 }
 
 void MapGrid::fromJSON(const QJsonObject &obj)
@@ -187,11 +178,10 @@ void MapGrid::fromJSON(const QJsonObject &obj)
             m_size[i] = fallback;
         }
     }
-    m_xAxisColor = readColor(obj, "x-axis-color", m_xAxisColor, QColor(QLatin1String(Map::kGridXAxisColor)));
-    m_yAxisColor = readColor(obj, "y-axis-color", m_yAxisColor, QColor(QLatin1String(Map::kGridYAxisColor)));
-    m_axisColor = readColor(obj, "axis-color", m_axisColor, QColor(QLatin1String(Map::kGridAxisColor)));
-    m_stepAxisColor =
-        readColor(obj, "step-axis-color", m_stepAxisColor, QColor(QLatin1String(Map::kGridStepAxisColor)));
+    readColor(obj, "x-axis-color", Map::kGridXAxisColor, &m_xAxisColor);
+    readColor(obj, "y-axis-color", Map::kGridYAxisColor, &m_yAxisColor);
+    readColor(obj, "axis-color", Map::kGridAxisColor, &m_axisColor);
+    readColor(obj, "step-axis-color", Map::kGridStepAxisColor, &m_stepAxisColor);
     const QString line = Rtls::readIntKey(obj, "step-size", 1, Map::kGridMaxStepSize, &m_stepSize, tr("Map grid"));
     if (!line.isEmpty()) {
         qCWarning(lcMap).noquote() << line;

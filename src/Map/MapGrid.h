@@ -79,7 +79,7 @@ public slots:
 private:
     void touch();
     void compile();
-    QColor readColor(const QJsonObject &obj, const char *key, const QColor &current, const QColor &fallback);
+    void readColor(const QJsonObject &obj, const char *key, const char *fallback, QColor *value);
 
     bool m_show = true;
     QColor m_xAxisColor;

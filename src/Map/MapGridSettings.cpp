@@ -16,14 +16,6 @@ namespace {
 
 constexpr double kMaxExtent = 10000.0;
 
-void showColour(QPushButton *button, const QColor &colour)
-{
-    button->setText(colour.name());
-    button->setStyleSheet(QStringLiteral("background-color: %1; color: %2")
-                              .arg(colour.name(), colour.lightness() < 128 ? QStringLiteral("white")
-                                                                           : QStringLiteral("black")));
-}
-
 } // namespace
 
 MapGridSettings::MapGridSettings(MapGrid *grid, QWidget *parent) : SettingsTabWidget(parent), m_grid(grid)
@@ -93,7 +85,7 @@ void MapGridSettings::chooseColour(QPushButton *button, QColor (MapGrid::*get)()
     if (!colour.isValid() || !m_grid)
         return;
     (m_grid->*set)(colour);
-    showColour(button, colour);
+    SettingsRows::showColour(button, colour);
 }
 
 void MapGridSettings::refresh()
@@ -116,8 +108,8 @@ void MapGridSettings::refresh()
     m_x->setValue(m_grid->x());
     m_y->setValue(m_grid->y());
     m_z->setValue(m_grid->z());
-    showColour(m_xAxis, m_grid->xAxisColor());
-    showColour(m_yAxis, m_grid->yAxisColor());
-    showColour(m_lines, m_grid->axisColor());
-    showColour(m_majorLines, m_grid->stepAxisColor());
+    SettingsRows::showColour(m_xAxis, m_grid->xAxisColor());
+    SettingsRows::showColour(m_yAxis, m_grid->yAxisColor());
+    SettingsRows::showColour(m_lines, m_grid->axisColor());
+    SettingsRows::showColour(m_majorLines, m_grid->stepAxisColor());
 }

@@ -2,6 +2,7 @@
 
 #include "GlBox.h"
 #include "HubNodeSource.h"
+#include "MapColors.h"
 #include "MapConstants.h"
 #include "MapGeometry.h"
 #include "MapLog.h"
@@ -20,10 +21,7 @@ namespace {
 
 const char kGlSource[] = "src/Map/MapZone";
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 MapZone::Mode modeForType(const QString &type)
 {
@@ -34,10 +32,7 @@ MapZone::Mode modeForType(const QString &type)
     return MapZone::FloorPlan;
 }
 
-QString hexText(uint64_t id)
-{
-    return QStringLiteral("0x") + Rtls::hexId(id);
-}
+using Rtls::hexText;
 
 void outline(double length, double width, double z)
 {
@@ -249,20 +244,14 @@ uint64_t MapZone::idFromClock()
     return id;
 }
 
-QColor MapZone::readColor(const QJsonObject &obj, const char *name, const QColor &current,
-                          const char *fallback) const
+void MapZone::readColor(const QJsonObject &obj, const char *name, const char *fallback, QColor *value) const
 {
-    const QJsonValue v = obj.value(key(name));
-    if (!v.isString())
-        return current;
-    const QColor color(v.toString());
-    if (color.isValid())
-        return color;
-    const QString line = tr("Zone %1: invalid colour \"%2\" for %3, using %4")
-                             .arg(m_name, v.toString(), QLatin1String(name), QLatin1String(fallback));
+    const QString line =
+        MapColors::readColorKey(obj, name, QColor(QLatin1String(fallback)), value, tr("Zone %1").arg(m_name));
+    if (line.isEmpty())
+        return;
     qCWarning(lcMap).noquote() << line;
     report(line);
-    return QColor(QLatin1String(fallback));
 }
 
 void MapZone::readInt(const QJsonObject &obj, const char *name, int min, int max, int *value,
@@ -303,8 +292,8 @@ void MapZone::fromJSON(const QJsonObject &obj)
     }
     const QString owner = tr("Zone %1").arg(m_name);
     readInt(obj, "level", 0, Map::kZoneMaxLevel, &m_level, owner);
-    m_underColor = readColor(obj, "under_level_color", m_underColor, Map::kZoneDefaultUnderColor);
-    m_overColor = readColor(obj, "over_level_color", m_overColor, Map::kZoneDefaultOverColor);
+    readColor(obj, "under_level_color", Map::kZoneDefaultUnderColor, &m_underColor);
+    readColor(obj, "over_level_color", Map::kZoneDefaultOverColor, &m_overColor);
     int mode = m_mode;
     readInt(obj, "mode", FloorPlan, Machine, &mode, owner);
     m_mode = static_cast<Mode>(mode);

@@ -126,7 +126,7 @@ private:
     void report(const QString &line) const;
     void readInt(const QJsonObject &obj, const char *name, int min, int max, int *value,
                  const QString &owner) const;
-    QColor readColor(const QJsonObject &obj, const char *key, const QColor &current, const char *fallback) const;
+    void readColor(const QJsonObject &obj, const char *key, const char *fallback, QColor *value) const;
     MapNodeSource *source() const;
 
     bool m_show = true;

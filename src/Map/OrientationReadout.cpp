@@ -67,7 +67,7 @@ QStringList OrientationReadout::lines(int decimals) const
 
 QString OrientationReadout::label(uint64_t id, const QString &name)
 {
-    const QString idText = QStringLiteral("0x") + Rtls::hexId(id);
+    const QString idText = Rtls::hexText(id);
     if (name.isEmpty() || name == idText)
         return idText;
     return idText + QLatin1Char(' ') + name;

@@ -2,7 +2,9 @@
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QColor>
 #include <QLabel>
+#include <QPushButton>
 
 namespace {
 
@@ -25,4 +27,12 @@ void SettingsRows::addRow(QWidget *panel, QGridLayout *grid, int row, const QStr
 {
     grid->addWidget(new QLabel(text, panel), row, 0, kCell);
     grid->addWidget(control, row, 1, kCell);
+}
+
+void SettingsRows::showColour(QPushButton *button, const QColor &colour)
+{
+    button->setText(colour.name());
+    button->setStyleSheet(QStringLiteral("background-color: %1; color: %2")
+                              .arg(colour.name(), colour.lightness() < 128 ? QStringLiteral("white")
+                                                                           : QStringLiteral("black")));
 }

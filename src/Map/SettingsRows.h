@@ -1,7 +1,9 @@
 #pragma once
 
+class QColor;
 class QDoubleSpinBox;
 class QGridLayout;
+class QPushButton;
 class QString;
 class QWidget;
 
@@ -14,4 +16,7 @@ public:
     static QDoubleSpinBox *addMetres(QWidget *panel, QGridLayout *grid, int row, const QString &text, double min,
                                      double max);
     static void addRow(QWidget *panel, QGridLayout *grid, int row, const QString &text, QWidget *control);
+    // A colour button shows its colour as its face and its name as its text,
+    // in black or white, whichever reads on it.
+    static void showColour(QPushButton *button, const QColor &colour);
 };

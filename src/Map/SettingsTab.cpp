@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QScrollArea>
-#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -91,11 +90,4 @@ void SettingsTab::setShowAdvanced(bool show)
     m_showAdvanced = show;
     m_advancedSwitch->setChecked(show);
     emit showAdvancedChanged(show);
-}
-
-void SettingsTab::setTabWidget(QTabWidget *tabWidget, int index)
-{
-    m_tabWidget = tabWidget;
-    m_tabIndex = index;
-    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
 }

@@ -8,7 +8,6 @@
 
 class QCheckBox;
 class QGroupBox;
-class QTabWidget;
 class QVBoxLayout;
 
 // The "Settings" tab: one page that gathers the settings panels of every
@@ -37,11 +36,6 @@ public:
 
     bool showAdvanced() const { return m_showAdvanced; }
 
-    void setTabWidget(QTabWidget *tabWidget, int index);
-    QTabWidget *tabWidget() const { return m_tabWidget; }
-    int tabIndex() const { return m_tabIndex; }
-    QString tabText() const { return m_tabText; }
-
 public slots:
     void setShowAdvanced(bool show);
 
@@ -62,8 +56,4 @@ private:
     QVBoxLayout *m_contentLayout;
     bool m_showAdvanced = false;
     QVector<Entry> m_entries;
-
-    QTabWidget *m_tabWidget = nullptr;
-    int m_tabIndex = -1;
-    QString m_tabText;
 };

@@ -10,10 +10,7 @@
 
 namespace {
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 uint64_t idOf(const QJsonObject &definition)
 {

@@ -8,6 +8,7 @@
 #include "RtlsConvert.h"
 #include "RtlsObject.h"
 #include "SentrovaInterface.h"
+#include "SettingsRows.h"
 #include "ZoneCommandsDialog.h"
 
 #include <QColorDialog>
@@ -22,7 +23,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -34,10 +34,7 @@ namespace {
 constexpr double kMaxExtent = 10000.0;
 const char *const kTypes[] = {"FLOORPLAN", "STORAGE", "MACHINE"};
 
-QString hexText(uint64_t id)
-{
-    return QStringLiteral("0x") + Rtls::hexId(id);
-}
+using Rtls::hexText;
 
 QDoubleSpinBox *metresBox(double min)
 {
@@ -48,14 +45,6 @@ QDoubleSpinBox *metresBox(double min)
     box->setKeyboardTracking(false);
     box->setFrame(false);
     return box;
-}
-
-void showColour(QPushButton *button, const QColor &colour)
-{
-    button->setText(colour.name());
-    button->setStyleSheet(QStringLiteral("background-color: %1; color: %2")
-                              .arg(colour.name(), colour.lightness() < 128 ? QStringLiteral("white")
-                                                                           : QStringLiteral("black")));
 }
 
 template<typename T>
@@ -106,13 +95,6 @@ ZonesTab::ZonesTab()
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_table, 1);
-}
-
-void ZonesTab::setTabWidget(QTabWidget *tabWidget, int index)
-{
-    m_tabWidget = tabWidget;
-    m_tabIndex = index;
-    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
 }
 
 void ZonesTab::setMapTab(MapTab *map)
@@ -357,8 +339,8 @@ void ZonesTab::showZone(int row, MapZone *zone)
         const QSignalBlocker blocker(level);
         level->setValue(zone->level());
     }
-    showColour(widgetAt<QPushButton>(m_table, row, UnderColorColumn), zone->underColor());
-    showColour(widgetAt<QPushButton>(m_table, row, OverColorColumn), zone->overColor());
+    SettingsRows::showColour(widgetAt<QPushButton>(m_table, row, UnderColorColumn), zone->underColor());
+    SettingsRows::showColour(widgetAt<QPushButton>(m_table, row, OverColorColumn), zone->overColor());
     if (auto *image = widgetAt<QLineEdit>(m_table, row, ImageColumn); !editing(image))
         image->setText(zone->image());
     fillTargets(row, zone);

@@ -10,7 +10,6 @@ class MapScene;
 class MapTab;
 class MapZone;
 class QPushButton;
-class QTabWidget;
 class QTableWidget;
 
 // The "Zones" tab: every zone of the map in a table (name, id, type, box,
@@ -45,11 +44,6 @@ public:
     };
 
     static ZonesTab *instance();
-
-    void setTabWidget(QTabWidget *tabWidget, int index);
-    QTabWidget *tabWidget() const { return m_tabWidget; }
-    int tabIndex() const { return m_tabIndex; }
-    QString tabText() const { return m_tabText; }
 
     QTableWidget *table() const { return m_table; }
     QPushButton *addButton() const { return m_add; }
@@ -93,8 +87,4 @@ private:
     QPointer<MapTab> m_map;
     QList<QPointer<MapZone>> m_rows;
     MapZone *m_applying = nullptr;
-
-    QTabWidget *m_tabWidget = nullptr;
-    int m_tabIndex = -1;
-    QString m_tabText;
 };

@@ -114,4 +114,9 @@ QString readIntKey(const QJsonObject &obj, const char *key, int min, int max, in
              QString::number(*value));
 }
 
+QString hexText(uint64_t id)
+{
+    return QStringLiteral("0x") + hexId(id);
+}
+
 } // namespace Rtls

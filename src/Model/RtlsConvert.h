@@ -48,4 +48,13 @@ QString readIntKey(const QJsonObject &obj, const char *key, int min, int max, in
 // "%1" of width 4, base 16, fill '0', upper case: 0x1A2 -> "01A2".
 QString hexId(uint64_t id);
 
+// The same with the "0x" that settings documents and tables show: "0x01A2".
+QString hexText(uint64_t id);
+
+// A key of a JSON object named by a literal; the look-up needs no QString.
+inline QLatin1String key(const char *name)
+{
+    return QLatin1String(name);
+}
+
 } // namespace Rtls

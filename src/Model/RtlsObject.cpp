@@ -106,7 +106,7 @@ uint64_t RtlsObject::id() const { return m_id; }
 
 QString RtlsObject::idString() const
 {
-    return QStringLiteral("0x") + Rtls::hexId(m_id);
+    return Rtls::hexText(m_id);
 }
 
 QString RtlsObject::name() const

@@ -145,13 +145,6 @@ AnchorCalibrationTab::AnchorCalibrationTab()
     connect(m_check, &WriteCheck::checked, this, &AnchorCalibrationTab::showCheck);
 }
 
-void AnchorCalibrationTab::setTabWidget(QTabWidget *tabWidget, int index)
-{
-    m_tabWidget = tabWidget;
-    m_tabIndex = index;
-    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
-}
-
 QString AnchorCalibrationTab::lineStatus() const
 {
     return m_lineStatus->text();
@@ -175,7 +168,7 @@ void AnchorCalibrationTab::setScanCount(int count)
 QString AnchorCalibrationTab::nodeName(uint64_t id) const
 {
     RtlsObject *node = m_hub->node(id);
-    return node ? node->name() : QStringLiteral("0x") + Rtls::hexId(id);
+    return node ? node->name() : Rtls::hexText(id);
 }
 
 uint64_t AnchorCalibrationTab::rowId(const QStandardItemModel *model, int row) const

@@ -54,11 +54,6 @@ public:
 
     static AnchorCalibrationTab *instance();
 
-    void setTabWidget(QTabWidget *tabWidget, int index);
-    QTabWidget *tabWidget() const { return m_tabWidget; }
-    int tabIndex() const { return m_tabIndex; }
-    QString tabText() const { return m_tabText; }
-
     QStandardItemModel *lineModel() const { return m_lineModel; }
     QStandardItemModel *solveModel() const { return m_solveModel; }
     WriteCheck *writeCheck() const { return m_check; }
@@ -143,8 +138,4 @@ private:
     double m_rmsBefore;
     double m_rmsPredicted;
     double m_rmsAtLastApply;
-
-    QTabWidget *m_tabWidget = nullptr;
-    int m_tabIndex = -1;
-    QString m_tabText;
 };

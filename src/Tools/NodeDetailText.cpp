@@ -30,7 +30,7 @@ QString unknown()
 
 QString version(uint32_t version)
 {
-    return version ? QStringLiteral("0x") + Rtls::hexId(version) : unknown();
+    return version ? Rtls::hexText(version) : unknown();
 }
 
 QString roles(uint32_t roles)

@@ -69,5 +69,5 @@ uint32_t NodeRoles::unnamedBits(uint32_t roles)
 
 QString NodeRoles::hex(uint32_t roles)
 {
-    return QStringLiteral("0x") + Rtls::hexId(roles);
+    return Rtls::hexText(roles);
 }

@@ -65,7 +65,7 @@ void SettingsDialog::Field::follow(const QVariant &value)
 SettingsDialog::SettingsDialog(uint64_t id, QWidget *parent) : QDialog(parent), m_id(id)
 {
     RtlsObject *node = hub()->node(id);
-    setWindowTitle(tr("Settings of %1").arg(node ? node->name() : QStringLiteral("0x") + Rtls::hexId(id)));
+    setWindowTitle(tr("Settings of %1").arg(node ? node->name() : Rtls::hexText(id)));
 
     m_pages = new QTabWidget(this);
     m_pages->addTab(makeGeneralPage(), tr("General"));

@@ -28,7 +28,6 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStandardItemModel>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -173,13 +172,6 @@ SetupTab::SetupTab()
 
     rebuild();
     syncDelayEditor();
-}
-
-void SetupTab::setTabWidget(QTabWidget *tabWidget, int index)
-{
-    m_tabWidget = tabWidget;
-    m_tabIndex = index;
-    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
 }
 
 QString SetupTab::layoutVerdict() const

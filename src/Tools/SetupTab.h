@@ -15,7 +15,6 @@ class QPushButton;
 class QSpinBox;
 class QStandardItem;
 class QStandardItemModel;
-class QTabWidget;
 class QTableWidget;
 class QTimer;
 class RtlsObject;
@@ -41,11 +40,6 @@ public:
     static constexpr int kFirstDistanceColumn = 4;
 
     static SetupTab *instance();
-
-    void setTabWidget(QTabWidget *tabWidget, int index);
-    QTabWidget *tabWidget() const { return m_tabWidget; }
-    int tabIndex() const { return m_tabIndex; }
-    QString tabText() const { return m_tabText; }
 
     QStandardItemModel *model() const { return m_model; }
     SetupTableView *tableView() const { return m_view; }
@@ -128,8 +122,4 @@ private:
     QHash<QString, QString> m_checkNames;
     bool m_editMode = false;
     bool m_updating = false;
-
-    QTabWidget *m_tabWidget = nullptr;
-    int m_tabIndex = -1;
-    QString m_tabText;
 };

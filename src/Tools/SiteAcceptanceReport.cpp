@@ -56,15 +56,10 @@ QString signedMetres(double v)
                             : QStringLiteral("–");
 }
 
-QString idText(uint64_t id)
-{
-    return QStringLiteral("0x") + Rtls::hexId(id);
-}
-
 QString nodeName(const SiteAcceptanceReport::Input &in, uint64_t id)
 {
     const QString name = in.nodeNames.value(id);
-    return name.isEmpty() ? idText(id) : name;
+    return name.isEmpty() ? Rtls::hexText(id) : name;
 }
 
 QString names(const SiteAcceptanceReport::Input &in, const QVector<uint64_t> &ids)
@@ -111,7 +106,7 @@ QString anchorTable(const SiteAcceptanceReport::Input &in, int first, int count)
         html += flagged ? QStringLiteral("<tr bgcolor=\"#ffd0d0\">") : QStringLiteral("<tr>");
         const QString cells[] = {
             esc(a.name),
-            idText(r.id),
+            Rtls::hexText(r.id),
             r.surveyed ? metres(r.x) : tr("unknown"),
             r.surveyed ? metres(r.y) : tr("unknown"),
             r.surveyed ? metres(r.z) : tr("unknown"),

@@ -33,7 +33,6 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -282,13 +281,6 @@ SiteAcceptanceTab::SiteAcceptanceTab() : m_hub(SentrovaInterface::instance())
     updateControls();
 }
 
-void SiteAcceptanceTab::setTabWidget(QTabWidget *tabWidget, int index)
-{
-    m_tabWidget = tabWidget;
-    m_tabIndex = index;
-    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
-}
-
 void SiteAcceptanceTab::setMapTab(MapTab *map)
 {
     if (m_map == map)
@@ -374,7 +366,7 @@ void SiteAcceptanceTab::newDelays(uint64_t id, uint16_t tx, uint16_t rx)
 QString SiteAcceptanceTab::nodeName(uint64_t id) const
 {
     RtlsObject *node = m_hub->node(id);
-    return node && !node->name().isEmpty() ? node->name() : QStringLiteral("0x") + Rtls::hexId(id);
+    return node && !node->name().isEmpty() ? node->name() : Rtls::hexText(id);
 }
 
 // The layout check and the delay solution are least-squares fits over every

@@ -20,7 +20,6 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
-class QTabWidget;
 class QTableWidget;
 class QTableWidgetItem;
 class QTimer;
@@ -50,11 +49,6 @@ public:
     };
 
     static SiteAcceptanceTab *instance();
-
-    void setTabWidget(QTabWidget *tabWidget, int index);
-    QTabWidget *tabWidget() const { return m_tabWidget; }
-    int tabIndex() const { return m_tabIndex; }
-    QString tabText() const { return m_tabText; }
 
     // The map gives the minimum quality of a used position and the picture
     // of the report, and shows the points.
@@ -170,8 +164,4 @@ private:
     QTimer *m_clock;
     QTimer *m_siteClock;
     QTimer *m_runEnd;
-
-    QTabWidget *m_tabWidget = nullptr;
-    int m_tabIndex = -1;
-    QString m_tabText;
 };

@@ -20,10 +20,7 @@ QString tr(const char *text)
     return QCoreApplication::translate("SurveyPlan", text);
 }
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 struct FigureEntry
 {
@@ -179,7 +176,7 @@ QJsonObject SurveyPlan::toJson() const
     for (const SurveyPoint &p : points) {
         QJsonObject o{{key("name"), p.name}, {key("x"), p.x}, {key("y"), p.y}, {key("z"), p.z}};
         if (p.tag)
-            o.insert(key("tag"), QStringLiteral("0x") + Rtls::hexId(p.tag));
+            o.insert(key("tag"), Rtls::hexText(p.tag));
         list.append(o);
     }
     return QJsonObject{

@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -116,13 +115,6 @@ TagCalibrationTab::TagCalibrationTab()
     for (RtlsObject *node : m_hub->nodes())
         NodeListUpdated(node);
     refresh();
-}
-
-void TagCalibrationTab::setTabWidget(QTabWidget *tabWidget, int index)
-{
-    m_tabWidget = tabWidget;
-    m_tabIndex = index;
-    m_tabText = tabWidget ? tabWidget->tabText(index) : QString();
 }
 
 QString TagCalibrationTab::suggestionText() const
@@ -311,7 +303,7 @@ void TagCalibrationTab::refresh()
         const TagCalibration::AnchorStats s = m_calibration.stats(anchors[row]);
         RtlsObject *anchor = m_hub->node(anchors[row]);
         const QString cells[Columns] = {
-            anchor ? anchor->name() : QStringLiteral("0x") + Rtls::hexId(anchors[row]),
+            anchor ? anchor->name() : Rtls::hexText(anchors[row]),
             QString::number(s.samples),
             QString::number(s.kept),
             QString::number(s.meanMeasured, 'f', 3),

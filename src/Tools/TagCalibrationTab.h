@@ -12,7 +12,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTabWidget;
 class QTableWidget;
 class QTimer;
 class RtlsObject;
@@ -33,11 +32,6 @@ public:
     enum Column { Anchor, Samples, Kept, MeanMeasured, TrueRange, Bias, DelayChange, Columns };
 
     static TagCalibrationTab *instance();
-
-    void setTabWidget(QTabWidget *tabWidget, int index);
-    QTabWidget *tabWidget() const { return m_tabWidget; }
-    int tabIndex() const { return m_tabIndex; }
-    QString tabText() const { return m_tabText; }
 
     QComboBox *tagCombo() const { return m_tagCombo; }
     QTableWidget *table() const { return m_table; }
@@ -93,8 +87,4 @@ private:
     double m_lastMsgTime = -1.0;
     std::optional<uint16_t> m_currentTx;
     std::optional<uint16_t> m_currentRx;
-
-    QTabWidget *m_tabWidget = nullptr;
-    int m_tabIndex = -1;
-    QString m_tabText;
 };

@@ -525,7 +525,7 @@ void UpdateDialog::showVersions()
     m_versions->setRowCount(m_matrix.rowCount());
     for (int r = 0; r < m_matrix.rowCount(); ++r) {
         const VersionMatrix::Row &row = m_matrix.row(r);
-        m_versions->setItem(r, ColNode, cell(QStringLiteral("0x") + Rtls::hexId(row.id)));
+        m_versions->setItem(r, ColNode, cell(Rtls::hexText(row.id)));
         m_versions->setItem(r, ColNodeName, cell(row.name));
         m_versions->setItem(r, ColMode, cell(row.mode));
         for (int c = 0; c < VersionMatrix::ColumnCount; ++c) {

@@ -18,10 +18,7 @@ namespace {
 // Coordinates go on the wire rounded to millimetres.
 constexpr double kPositionTolerance = 0.0015;
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 QString mm(double v)
 {

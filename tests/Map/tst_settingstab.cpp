@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QSignalSpy>
-#include <QTabWidget>
 #include <QtTest>
 
 namespace {
@@ -43,7 +42,6 @@ private slots:
     void deletedPanelTakesItsGroupAlong();
     void finishGridsAddsSpacersAfterLastRowAndColumn_data();
     void finishGridsAddsSpacersAfterLastRowAndColumn();
-    void tabWidgetStoresIndexAndTitle();
 };
 
 void TestSettingsTab::init()
@@ -184,19 +182,6 @@ void TestSettingsTab::finishGridsAddsSpacersAfterLastRowAndColumn()
         for (int r = 0; r < spacerRow; ++r)
             QCOMPARE(grid->rowStretch(r), 0);
     }
-}
-
-void TestSettingsTab::tabWidgetStoresIndexAndTitle()
-{
-    QTabWidget tabs;
-    tabs.addTab(new QWidget, QStringLiteral("Map"));
-    const int index = tabs.addTab(new QLabel, QStringLiteral("Settings"));
-    SettingsTab *tab = SettingsTab::instance();
-    tab->setTabWidget(&tabs, index);
-    QCOMPARE(tab->tabWidget(), &tabs);
-    QCOMPARE(tab->tabIndex(), 1);
-    QCOMPARE(tab->tabText(), QStringLiteral("Settings"));
-    tab->setTabWidget(nullptr, -1);
 }
 
 QTEST_MAIN(TestSettingsTab)
