@@ -3,6 +3,7 @@
 #include "MqttClient.h"
 #include "MqttLog.h"
 #include "MqttMessages.h"
+#include "RtlsConvert.h"
 #include "RtlsIMU.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
@@ -29,11 +30,6 @@ constexpr uint64_t kReportedInactive = ~uint64_t(0);
 double roundedVolts(double v)
 {
     return v < 0.0 ? -1.0 : std::round(v * 100.0) / 100.0;
-}
-
-bool isInfrastructure(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
 }
 
 } // namespace
@@ -310,7 +306,7 @@ void MqttPublisher::updateStatus(NodeState &s, RtlsObject *node)
     status.battery = roundedVolts(node->hasImu() ? MqttMessages::batteryVolts(node->imu()->vbat()) : -1.0);
     status.inactive = node->lastUpdate() == kReportedInactive;
     // Where the infrastructure stands: what a remote view needs to draw it.
-    if (isInfrastructure(status.mode) && node->hasPos()) {
+    if (Rtls::isAnchorOrMaster(status.mode) && node->hasPos()) {
         const RtlsPos *p = node->pos();
         const uint32_t known = p->flags();
         status.hasX = known & Rtls::kPosX;
@@ -366,7 +362,7 @@ bool MqttPublisher::takeToken(NodeState &s, qint64 nowMs)
 
 void MqttPublisher::publishPosition(NodeState &s, RtlsObject *node)
 {
-    if (isInfrastructure(s.status.mode) || !node->hasPos() || !(node->msgFlags() & Rtls::kMsgCoordinates))
+    if (Rtls::isAnchorOrMaster(s.status.mode) || !node->hasPos() || !(node->msgFlags() & Rtls::kMsgCoordinates))
         return;
     // The hub announces a node again for other reasons (a seat, details);
     // only a new report, heard at another time or stamped with another

@@ -50,7 +50,7 @@ bool listingHolds(const RtlsPos *pos, const QJsonObject &node)
         return false;
     const QJsonObject listed = coordinates.toObject();
     const QLatin1String keys[] = {QLatin1String("x"), QLatin1String("y"), QLatin1String("z")};
-    const uint32_t bits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
+    const auto &bits = Rtls::kPosAxis;
     const float values[] = {pos->x(), pos->y(), pos->z()};
     for (int axis = 0; axis < 3; ++axis) {
         if (!(pos->flags() & bits[axis]))

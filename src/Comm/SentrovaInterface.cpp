@@ -747,7 +747,7 @@ void SentrovaInterface::getAllDistances()
     const QList<uint64_t> ids = m_nodes.keys();
     for (uint64_t id : ids) {
         const QString mode = m_nodes.value(id)->mode();
-        if (mode == QLatin1String("anchor") || mode == QLatin1String("master"))
+        if (Rtls::isAnchorOrMaster(mode))
             getDistances(id);
     }
 }

@@ -367,7 +367,7 @@ void ZonesTab::fillTargets(int row, MapZone *zone)
         const QList<RtlsObject *> nodes = m_scene->source()->nodes();
         for (RtlsObject *node : nodes) {
             const QString mode = node->mode();
-            if (mode == QLatin1String("anchor") || mode == QLatin1String("master"))
+            if (Rtls::isAnchorOrMaster(mode))
                 anchors.append(node->id());
         }
     }

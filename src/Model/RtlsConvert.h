@@ -51,6 +51,12 @@ QString hexId(uint64_t id);
 // The same with the "0x" that settings documents and tables show: "0x01A2".
 QString hexText(uint64_t id);
 
+// Anchors and masters stand still: their coordinates are set, not measured.
+inline bool isAnchorOrMaster(const QString &mode)
+{
+    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
+}
+
 // A key of a JSON object named by a literal; the look-up needs no QString.
 inline QLatin1String key(const char *name)
 {

@@ -26,6 +26,8 @@ constexpr uint32_t kPosX = 0x20;
 constexpr uint32_t kPosY = 0x40;
 constexpr uint32_t kPosZ = 0x80;
 constexpr uint32_t kPosXYZ = kPosX | kPosY | kPosZ;
+// The flag of axis 0 (x), 1 (y) or 2 (z).
+constexpr uint32_t kPosAxis[3] = {kPosX, kPosY, kPosZ};
 constexpr uint32_t kPosResult = 0x200;             // always part of a position result
 constexpr uint8_t kInitialPqf = 100;
 

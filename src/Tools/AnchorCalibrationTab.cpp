@@ -42,11 +42,6 @@ uint64_t shortId(uint64_t id)
     return id & Comm::kServiceIdMask;
 }
 
-bool isAnchorMode(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
-
 QTableView *makeView(QStandardItemModel *model, QWidget *parent)
 {
     auto *view = new QTableView(parent);
@@ -512,7 +507,7 @@ void AnchorCalibrationTab::NodeUpdated(RtlsObject *node)
 // would throw away computed values, and tags report all the time.
 void AnchorCalibrationTab::NodeListUpdated(RtlsObject *node)
 {
-    if (!node || !isAnchorMode(node->mode()))
+    if (!node || !Rtls::isAnchorOrMaster(node->mode()))
         return;
     for (QStandardItemModel *model : {m_lineModel, m_solveModel}) {
         for (int row = 0; row < model->rowCount(); ++row) {

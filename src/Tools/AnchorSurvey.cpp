@@ -1,5 +1,6 @@
 #include "AnchorSurvey.h"
 
+#include "RtlsConvert.h"
 #include "RtlsMeas.h"
 #include "RtlsModelConstants.h"
 #include "RtlsObject.h"
@@ -9,21 +10,12 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-bool isAnchorMode(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
-
-} // namespace
-
 AnchorSurvey AnchorSurvey::fromHub(const SentrovaInterface *hub)
 {
     AnchorSurvey survey;
     QVector<RtlsObject *> nodes;
     for (RtlsObject *node : hub->nodes())
-        if (isAnchorMode(node->mode()))
+        if (Rtls::isAnchorOrMaster(node->mode()))
             nodes.append(node);
     std::sort(nodes.begin(), nodes.end(), [](RtlsObject *a, RtlsObject *b) { return a->id() < b->id(); });
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kAxisBits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
 constexpr int kCsvDecimals = 4;
 
 QString tr(const char *text)
@@ -73,7 +72,7 @@ bool MeasurementSession::addReport(RtlsObject *node)
         RtlsPos *pos = node->pos();
         const float values[] = {pos->x(), pos->y(), pos->z()};
         for (int axis = 0; axis < 3; ++axis) {
-            if (pos->flags() & kAxisBits[axis]) {
+            if (pos->flags() & Rtls::kPosAxis[axis]) {
                 m_axes[size_t(axis)].add(double(values[axis]));
                 added = true;
             }

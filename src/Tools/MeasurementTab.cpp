@@ -1,4 +1,5 @@
 #include "MeasurementTab.h"
+#include "RtlsConvert.h"
 
 #include "NodeChoices.h"
 #include "NodeDetailText.h"
@@ -149,7 +150,7 @@ void MeasurementTab::addNodeChoice(RtlsObject *node)
     const QString text = QStringLiteral("%1 (%2)").arg(node->name(), node->idString());
     // Offered once (m_offered), so the box has no item of this node yet.
     NodeChoices::insert(m_node, 0, text, id, QVariant(qulonglong(id)));
-    if (NodeTools::isAnchorOrMaster(node->mode()))
+    if (Rtls::isAnchorOrMaster(node->mode()))
         NodeChoices::insert(m_anchor, 1, text, id, QVariant(qulonglong(id)));
 }
 

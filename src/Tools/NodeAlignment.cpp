@@ -1,4 +1,5 @@
 #include "NodeAlignment.h"
+#include "RtlsConvert.h"
 
 #include "NodeToolsConstants.h"
 #include "RtlsModelConstants.h"
@@ -50,7 +51,7 @@ double rotationAngle(NodeAlignment::Operation op, float x0, float y0)
 
 bool isMovable(RtlsObject *node)
 {
-    return node->hasPos() && NodeTools::isAnchorOrMaster(node->mode());
+    return node->hasPos() && Rtls::isAnchorOrMaster(node->mode());
 }
 
 QString tr(const char *text)

@@ -1,4 +1,5 @@
 #include "NodeDetailTab.h"
+#include "RtlsConvert.h"
 
 #include "NodeDetailText.h"
 #include "NodeHealthPlot.h"
@@ -30,7 +31,6 @@ const char *const kAxisNames[] = {"x", "y", "z"};
 const char *const kAxisLabels[] = {QT_TRANSLATE_NOOP("NodeDetailTab", "X [m]"),
                                    QT_TRANSLATE_NOOP("NodeDetailTab", "Y [m]"),
                                    QT_TRANSLATE_NOOP("NodeDetailTab", "Z [m]")};
-constexpr uint32_t kAxisBits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
 // A line edit's frame and margins around its text, in pixels, with room to spare.
 constexpr int kLineEditTextMargins = 16;
 // The least height of the time-sync plot, in lines of text.
@@ -39,7 +39,7 @@ constexpr int kPlotMinimumLines = 9;
 // A remote view sends no position to a master.
 bool positionEditable(RtlsObject *node)
 {
-    return NodeTools::isAnchorOrMaster(node->mode()) && !RemoteViewGuard::isActive();
+    return Rtls::isAnchorOrMaster(node->mode()) && !RemoteViewGuard::isActive();
 }
 
 void setText(QLabel *label, const QString &text)
@@ -278,7 +278,7 @@ void NodeDetailTab::showAxis(int axis, RtlsObject *node)
     // What the user is typing is never overwritten by a report.
     if (edit->isModified())
         return;
-    const bool known = node->hasPos() && (node->pos()->flags() & kAxisBits[axis]);
+    const bool known = node->hasPos() && (node->pos()->flags() & Rtls::kPosAxis[axis]);
     float value = 0.0f;
     if (known)
         value = axis == 0 ? node->pos()->x() : axis == 1 ? node->pos()->y() : node->pos()->z();
@@ -351,7 +351,7 @@ void NodeDetailTab::applyAxis(int axis)
     else
         pos->setZ(float(value));
     edit->setModified(false);
-    hub->setAnchorPosition(m_id, kAxisBits[axis]);
+    hub->setAnchorPosition(m_id, Rtls::kPosAxis[axis]);
     hub->announceNodeUpdated(node);
     showAxis(axis, node);
 }

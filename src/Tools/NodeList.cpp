@@ -423,7 +423,7 @@ QTreeWidgetItem *NodeList::groupFor(RtlsObject *node)
     if (QTreeWidgetItem *group = m_groups.value(key))
         return group;
     // The first node of a category decides what kind of group it is.
-    const int type = key != kUnknownGroup && NodeTools::isAnchorOrMaster(node->mode()) ? AnchorGroupItem : TagGroupItem;
+    const int type = key != kUnknownGroup && Rtls::isAnchorOrMaster(node->mode()) ? AnchorGroupItem : TagGroupItem;
     auto *group = new QTreeWidgetItem(type);
     group->setData(0, Qt::UserRole, key);
     group->setFlags(group->flags() | Qt::ItemIsDropEnabled);

@@ -57,10 +57,4 @@ constexpr int kListBatchDelayMs = 100;
 // The details and the measurement tool redraw at most this often.
 constexpr int kViewRefreshMs = 250;
 
-// Anchors and masters stand still: their coordinates are set, not measured.
-inline bool isAnchorOrMaster(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
-
 } // namespace NodeTools

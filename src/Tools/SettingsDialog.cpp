@@ -31,7 +31,6 @@
 namespace {
 
 const QString kAuto = QStringLiteral("auto");
-constexpr uint32_t kAxisBits[] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
 constexpr int kRoleColumns = 2;
 constexpr int kUwbChannels[] = {1, 2, 3, 4, 5, 7};
 
@@ -397,7 +396,7 @@ void SettingsDialog::readValues()
     h->getDetails(m_id);
     h->getRoles(m_id);
     h->getSeat(m_id);
-    if (NodeTools::isAnchorOrMaster(node->mode())) {
+    if (Rtls::isAnchorOrMaster(node->mode())) {
         h->getPosition(m_id);
         h->getParent(m_id);
     }
@@ -416,7 +415,7 @@ void SettingsDialog::loadFromNode(RtlsObject *node)
     // creates none.
     RtlsPos *pos = node->hasPos() ? node->pos() : nullptr;
     for (int axis = 0; axis < 3; ++axis) {
-        const bool known = pos && (pos->flags() & kAxisBits[axis]);
+        const bool known = pos && (pos->flags() & Rtls::kPosAxis[axis]);
         m_axisField[size_t(axis)].follow(known ? QVariant(double(axisValue(pos, axis))) : QVariant(kAuto));
     }
     enablePages(node);
@@ -425,7 +424,7 @@ void SettingsDialog::loadFromNode(RtlsObject *node)
 void SettingsDialog::enablePages(RtlsObject *node)
 {
     const QString mode = node->mode();
-    const bool fixed = NodeTools::isAnchorOrMaster(mode);
+    const bool fixed = Rtls::isAnchorOrMaster(mode);
     const bool tag = mode == QLatin1String("tag");
     m_pages->setTabEnabled(m_pages->indexOf(m_positionPage), fixed);
     m_pages->setTabEnabled(m_pages->indexOf(m_sensorsPage), tag);
@@ -534,7 +533,7 @@ bool SettingsDialog::apply()
             if (value.toString() == kAuto) {
                 // An unknown coordinate goes out as "auto".
                 if (pos)
-                    pos->setFlags(pos->flags() & ~kAxisBits[axis]);
+                    pos->setFlags(pos->flags() & ~Rtls::kPosAxis[axis]);
             } else {
                 if (!pos)
                     pos = node->pos();
@@ -547,7 +546,7 @@ bool SettingsDialog::apply()
                     pos->setZ(v);
             }
             field.baseline = value;
-            mask |= kAxisBits[axis];
+            mask |= Rtls::kPosAxis[axis];
         }
         if (mask) {
             h->setAnchorPosition(m_id, mask);

@@ -37,13 +37,6 @@
 
 namespace {
 
-const uint32_t kAxisBits[3] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
-
-bool isAnchorMode(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
-}
-
 QBrush lightGrey()
 {
     return QBrush(Qt::lightGray);
@@ -209,7 +202,7 @@ std::optional<SetupTab::Point> SetupTab::rowPoint(int row) const
             if (SetupCellFormat::readCoordinate(cell->text(), &xyz[axis]) != SetupCellFormat::Typed::Number)
                 return std::nullopt;
         } else {
-            if (!pos || !(pos->flags() & kAxisBits[axis]))
+            if (!pos || !(pos->flags() & Rtls::kPosAxis[axis]))
                 return std::nullopt;
             xyz[axis] = stored[axis];
         }
@@ -247,7 +240,7 @@ void SetupTab::fillCoordinate(int row, int column, RtlsObject *node)
     if (m_editMode && isEdited(item))
         return;
     const RtlsPos *pos = node->hasPos() ? node->pos() : nullptr;
-    const bool known = pos && (pos->flags() & kAxisBits[column]);
+    const bool known = pos && (pos->flags() & Rtls::kPosAxis[column]);
     const double value = !pos ? 0.0 : column == 0 ? pos->x() : column == 1 ? pos->y() : pos->z();
     const QString text = SetupCellFormat::coordinateText(known, value);
     item->setData(text, kSetTextRole);
@@ -336,7 +329,7 @@ void SetupTab::rebuild()
     m_rebuildTimer->stop();
     QList<uint64_t> ids;
     for (RtlsObject *node : m_hub->nodes())
-        if (isAnchorMode(node->mode()))
+        if (Rtls::isAnchorOrMaster(node->mode()))
             ids.append(node->id());
     std::sort(ids.begin(), ids.end());
 
@@ -428,7 +421,7 @@ void SetupTab::NodeUpdated(RtlsObject *node)
     if (!node)
         return;
     const int row = rowOf(node->id());
-    const bool anchor = isAnchorMode(node->mode());
+    const bool anchor = Rtls::isAnchorOrMaster(node->mode());
     if (row < 0) {
         if (anchor)
             m_rebuildTimer->start();
@@ -506,9 +499,9 @@ void SetupTab::setNewCoordinates()
                 // Never sent: neither as 0 nor as anything else.
                 continue;
             case SetupCellFormat::Typed::Auto:
-                if (!pos || !(pos->flags() & kAxisBits[col]))
+                if (!pos || !(pos->flags() & Rtls::kPosAxis[col]))
                     continue; // already "auto" at the master
-                pos->setFlags(pos->flags() & ~kAxisBits[col]);
+                pos->setFlags(pos->flags() & ~Rtls::kPosAxis[col]);
                 break;
             case SetupCellFormat::Typed::Number:
                 if (!pos)
@@ -521,7 +514,7 @@ void SetupTab::setNewCoordinates()
                     pos->setZ(float(value));
                 break;
             }
-            mask |= kAxisBits[col];
+            mask |= Rtls::kPosAxis[col];
         }
         if (mask == 0)
             continue;
@@ -531,7 +524,7 @@ void SetupTab::setNewCoordinates()
         m_updating = true;
         for (int col = 0; col < 3; ++col) {
             QStandardItem *item = m_model->item(row, col);
-            if (!(mask & kAxisBits[col]))
+            if (!(mask & Rtls::kPosAxis[col]))
                 continue;
             item->setText(item->data(kSetTextRole).toString());
         }

@@ -101,7 +101,7 @@ void WriteCheck::expectPosition(uint64_t id, uint32_t axes, uint32_t known, doub
     p.xyz[2] = z;
     QStringList parts;
     const char *names[3] = {"x", "y", "z"};
-    const uint32_t bits[3] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
+    const auto &bits = Rtls::kPosAxis;
     for (int i = 0; i < 3; ++i)
         if (p.axes & bits[i])
             parts.append(QStringLiteral("%1 %2").arg(QLatin1String(names[i]),
@@ -233,7 +233,7 @@ void WriteCheck::checkPosition(uint64_t id, const QJsonObject &coordinates)
     if (it == m_pending.constEnd())
         return;
     const char *names[3] = {"x", "y", "z"};
-    const uint32_t bits[3] = {Rtls::kPosX, Rtls::kPosY, Rtls::kPosZ};
+    const auto &bits = Rtls::kPosAxis;
     bool matches = true;
     QStringList held;
     for (int i = 0; i < 3; ++i) {
