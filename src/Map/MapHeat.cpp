@@ -16,6 +16,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -76,6 +77,8 @@ void MapHeat::layout()
     // Samples belong to the cells they fell in; a new layout starts afresh.
     m_pqf.assign(n, Cell());
     m_rssi.assign(n, Cell());
+    m_changedCells.clear();
+    m_cellChanged.assign(n, false);
     touch();
 }
 
@@ -110,7 +113,19 @@ void MapHeat::accumulate(std::vector<Cell> &store, double x, double y, double v)
         return;
     store[size_t(cell)].sum += v;
     ++store[size_t(cell)].count;
-    if (m_mode != Hdop)
+    if (m_mode != Hdop && &store == &(m_mode == Rssi ? m_rssi : m_pqf))
+        cellChanged(cell);
+}
+
+void MapHeat::cellChanged(int cell)
+{
+    if (m_resultsDirty || m_cellChanged[size_t(cell)])
+        return;
+    m_cellChanged[size_t(cell)] = true;
+    m_changedCells.push_back(cell);
+    // While the map is hidden changes pile up; past a quarter of the cells
+    // one pass over all of them is the cheaper way.
+    if (m_changedCells.size() > m_cellChanged.size() / 4)
         m_resultsDirty = true;
 }
 
@@ -142,13 +157,14 @@ void MapHeat::nodeUpdated(RtlsObject *node)
         return;
     accumulate(m_pqf, pos->x(), pos->y(), pos->pqf());
     if (node->id() == m_selected && node->hasMeas()) {
-        const RtlsMeas::Table table = node->meas()->current();
-        if (table.isEmpty())
+        const RtlsMeas *meas = node->meas();
+        const int count = meas->currentCount();
+        if (count == 0)
             return;
         double sum = 0;
-        for (const RtlsMeasEntry &entry : table)
-            sum += entry.rssi;
-        accumulate(m_rssi, pos->x(), pos->y(), sum / table.size());
+        for (int i = 0; i < count; ++i)
+            sum += meas->currentEntry(i).rssi;
+        accumulate(m_rssi, pos->x(), pos->y(), sum / count);
     }
 }
 
@@ -229,45 +245,154 @@ double MapHeat::scalePosition(double v) const
 
 void MapHeat::refreshResults()
 {
-    const int n = m_columns * m_rows;
-    m_values.assign(size_t(n), std::numeric_limits<double>::quiet_NaN());
+    const size_t n = size_t(m_columns) * size_t(m_rows);
+    m_slotOfCell.assign(n, -1);
+    m_slotCells.clear();
+    m_slotValues.clear();
     m_quadVertices.clear();
     m_quadColors.clear();
     m_texts.clear();
-    m_textCells.clear();
-    const qglviewer::Vec lo = minCorner();
+    m_textStale.clear();
+    for (int cell : m_changedCells)
+        m_cellChanged[size_t(cell)] = false;
+    m_changedCells.clear();
     const QVector<qglviewer::Vec> anchors = anchorPositions();
-    for (int cell = 0; cell < n; ++cell) {
+    for (int cell = 0; cell < int(n); ++cell) {
         const double v = valueWith(cell, anchors);
-        m_values[size_t(cell)] = v;
-        if (std::isnan(v))
-            continue;
-        const QColor c = MapColors::qualityColor(scalePosition(v));
+        if (!std::isnan(v))
+            showCell(cell, v);
+    }
+    m_labelOrder.resize(m_slotCells.size());
+    for (size_t slot = 0; slot < m_labelOrder.size(); ++slot)
+        m_labelOrder[slot] = int(slot);
+    m_newSlots.clear();
+    m_resultsDirty = false;
+}
+
+void MapHeat::updateResults()
+{
+    if (m_resultsDirty) {
+        refreshResults();
+        return;
+    }
+    // Only the mean of a sampled store changes here: the predicted map
+    // changes as a whole, with the anchors.
+    const std::vector<Cell> &store = m_mode == Rssi ? m_rssi : m_pqf;
+    for (int cell : m_changedCells) {
+        const Cell &c = store[size_t(cell)];
+        const double v = c.sum / c.count;
+        // A sum that is no number any more leaves the cell empty, and only
+        // a rebuild takes a cell out.
+        if (std::isnan(v)) {
+            refreshResults();
+            return;
+        }
+        m_cellChanged[size_t(cell)] = false;
+        showCell(cell, v);
+    }
+    m_changedCells.clear();
+}
+
+void MapHeat::showCell(int cell, double v)
+{
+    int slot = m_slotOfCell[size_t(cell)];
+    if (slot < 0) {
+        slot = int(m_slotCells.size());
+        m_slotOfCell[size_t(cell)] = slot;
+        m_slotCells.push_back(cell);
+        m_slotValues.push_back(v);
+        m_texts.emplace_back();
+        m_textStale.push_back(true);
+        m_newSlots.push_back(slot);
+        const qglviewer::Vec lo = minCorner();
         const float x0 = float(lo.x + (cell % m_columns) * m_cellSize);
         const float y0 = float(lo.y + (cell / m_columns) * m_cellSize);
         const float x1 = x0 + float(m_cellSize);
         const float y1 = y0 + float(m_cellSize);
-        const float corners[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
-        for (const auto &corner : corners) {
-            m_quadVertices.insert(m_quadVertices.end(), {corner[0], corner[1], 0.0f});
-            m_quadColors.insert(m_quadColors.end(),
-                                {float(c.redF()), float(c.greenF()), float(c.blueF()), Map::kHeatAlpha});
-        }
-        if (m_showValues) {
-            const int decimals = m_mode == Pqf ? 0 : (m_mode == Rssi ? 1 : 2);
-            m_texts.append(std::isinf(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals));
-            m_textCells.push_back(cell);
-        }
+        m_quadVertices.insert(m_quadVertices.end(), {x0, y0, 0.0f, x1, y0, 0.0f, x1, y1, 0.0f, x0, y1, 0.0f});
+        m_quadColors.resize(m_quadColors.size() + 16);
+    } else {
+        if (m_slotValues[size_t(slot)] == v)
+            return;
+        m_slotValues[size_t(slot)] = v;
+        m_textStale[size_t(slot)] = true;
     }
-    m_resultsDirty = false;
+    const QColor c = MapColors::qualityColor(scalePosition(v));
+    const float rgba[4] = {float(c.redF()), float(c.greenF()), float(c.blueF()), Map::kHeatAlpha};
+    float *colors = m_quadColors.data() + size_t(slot) * 16;
+    for (int corner = 0; corner < 4; ++corner)
+        std::copy(rgba, rgba + 4, colors + corner * 4);
+}
+
+QString MapHeat::text(double v) const
+{
+    if (std::isinf(v))
+        return QStringLiteral("-");
+    const int decimals = m_mode == Pqf ? 0 : (m_mode == Rssi ? 1 : 2);
+    return QString::number(v, 'f', decimals);
+}
+
+QVector<MapHeat::ShownCell> MapHeat::shownCells() const
+{
+    QVector<ShownCell> cells;
+    cells.reserve(int(m_slotCells.size()));
+    for (size_t slot = 0; slot < m_slotCells.size(); ++slot) {
+        ShownCell shown;
+        shown.cell = m_slotCells[slot];
+        shown.value = m_slotValues[slot];
+        for (int corner = 0; corner < 4; ++corner) {
+            shown.corners[corner][0] = m_quadVertices[slot * 12 + size_t(corner) * 3];
+            shown.corners[corner][1] = m_quadVertices[slot * 12 + size_t(corner) * 3 + 1];
+        }
+        std::copy(m_quadColors.begin() + std::ptrdiff_t(slot * 16), m_quadColors.begin() + std::ptrdiff_t(slot * 16 + 4),
+                  shown.rgba);
+        cells.append(shown);
+    }
+    std::sort(cells.begin(), cells.end(), [](const ShownCell &a, const ShownCell &b) { return a.cell < b.cell; });
+    return cells;
+}
+
+void MapHeat::addLabels(const MapFrameContext &frame, double z)
+{
+    if (!m_showValues || !frame.labels || !frame.camera)
+        return;
+    if (!m_newSlots.empty()) {
+        // New slots are of cells that had none; each goes in its place.
+        const auto byCell = [this](int a, int b) { return m_slotCells[size_t(a)] < m_slotCells[size_t(b)]; };
+        std::sort(m_newSlots.begin(), m_newSlots.end(), byCell);
+        m_labelMerge.resize(m_labelOrder.size() + m_newSlots.size());
+        std::merge(m_labelOrder.begin(), m_labelOrder.end(), m_newSlots.begin(), m_newSlots.end(),
+                   m_labelMerge.begin(), byCell);
+        m_labelOrder.swap(m_labelMerge);
+        m_newSlots.clear();
+    }
+    const qglviewer::Vec lo = minCorner();
+    const qglviewer::Camera *camera = frame.camera;
+    const qglviewer::Vec eye = camera->position();
+    for (int slot : m_labelOrder) {
+        const int cell = m_slotCells[size_t(slot)];
+        const qglviewer::Vec centre(lo.x + (cell % m_columns + 0.5) * m_cellSize,
+                                    lo.y + (cell / m_columns + 0.5) * m_cellSize, z);
+        const int size = MapGeometry::labelPointSize((centre - eye).norm());
+        if (size <= 0)
+            continue;
+        const qglviewer::Vec s = camera->projectedCoordinatesOf(centre);
+        if (!(s.z > 0.0 && s.z < 1.0 && s.x >= 0 && s.y >= 0 && s.x < camera->screenWidth()
+              && s.y < camera->screenHeight()))
+            continue;
+        if (m_textStale[size_t(slot)]) {
+            m_texts[size_t(slot)] = text(m_slotValues[size_t(slot)]);
+            m_textStale[size_t(slot)] = false;
+        }
+        frame.labels->push_back({float(s.x), float(s.y), size, &m_texts[size_t(slot)]});
+    }
 }
 
 void MapHeat::draw(const MapFrameContext &frame)
 {
     if (!m_show)
         return;
-    if (m_resultsDirty)
-        refreshResults();
+    updateResults();
     if (m_quadVertices.empty())
         return;
     const double z = MapGeometry::spread(minCorner().z, frame.floorSize, frame.floorExtend);
@@ -287,22 +412,7 @@ void MapHeat::draw(const MapFrameContext &frame)
     glPopMatrix();
     glPopClientAttrib();
     glPopAttrib();
-
-    if (!m_showValues || !frame.labels || !frame.camera)
-        return;
-    const qglviewer::Vec lo = minCorner();
-    for (size_t i = 0; i < m_textCells.size(); ++i) {
-        const int cell = m_textCells[i];
-        const qglviewer::Vec centre(lo.x + (cell % m_columns + 0.5) * m_cellSize,
-                                    lo.y + (cell / m_columns + 0.5) * m_cellSize, z);
-        const int size = MapGeometry::labelPointSize((centre - frame.camera->position()).norm());
-        if (size <= 0)
-            continue;
-        const qglviewer::Vec s = frame.camera->projectedCoordinatesOf(centre);
-        if (s.z > 0.0 && s.z < 1.0 && s.x >= 0 && s.y >= 0 && s.x < frame.camera->screenWidth()
-            && s.y < frame.camera->screenHeight())
-            frame.labels->push_back({float(s.x), float(s.y), size, &m_texts[int(i)]});
-    }
+    addLabels(frame, z);
 }
 
 void MapHeat::setShow(bool show)
@@ -315,9 +425,10 @@ void MapHeat::setShow(bool show)
 
 void MapHeat::setShowValues(bool show)
 {
+    // Texts are made as cells are labelled: nothing to rebuild.
     if (show != m_showValues) {
         m_showValues = show;
-        touch();
+        emit changed();
     }
 }
 
