@@ -4,6 +4,7 @@
 #include "MapConstants.h"
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
+#include "MapGlErrors.h"
 #include "MapLog.h"
 #include "PredictedDop.h"
 #include "RtlsConvert.h"
@@ -21,6 +22,8 @@
 #include <limits>
 
 namespace {
+
+const char *const kGlSource = "src/Map/MapHeat";
 
 QLatin1String key(const char *name)
 {
@@ -249,8 +252,8 @@ void MapHeat::refreshResults()
     m_slotOfCell.assign(n, -1);
     m_slotCells.clear();
     m_slotValues.clear();
-    m_quadVertices.clear();
-    m_quadColors.clear();
+    m_texels.assign(n * 4, 0);
+    m_uploadAll = true;
     m_texts.clear();
     m_textStale.clear();
     for (int cell : m_changedCells)
@@ -304,24 +307,24 @@ void MapHeat::showCell(int cell, double v)
         m_texts.emplace_back();
         m_textStale.push_back(true);
         m_newSlots.push_back(slot);
-        const qglviewer::Vec lo = minCorner();
-        const float x0 = float(lo.x + (cell % m_columns) * m_cellSize);
-        const float y0 = float(lo.y + (cell / m_columns) * m_cellSize);
-        const float x1 = x0 + float(m_cellSize);
-        const float y1 = y0 + float(m_cellSize);
-        m_quadVertices.insert(m_quadVertices.end(), {x0, y0, 0.0f, x1, y0, 0.0f, x1, y1, 0.0f, x0, y1, 0.0f});
-        m_quadColors.resize(m_quadColors.size() + 16);
     } else {
         if (m_slotValues[size_t(slot)] == v)
             return;
         m_slotValues[size_t(slot)] = v;
         m_textStale[size_t(slot)] = true;
     }
+    // As the GL turns a colour into bytes.
     const QColor c = MapColors::qualityColor(scalePosition(v));
-    const float rgba[4] = {float(c.redF()), float(c.greenF()), float(c.blueF()), Map::kHeatAlpha};
-    float *colors = m_quadColors.data() + size_t(slot) * 16;
-    for (int corner = 0; corner < 4; ++corner)
-        std::copy(rgba, rgba + 4, colors + corner * 4);
+    uint8_t *texel = m_texels.data() + size_t(cell) * 4;
+    texel[0] = uint8_t(std::lround(c.redF() * 255.0));
+    texel[1] = uint8_t(std::lround(c.greenF() * 255.0));
+    texel[2] = uint8_t(std::lround(c.blueF() * 255.0));
+    texel[3] = uint8_t(std::lround(Map::kHeatAlpha * 255.0));
+    if (!m_uploadAll) {
+        const int row = cell / m_columns;
+        m_firstDirtyRow = m_lastDirtyRow < 0 ? row : std::min(m_firstDirtyRow, row);
+        m_lastDirtyRow = std::max(m_lastDirtyRow, row);
+    }
 }
 
 QString MapHeat::text(double v) const
@@ -340,12 +343,7 @@ QVector<MapHeat::ShownCell> MapHeat::shownCells() const
         ShownCell shown;
         shown.cell = m_slotCells[slot];
         shown.value = m_slotValues[slot];
-        for (int corner = 0; corner < 4; ++corner) {
-            shown.corners[corner][0] = m_quadVertices[slot * 12 + size_t(corner) * 3];
-            shown.corners[corner][1] = m_quadVertices[slot * 12 + size_t(corner) * 3 + 1];
-        }
-        std::copy(m_quadColors.begin() + std::ptrdiff_t(slot * 16), m_quadColors.begin() + std::ptrdiff_t(slot * 16 + 4),
-                  shown.rgba);
+        std::copy_n(m_texels.begin() + std::ptrdiff_t(size_t(shown.cell) * 4), 4, shown.rgba);
         cells.append(shown);
     }
     std::sort(cells.begin(), cells.end(), [](const ShownCell &a, const ShownCell &b) { return a.cell < b.cell; });
@@ -393,23 +391,58 @@ void MapHeat::draw(const MapFrameContext &frame)
     if (!m_show)
         return;
     updateResults();
-    if (m_quadVertices.empty())
+    if (m_slotCells.empty())
         return;
-    const double z = MapGeometry::spread(minCorner().z, frame.floorSize, frame.floorExtend);
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    const qglviewer::Vec lo = minCorner();
+    const double z = MapGeometry::spread(lo.z, frame.floorSize, frame.floorExtend);
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    // One texture over the box, a texel a cell, instead of a quad a cell:
+    // the GL sets up four vertices whatever the number of cells. Nearest
+    // texels give each pixel the colour of the cell under its centre, as
+    // the cells' own quads would.
+    if (m_texture == 0) {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        m_texture = name;
+        m_uploadAll = true;
+    }
+    glBindTexture(GL_TEXTURE_2D, m_texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (m_uploadAll) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, m_columns, m_rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, m_texels.data());
+        MapGlErrors::report(kGlSource, __LINE__);
+    } else if (m_lastDirtyRow >= 0) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, m_firstDirtyRow, m_columns, m_lastDirtyRow - m_firstDirtyRow + 1, GL_RGBA,
+                        GL_UNSIGNED_BYTE, m_texels.data() + size_t(m_firstDirtyRow) * size_t(m_columns) * 4);
+    }
+    m_uploadAll = false;
+    m_lastDirtyRow = -1;
     glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
-    glPushMatrix();
-    glTranslated(0.0, 0.0, z);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, m_quadVertices.data());
-    glColorPointer(4, GL_FLOAT, 0, m_quadColors.data());
-    glDrawArrays(GL_QUADS, 0, GLsizei(m_quadVertices.size() / 3));
-    glPopMatrix();
+    // Every cell is a whole cell: the last column and row may reach past
+    // the box.
+    const double x1 = lo.x + m_columns * m_cellSize;
+    const double y1 = lo.y + m_rows * m_cellSize;
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3d(lo.x, lo.y, z);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3d(x1, lo.y, z);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3d(x1, y1, z);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3d(lo.x, y1, z);
+    glEnd();
     glPopClientAttrib();
     glPopAttrib();
     addLabels(frame, z);

@@ -75,8 +75,7 @@ public:
     {
         int cell;
         double value;
-        float corners[4][2];
-        float rgba[4];
+        uint8_t rgba[4]; // its texel
     };
     // The cells drawn, in cell order.
     QVector<ShownCell> shownCells() const;
@@ -137,16 +136,21 @@ private:
     std::vector<Cell> m_rssi;
     QHash<uint64_t, qglviewer::Vec> m_anchors;
 
-    // What is drawn, one slot per cell with a value: its quad, colour,
-    // value and text. A full rebuild lays the slots out in cell order; a
-    // cell that gets its first sample after it goes at the end. Cells
-    // only lose their values in a full rebuild.
+    // What is drawn: the cells as the texels of one texture over the box
+    // (an empty cell is transparent), sent to the GL as a whole after a
+    // rebuild, else by the band of rows that changed; and one slot per cell
+    // with a value, for its label: its value and text. A full rebuild lays
+    // the slots out in cell order; a cell that gets its first sample after
+    // it goes at the end. Cells only lose their values in a full rebuild.
     bool m_resultsDirty = true;
+    std::vector<uint8_t> m_texels; // RGBA, row by row from the box's low corner
+    unsigned int m_texture = 0;
+    bool m_uploadAll = true;
+    int m_firstDirtyRow = 0;
+    int m_lastDirtyRow = -1;
     std::vector<int> m_slotOfCell; // -1: not drawn
     std::vector<int> m_slotCells;
     std::vector<double> m_slotValues;
-    std::vector<float> m_quadVertices;
-    std::vector<float> m_quadColors;
     std::vector<QString> m_texts;
     std::vector<bool> m_textStale;
     // Slots in cell order, for the labels: slots added since the last
