@@ -144,6 +144,8 @@ private:
     // it goes at the end. Cells only lose their values in a full rebuild.
     bool m_resultsDirty = true;
     std::vector<uint8_t> m_texels; // RGBA, row by row from the box's low corner
+    // Made at the first draw; it goes with the view's GL context, which
+    // lives as long as the view and so as its scene and this heat map.
     unsigned int m_texture = 0;
     bool m_uploadAll = true;
     int m_firstDirtyRow = 0;

@@ -270,23 +270,6 @@ private slots:
         if (incremental.heat.showValues())
             QVERIFY(labelled > 0);
     }
-
-    void textFollowsItsCell()
-    {
-        // A label made once keeps up with later samples of its cell.
-        FakeNodeSource source;
-        Side side;
-        side.heat.setShowValues(true);
-        apply(source, side.heat, {"t", "1", "0.5", "0.5", "40"});
-        side.heat.updateResults();
-        std::vector<Label> labels = side.labels();
-        QCOMPARE(labels.size(), size_t(1));
-        QCOMPARE(labels[0].text, QStringLiteral("40"));
-        apply(source, side.heat, {"t", "1", "0.5", "0.5", "80"});
-        side.heat.updateResults();
-        labels = side.labels();
-        QCOMPARE(labels[0].text, QStringLiteral("60"));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_MapHeatResults)
