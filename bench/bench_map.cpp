@@ -9,6 +9,7 @@
 #include "MapConstants.h"
 #include "MapGeometry.h"
 #include "MapGrid.h"
+#include "MapHeat.h"
 #include "MapScene.h"
 #include "MapTab.h"
 #include "NodeObject.h"
@@ -276,6 +277,74 @@ void BM_MapNodeUpdate(benchmark::State &state)
     state.SetItemsProcessed(state.iterations());
 }
 
+// The same with the tags drawn in 1D: each report places its tag by one of
+// its ranges (no range to the master here, so the first one).
+void BM_MapNodeUpdate1D(benchmark::State &state)
+{
+    Site site(int(state.range(0)));
+    site.map->setNodeMode1D(true);
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    const QVector<RtlsObject *> &tags = site.scene.tags();
+    int i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        RtlsObject *tag = tags.at(i++ % tags.size());
+        site.scene.step(tag);
+        site.scene.measure(tag);
+        state.ResumeTiming();
+        hub->announceNodeUpdated(tag);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// A frame with the heat map on while 1000 tags move: one report of every tag
+// (a 50 ms frame's worth at 20,000 reports a second) reaches the map through
+// the hub, then the frame is drawn; glyphs and heat map only. cells: cells a
+// side (the default 1 m, or the finest the box allows); values: each cell's
+// number shown. The time is the frame's; "reports_ms" the reports'.
+void BM_HeatFrame(benchmark::State &state)
+{
+    Site site(1000);
+    site.map->setNodeMode(0);
+    site.map->setDrawLinesActive(false);
+    MapHeat *heat = site.map->heat();
+    heat->setGridres(Map::kHeatLength / double(state.range(0)));
+    heat->setShowValues(state.range(1) != 0);
+    heat->setShow(true);
+    SentrovaInterface *hub = SentrovaInterface::instance();
+    const QVector<RtlsObject *> &tags = site.scene.tags();
+    const auto reportAll = [&] {
+        for (RtlsObject *tag : tags) {
+            site.scene.step(tag);
+            hub->announceNodeUpdated(tag);
+        }
+    };
+    // A site walked for a while: most cells the tags pass have samples.
+    for (int s = 0; s < 20; ++s)
+        reportAll();
+    for (int i = 0; i < 3; ++i)
+        frameMs(site.map.get());
+    double total = 0;
+    double drawing = 0;
+    double reporting = 0;
+    int frames = 0;
+    const double mainStart = processCpuMs(RUSAGE_THREAD);
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        reportAll();
+        reporting += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const double ms = frameMs(site.map.get());
+        state.SetIterationTime(ms / 1000.0);
+        total += ms;
+        drawing += site.map->drawMs;
+        ++frames;
+    }
+    report(state, total, frames);
+    state.counters["draw_ms"] = drawing / frames;
+    state.counters["reports_ms"] = reporting / frames;
+    state.counters["main_ms"] = (processCpuMs(RUSAGE_THREAD) - mainStart) / frames;
+}
+
 } // namespace
 
 BENCHMARK(BM_MapFrame)
@@ -288,6 +357,14 @@ BENCHMARK(BM_MapFrame)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NaiveFrame)->ArgNames({"tags"})->Arg(100)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MapNodeUpdate)->ArgNames({"tags"})->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MapNodeUpdate1D)->ArgNames({"tags"})->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HeatFrame)
+    ->ArgNames({"cells", "values"})
+    ->Args({40, 1})
+    ->Args({512, 0})
+    ->Args({512, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -4,6 +4,7 @@
 #include "MapConstants.h"
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
+#include "MapGlErrors.h"
 #include "MapLog.h"
 #include "PredictedDop.h"
 #include "RtlsConvert.h"
@@ -16,10 +17,13 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
+
+const char *const kGlSource = "src/Map/MapHeat";
 
 QLatin1String key(const char *name)
 {
@@ -76,6 +80,8 @@ void MapHeat::layout()
     // Samples belong to the cells they fell in; a new layout starts afresh.
     m_pqf.assign(n, Cell());
     m_rssi.assign(n, Cell());
+    m_changedCells.clear();
+    m_cellChanged.assign(n, false);
     touch();
 }
 
@@ -110,7 +116,19 @@ void MapHeat::accumulate(std::vector<Cell> &store, double x, double y, double v)
         return;
     store[size_t(cell)].sum += v;
     ++store[size_t(cell)].count;
-    if (m_mode != Hdop)
+    if (m_mode != Hdop && &store == &(m_mode == Rssi ? m_rssi : m_pqf))
+        cellChanged(cell);
+}
+
+void MapHeat::cellChanged(int cell)
+{
+    if (m_resultsDirty || m_cellChanged[size_t(cell)])
+        return;
+    m_cellChanged[size_t(cell)] = true;
+    m_changedCells.push_back(cell);
+    // While the map is hidden changes pile up; past a quarter of the cells
+    // one pass over all of them is the cheaper way.
+    if (m_changedCells.size() > m_cellChanged.size() / 4)
         m_resultsDirty = true;
 }
 
@@ -142,13 +160,14 @@ void MapHeat::nodeUpdated(RtlsObject *node)
         return;
     accumulate(m_pqf, pos->x(), pos->y(), pos->pqf());
     if (node->id() == m_selected && node->hasMeas()) {
-        const RtlsMeas::Table table = node->meas()->current();
-        if (table.isEmpty())
+        const RtlsMeas *meas = node->meas();
+        const int count = meas->currentCount();
+        if (count == 0)
             return;
         double sum = 0;
-        for (const RtlsMeasEntry &entry : table)
-            sum += entry.rssi;
-        accumulate(m_rssi, pos->x(), pos->y(), sum / table.size());
+        for (int i = 0; i < count; ++i)
+            sum += meas->currentEntry(i).rssi;
+        accumulate(m_rssi, pos->x(), pos->y(), sum / count);
     }
 }
 
@@ -229,80 +248,204 @@ double MapHeat::scalePosition(double v) const
 
 void MapHeat::refreshResults()
 {
-    const int n = m_columns * m_rows;
-    m_values.assign(size_t(n), std::numeric_limits<double>::quiet_NaN());
-    m_quadVertices.clear();
-    m_quadColors.clear();
+    const size_t n = size_t(m_columns) * size_t(m_rows);
+    m_slotOfCell.assign(n, -1);
+    m_slotCells.clear();
+    m_slotValues.clear();
+    m_texels.assign(n * 4, 0);
+    m_uploadAll = true;
     m_texts.clear();
-    m_textCells.clear();
-    const qglviewer::Vec lo = minCorner();
+    m_textStale.clear();
+    for (int cell : m_changedCells)
+        m_cellChanged[size_t(cell)] = false;
+    m_changedCells.clear();
     const QVector<qglviewer::Vec> anchors = anchorPositions();
-    for (int cell = 0; cell < n; ++cell) {
+    for (int cell = 0; cell < int(n); ++cell) {
         const double v = valueWith(cell, anchors);
-        m_values[size_t(cell)] = v;
-        if (std::isnan(v))
-            continue;
-        const QColor c = MapColors::qualityColor(scalePosition(v));
-        const float x0 = float(lo.x + (cell % m_columns) * m_cellSize);
-        const float y0 = float(lo.y + (cell / m_columns) * m_cellSize);
-        const float x1 = x0 + float(m_cellSize);
-        const float y1 = y0 + float(m_cellSize);
-        const float corners[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
-        for (const auto &corner : corners) {
-            m_quadVertices.insert(m_quadVertices.end(), {corner[0], corner[1], 0.0f});
-            m_quadColors.insert(m_quadColors.end(),
-                                {float(c.redF()), float(c.greenF()), float(c.blueF()), Map::kHeatAlpha});
-        }
-        if (m_showValues) {
-            const int decimals = m_mode == Pqf ? 0 : (m_mode == Rssi ? 1 : 2);
-            m_texts.append(std::isinf(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals));
-            m_textCells.push_back(cell);
-        }
+        if (!std::isnan(v))
+            showCell(cell, v);
     }
+    m_labelOrder.resize(m_slotCells.size());
+    for (size_t slot = 0; slot < m_labelOrder.size(); ++slot)
+        m_labelOrder[slot] = int(slot);
+    m_newSlots.clear();
     m_resultsDirty = false;
+}
+
+void MapHeat::updateResults()
+{
+    if (m_resultsDirty) {
+        refreshResults();
+        return;
+    }
+    // Only the mean of a sampled store changes here: the predicted map
+    // changes as a whole, with the anchors.
+    const std::vector<Cell> &store = m_mode == Rssi ? m_rssi : m_pqf;
+    for (int cell : m_changedCells) {
+        const Cell &c = store[size_t(cell)];
+        const double v = c.sum / c.count;
+        // A sum that is no number any more leaves the cell empty, and only
+        // a rebuild takes a cell out.
+        if (std::isnan(v)) {
+            refreshResults();
+            return;
+        }
+        m_cellChanged[size_t(cell)] = false;
+        showCell(cell, v);
+    }
+    m_changedCells.clear();
+}
+
+void MapHeat::showCell(int cell, double v)
+{
+    int slot = m_slotOfCell[size_t(cell)];
+    if (slot < 0) {
+        slot = int(m_slotCells.size());
+        m_slotOfCell[size_t(cell)] = slot;
+        m_slotCells.push_back(cell);
+        m_slotValues.push_back(v);
+        m_texts.emplace_back();
+        m_textStale.push_back(true);
+        m_newSlots.push_back(slot);
+    } else {
+        if (m_slotValues[size_t(slot)] == v)
+            return;
+        m_slotValues[size_t(slot)] = v;
+        m_textStale[size_t(slot)] = true;
+    }
+    // As the GL turns a colour into bytes.
+    const QColor c = MapColors::qualityColor(scalePosition(v));
+    uint8_t *texel = m_texels.data() + size_t(cell) * 4;
+    texel[0] = uint8_t(std::lround(c.redF() * 255.0));
+    texel[1] = uint8_t(std::lround(c.greenF() * 255.0));
+    texel[2] = uint8_t(std::lround(c.blueF() * 255.0));
+    texel[3] = uint8_t(std::lround(Map::kHeatAlpha * 255.0));
+    if (!m_uploadAll) {
+        const int row = cell / m_columns;
+        m_firstDirtyRow = m_lastDirtyRow < 0 ? row : std::min(m_firstDirtyRow, row);
+        m_lastDirtyRow = std::max(m_lastDirtyRow, row);
+    }
+}
+
+QString MapHeat::text(double v) const
+{
+    if (std::isinf(v))
+        return QStringLiteral("-");
+    const int decimals = m_mode == Pqf ? 0 : (m_mode == Rssi ? 1 : 2);
+    return QString::number(v, 'f', decimals);
+}
+
+QVector<MapHeat::ShownCell> MapHeat::shownCells() const
+{
+    QVector<ShownCell> cells;
+    cells.reserve(int(m_slotCells.size()));
+    for (size_t slot = 0; slot < m_slotCells.size(); ++slot) {
+        ShownCell shown;
+        shown.cell = m_slotCells[slot];
+        shown.value = m_slotValues[slot];
+        std::copy_n(m_texels.begin() + std::ptrdiff_t(size_t(shown.cell) * 4), 4, shown.rgba);
+        cells.append(shown);
+    }
+    std::sort(cells.begin(), cells.end(), [](const ShownCell &a, const ShownCell &b) { return a.cell < b.cell; });
+    return cells;
+}
+
+void MapHeat::addLabels(const MapFrameContext &frame, double z)
+{
+    if (!m_showValues || !frame.labels || !frame.camera)
+        return;
+    if (!m_newSlots.empty()) {
+        // New slots are of cells that had none; each goes in its place.
+        const auto byCell = [this](int a, int b) { return m_slotCells[size_t(a)] < m_slotCells[size_t(b)]; };
+        std::sort(m_newSlots.begin(), m_newSlots.end(), byCell);
+        m_labelMerge.resize(m_labelOrder.size() + m_newSlots.size());
+        std::merge(m_labelOrder.begin(), m_labelOrder.end(), m_newSlots.begin(), m_newSlots.end(),
+                   m_labelMerge.begin(), byCell);
+        m_labelOrder.swap(m_labelMerge);
+        m_newSlots.clear();
+    }
+    const qglviewer::Vec lo = minCorner();
+    const qglviewer::Camera *camera = frame.camera;
+    const qglviewer::Vec eye = camera->position();
+    for (int slot : m_labelOrder) {
+        const int cell = m_slotCells[size_t(slot)];
+        const qglviewer::Vec centre(lo.x + (cell % m_columns + 0.5) * m_cellSize,
+                                    lo.y + (cell / m_columns + 0.5) * m_cellSize, z);
+        const int size = MapGeometry::labelPointSize((centre - eye).norm());
+        if (size <= 0)
+            continue;
+        const qglviewer::Vec s = camera->projectedCoordinatesOf(centre);
+        if (!(s.z > 0.0 && s.z < 1.0 && s.x >= 0 && s.y >= 0 && s.x < camera->screenWidth()
+              && s.y < camera->screenHeight()))
+            continue;
+        if (m_textStale[size_t(slot)]) {
+            m_texts[size_t(slot)] = text(m_slotValues[size_t(slot)]);
+            m_textStale[size_t(slot)] = false;
+        }
+        frame.labels->push_back({float(s.x), float(s.y), size, &m_texts[size_t(slot)]});
+    }
 }
 
 void MapHeat::draw(const MapFrameContext &frame)
 {
     if (!m_show)
         return;
-    if (m_resultsDirty)
-        refreshResults();
-    if (m_quadVertices.empty())
+    updateResults();
+    if (m_slotCells.empty())
         return;
-    const double z = MapGeometry::spread(minCorner().z, frame.floorSize, frame.floorExtend);
-    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    const qglviewer::Vec lo = minCorner();
+    const double z = MapGeometry::spread(lo.z, frame.floorSize, frame.floorExtend);
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    // One texture over the box, a texel a cell, instead of a quad a cell:
+    // the GL sets up four vertices whatever the number of cells. Nearest
+    // texels give each pixel the colour of the cell under its centre, as
+    // the cells' own quads would.
+    if (m_texture == 0) {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        m_texture = name;
+        m_uploadAll = true;
+    }
+    glBindTexture(GL_TEXTURE_2D, m_texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (m_uploadAll) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, m_columns, m_rows, 0, GL_RGBA, GL_UNSIGNED_BYTE, m_texels.data());
+        MapGlErrors::report(kGlSource, __LINE__);
+    } else if (m_lastDirtyRow >= 0) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, m_firstDirtyRow, m_columns, m_lastDirtyRow - m_firstDirtyRow + 1, GL_RGBA,
+                        GL_UNSIGNED_BYTE, m_texels.data() + size_t(m_firstDirtyRow) * size_t(m_columns) * 4);
+    }
+    m_uploadAll = false;
+    m_lastDirtyRow = -1;
     glDisable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
-    glPushMatrix();
-    glTranslated(0.0, 0.0, z);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, m_quadVertices.data());
-    glColorPointer(4, GL_FLOAT, 0, m_quadColors.data());
-    glDrawArrays(GL_QUADS, 0, GLsizei(m_quadVertices.size() / 3));
-    glPopMatrix();
+    // Every cell is a whole cell: the last column and row may reach past
+    // the box.
+    const double x1 = lo.x + m_columns * m_cellSize;
+    const double y1 = lo.y + m_rows * m_cellSize;
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3d(lo.x, lo.y, z);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3d(x1, lo.y, z);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3d(x1, y1, z);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3d(lo.x, y1, z);
+    glEnd();
     glPopClientAttrib();
     glPopAttrib();
-
-    if (!m_showValues || !frame.labels || !frame.camera)
-        return;
-    const qglviewer::Vec lo = minCorner();
-    for (size_t i = 0; i < m_textCells.size(); ++i) {
-        const int cell = m_textCells[i];
-        const qglviewer::Vec centre(lo.x + (cell % m_columns + 0.5) * m_cellSize,
-                                    lo.y + (cell / m_columns + 0.5) * m_cellSize, z);
-        const int size = MapGeometry::labelPointSize((centre - frame.camera->position()).norm());
-        if (size <= 0)
-            continue;
-        const qglviewer::Vec s = frame.camera->projectedCoordinatesOf(centre);
-        if (s.z > 0.0 && s.z < 1.0 && s.x >= 0 && s.y >= 0 && s.x < frame.camera->screenWidth()
-            && s.y < frame.camera->screenHeight())
-            frame.labels->push_back({float(s.x), float(s.y), size, &m_texts[int(i)]});
-    }
+    addLabels(frame, z);
 }
 
 void MapHeat::setShow(bool show)
@@ -315,9 +458,10 @@ void MapHeat::setShow(bool show)
 
 void MapHeat::setShowValues(bool show)
 {
+    // Texts are made as cells are labelled: nothing to rebuild.
     if (show != m_showValues) {
         m_showValues = show;
-        touch();
+        emit changed();
     }
 }
 

@@ -66,6 +66,24 @@ public:
     // GL, with the map's context current.
     void draw(const MapFrameContext &frame);
 
+    // What a frame shows, without GL. updateResults() brings it up to date:
+    // only the cells that got samples since the last frame, or every cell
+    // after a change of settings, layout, selection or (predicted mode)
+    // anchors. refreshResults() always rebuilds every cell.
+    void updateResults();
+    struct ShownCell
+    {
+        int cell;
+        double value;
+        uint8_t rgba[4]; // its texel
+    };
+    // The cells drawn, in cell order.
+    QVector<ShownCell> shownCells() const;
+    // Adds the values of the cells on screen and near enough to read to the
+    // frame's labels, in cell order; the heat map lies at height z. A
+    // cell's text is made the first time it is shown after it changed.
+    void addLabels(const MapFrameContext &frame, double z);
+
 signals:
     void showChanged(bool show);
     void changed();
@@ -98,6 +116,10 @@ private:
     void touch();
     void report(const QString &line);
     void accumulate(std::vector<Cell> &store, double x, double y, double v);
+    void cellChanged(int cell);
+    // Gives the cell its slot (a new one at the end) with the value's colour.
+    void showCell(int cell, double value);
+    QString text(double value) const;
 
     bool m_show = false;
     bool m_showValues = false;
@@ -114,11 +136,31 @@ private:
     std::vector<Cell> m_rssi;
     QHash<uint64_t, qglviewer::Vec> m_anchors;
 
-    // Results of the current mode, rebuilt when something changed.
+    // What is drawn: the cells as the texels of one texture over the box
+    // (an empty cell is transparent), sent to the GL as a whole after a
+    // rebuild, else by the band of rows that changed; and one slot per cell
+    // with a value, for its label: its value and text. A full rebuild lays
+    // the slots out in cell order; a cell that gets its first sample after
+    // it goes at the end. Cells only lose their values in a full rebuild.
     bool m_resultsDirty = true;
-    std::vector<double> m_values;
-    std::vector<float> m_quadVertices;
-    std::vector<float> m_quadColors;
-    QVector<QString> m_texts;
-    std::vector<int> m_textCells;
+    std::vector<uint8_t> m_texels; // RGBA, row by row from the box's low corner
+    // Made at the first draw; it goes with the view's GL context, which
+    // lives as long as the view and so as its scene and this heat map.
+    unsigned int m_texture = 0;
+    bool m_uploadAll = true;
+    int m_firstDirtyRow = 0;
+    int m_lastDirtyRow = -1;
+    std::vector<int> m_slotOfCell; // -1: not drawn
+    std::vector<int> m_slotCells;
+    std::vector<double> m_slotValues;
+    std::vector<QString> m_texts;
+    std::vector<bool> m_textStale;
+    // Slots in cell order, for the labels: slots added since the last
+    // labelling are merged in then.
+    std::vector<int> m_labelOrder;
+    std::vector<int> m_labelMerge;
+    std::vector<int> m_newSlots;
+    // Cells of the shown store that got samples since the last update.
+    std::vector<int> m_changedCells;
+    std::vector<bool> m_cellChanged;
 };

@@ -186,14 +186,15 @@ void MapScene::placeTag1D(RtlsObject *node, NodeObject *object)
 {
     if (!node->hasMeas())
         return;
-    const RtlsMeas::Table table = node->meas()->current();
-    if (table.isEmpty())
+    // Read in place: every report of every tag comes through here.
+    const RtlsMeas *meas = node->meas();
+    if (meas->currentCount() == 0)
         return;
-    auto it = table.constFind(m_source->masterId());
-    if (it == table.constEnd())
-        it = table.constBegin();
-    if (it->kind == Rtls::kMeasDistance)
-        object->setPosition(it->value, 0.0, 0.0);
+    const RtlsMeasEntry *entry = meas->findCurrent(m_source->masterId());
+    if (!entry)
+        entry = &meas->currentEntry(0);
+    if (entry->kind == Rtls::kMeasDistance)
+        object->setPosition(entry->value, 0.0, 0.0);
 }
 
 void MapScene::update(RtlsObject *node, bool fromRefresh)

@@ -33,18 +33,31 @@ void RtlsMeas::shift()
 int RtlsMeas::find(uint64_t anchor)
 {
     const int size = static_cast<int>(m_current.size());
-    if (size <= Rtls::kMeasLinearSearchLimit) {
-        for (int i = 0; i < size; ++i) {
-            if (m_current[i].anchor == anchor)
-                return i;
-        }
-        return -1;
-    }
-    if (m_index.isEmpty()) {
+    if (size > Rtls::kMeasLinearSearchLimit && m_index.isEmpty()) {
         for (int i = 0; i < size; ++i)
             m_index.insert(m_current[i].anchor, i);
     }
-    return m_index.value(anchor, -1);
+    return findIn(anchor);
+}
+
+int RtlsMeas::findIn(uint64_t anchor) const
+{
+    // The index exists once a report has grown past the linear limit while
+    // being stored; a reader of a table just past it searches it through.
+    if (!m_index.isEmpty())
+        return m_index.value(anchor, -1);
+    const int size = static_cast<int>(m_current.size());
+    for (int i = 0; i < size; ++i) {
+        if (m_current[i].anchor == anchor)
+            return i;
+    }
+    return -1;
+}
+
+const RtlsMeasEntry *RtlsMeas::findCurrent(uint64_t anchor) const
+{
+    const int at = findIn(anchor);
+    return at >= 0 ? &m_current[static_cast<size_t>(at)].entry : nullptr;
 }
 
 void RtlsMeas::store(uint64_t anchor, const RtlsMeasEntry &entry)

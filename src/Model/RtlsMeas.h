@@ -30,6 +30,13 @@ public:
 
     virtual Table current() const;
     virtual Table previous() const;
+    // The last report's entries in the order it gave them, read in place:
+    // for readers of every report that need one entry or a sum.
+    int currentCount() const { return static_cast<int>(m_current.size()); }
+    uint64_t currentAnchor(int i) const { return m_current[static_cast<size_t>(i)].anchor; }
+    const RtlsMeasEntry &currentEntry(int i) const { return m_current[static_cast<size_t>(i)].entry; }
+    // The last report's entry of an anchor, or null.
+    const RtlsMeasEntry *findCurrent(uint64_t anchor) const;
     // Shifts, then stores every usable element; returns kMsgMeasurements.
     virtual uint32_t updateFromJson(const QJsonArray &array);
     // The same, for an array of either JSON parser.
@@ -58,6 +65,7 @@ private:
     // Stores under the anchor, replacing what the anchor already had.
     void store(uint64_t anchor, const RtlsMeasEntry &entry);
     int find(uint64_t anchor);
+    int findIn(uint64_t anchor) const;
 
     Slots m_current;
     Slots m_previous;

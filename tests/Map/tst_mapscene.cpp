@@ -364,6 +364,8 @@ private slots:
             << 0xAull << QByteArray("[{\"anchor\":\"0x0B\",\"dist\":7.5},{\"anchor\":\"0x0A\",\"dist\":2.5}]") << 2.5;
         QTest::newRow("no master entry: the first one")
             << 0xCull << QByteArray("[{\"anchor\":\"0x0B\",\"dist\":7.5}]") << 7.5;
+        QTest::newRow("no master entry: the first one the report gave")
+            << 0xCull << QByteArray("[{\"anchor\":\"0x0D\",\"dist\":4.5},{\"anchor\":\"0x0B\",\"dist\":7.5}]") << 4.5;
         QTest::newRow("a time of arrival is not a distance")
             << 0xAull << QByteArray("[{\"anchor\":\"0x0A\",\"toa\":0.5,\"tqf\":1,\"rssi\":-80}]") << -1.0;
     }

@@ -464,6 +464,19 @@ void tst_MapTab::heatMapCells()
     const QColor good = pixelAt(image, Vec(-1.2, 1.2, 0));
     QVERIFY2(good.green() > good.red() + 40 && good.green() > good.blue(), qPrintable(describe(good)));
     QCOMPARE(pixelAt(image, Vec(1.5, -1.5, 0)), kBackground);
+    // Samples after a frame: the cell turns poor, and an empty cell gets its
+    // first colour.
+    tag->pos()->setPQF(0);
+    for (int i = 0; i < 4; ++i)
+        move(tag, Vec(-1.5, 1.5, 0));
+    move(tag, Vec(1.5, 1.5, 0));
+    move(tag, Vec(1000, 1000, 0));
+    const QImage later = frame();
+    const QColor worse = pixelAt(later, Vec(-1.2, 1.2, 0));
+    QVERIFY2(worse.red() > worse.green() + 20 && worse.red() > worse.blue() + 40, qPrintable(describe(worse)));
+    const QColor poor = pixelAt(later, Vec(1.5, 1.5, 0));
+    QVERIFY2(poor.red() > poor.green() + 80 && poor.red() > poor.blue() + 80, qPrintable(describe(poor)));
+    QCOMPARE(pixelAt(later, Vec(1.5, -1.5, 0)), kBackground);
     heat->setShow(false);
     QCOMPARE(pixelAt(frame(), Vec(-1.2, 1.2, 0)), kBackground);
 }

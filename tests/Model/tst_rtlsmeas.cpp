@@ -108,6 +108,16 @@ private slots:
         expected[1].value = 99;
         expected[count].value = 98;
         QCOMPARE(m.current(), expected);
+        // Read in place: in the order given, each anchor found by its id.
+        QCOMPARE(m.currentCount(), count);
+        QCOMPARE(m.currentAnchor(0), uint64_t(1));
+        QCOMPARE(m.currentEntry(0).value, 99.f);
+        for (int i = 1; i <= count; ++i) {
+            const RtlsMeasEntry *found = m.findCurrent(uint64_t(i));
+            QVERIFY(found);
+            QCOMPARE(found->value, expected.value(uint64_t(i)).value);
+        }
+        QVERIFY(!m.findCurrent(uint64_t(count + 1)));
 
         // The next report starts empty and finds its own repeated anchor.
         const QByteArray a = tlv('(', le64(count)) + tlv(')', le32(1));
