@@ -25,10 +25,7 @@ namespace {
 
 const char *const kGlSource = "src/Map/MapHeat";
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 struct Range
 {
@@ -46,11 +43,6 @@ Range naturalRange(int mode)
     default:
         return {Map::kHeatPqfMin, Map::kHeatPqfMax};
     }
-}
-
-bool isAnchorMode(const QString &mode)
-{
-    return mode == QLatin1String("anchor") || mode == QLatin1String("master");
 }
 
 } // namespace
@@ -139,7 +131,7 @@ void MapHeat::nodeUpdated(RtlsObject *node)
     if (!node || (node->msgFlags() & Rtls::kMsgHeardOnce))
         return;
     const QString mode = node->mode();
-    const bool anchor = isAnchorMode(mode);
+    const bool anchor = Rtls::isAnchorOrMaster(mode);
     // A node set to another mode no longer ranges as an anchor.
     if (!anchor)
         forgetNode(node->id());
