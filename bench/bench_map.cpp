@@ -228,6 +228,7 @@ void BM_MapFrame(benchmark::State &state)
     state.counters["draw_ms"] = drawing / frames;
     state.counters["cpu_ms"] = (processCpuMs() - cpuStart) / frames;
     state.counters["main_ms"] = (processCpuMs(RUSAGE_THREAD) - mainStart) / frames;
+    state.counters["trail_vertices"] = site.map->drawnTrailVertices();
 }
 
 void BM_NaiveFrame(benchmark::State &state)

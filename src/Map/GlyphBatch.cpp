@@ -12,12 +12,23 @@ uint8_t channel(float value)
     return uint8_t(std::lround(std::min(255.0f, std::max(0.0f, value))));
 }
 
+// The GL's global ambient light, which the viewer leaves at its default.
+constexpr float kAmbient = 0.2f;
+
 } // namespace
+
+void GlyphBatch::setLight(const qglviewer::Vec &towardsLight)
+{
+    const double length = towardsLight.norm();
+    if (length <= 0)
+        return;
+    for (int i = 0; i < 3; ++i)
+        m_light[i] = float(towardsLight[i] / length);
+}
 
 void GlyphBatch::clear()
 {
     m_positions.clear();
-    m_normals.clear();
     m_colors.clear();
     m_indices.clear();
 }
@@ -46,15 +57,19 @@ void GlyphBatch::add(const GlyphMesh &mesh, const qglviewer::Vec &position, cons
         const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
         if (length > 0)
             n[0] /= length, n[1] /= length, n[2] /= length;
+        float facing = 0.0f;
         for (int i = 0; i < 3; ++i) {
             m_positions.push_back(float(position[i] + m[i][0] * local[0] + m[i][1] * local[1] + m[i][2] * local[2]));
-            m_normals.push_back(float(m[i][0] * n[0] + m[i][1] * n[1] + m[i][2] * n[2]));
+            facing += float(m[i][0] * n[0] + m[i][1] * n[1] + m[i][2] * n[2]) * m_light[i];
         }
+        const float lit = kAmbient + std::max(0.0f, facing);
         if (v.shade < 0) {
-            m_colors.insert(m_colors.end(), {255, 255, 255, 255});
+            const uint8_t white = channel(255.0f * lit);
+            m_colors.insert(m_colors.end(), {white, white, white, 255});
         } else {
-            m_colors.insert(m_colors.end(), {channel(body3[0] * v.shade), channel(body3[1] * v.shade),
-                                             channel(body3[2] * v.shade), 255});
+            const float s = v.shade * lit;
+            m_colors.insert(m_colors.end(),
+                            {channel(body3[0] * s), channel(body3[1] * s), channel(body3[2] * s), 255});
         }
     }
     for (uint32_t index : mesh.indices())
@@ -65,18 +80,14 @@ void GlyphBatch::draw() const
 {
     if (m_indices.empty())
         return;
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_COLOR_MATERIAL);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glDisable(GL_LIGHTING);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, m_positions.data());
-    glNormalPointer(GL_FLOAT, 0, m_normals.data());
     glColorPointer(4, GL_UNSIGNED_BYTE, 0, m_colors.data());
     glDrawElements(GL_TRIANGLES, GLsizei(m_indices.size()), GL_UNSIGNED_INT, m_indices.data());
     glPopClientAttrib();

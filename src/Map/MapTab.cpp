@@ -23,6 +23,7 @@
 #include "RtlsObject.h"
 #include "SentrovaInterface.h"
 #include "SettingsTab.h"
+#include "TrailReducer.h"
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -347,6 +348,7 @@ void MapTab::draw()
     heat()->draw(frame);
 
     m_glyphs.clear();
+    m_glyphs.setLight(-camera()->viewDirection());
     for (NodeObject *object : m_scene->nodeObjects()) {
         if (isDrawn(object))
             object->appendGlyph(m_glyphs, o.nodeMode, frame);
@@ -361,11 +363,16 @@ void MapTab::draw()
 
     if (o.nodeMode & Map::kModeHistory) {
         m_trails.clear();
+        // A point within a device pixel of the one before shows nothing new.
+        TrailReducer reducer(TrailReducer::View::of(*camera()), 1.0 / devicePixelRatioF());
         for (NodeObject *object : m_scene->nodeObjects()) {
             if (isDrawn(object))
-                object->appendTrail(m_trails, o.historySize);
+                object->appendTrail(m_trails, o.historySize, reducer);
         }
+        m_trailVertices = m_trails.vertexCount();
         m_trails.draw(Map::kTrailWidth);
+    } else {
+        m_trailVertices = 0;
     }
 
     // Translucent faces last, so that what stands inside shows through.

@@ -72,6 +72,8 @@ public:
     const QList<MapZone *> &zones() const;
     QGLViewer *childViewer() const { return m_childViewer; }
     MapTabSettings *settingsPanel() const;
+    // Trail vertices the last frame handed to the GL.
+    int drawnTrailVertices() const { return m_trailVertices; }
 
     bool drawLinesActive() const;
     bool drawCirclesActive() const;
@@ -207,6 +209,7 @@ private:
     // Everything a frame draws in bulk, kept between frames.
     GlyphBatch m_glyphs;
     LineBatch m_trails;
+    int m_trailVertices = 0;
     LineBatch m_rangeLines;
     LineBatch m_links;
     LabelAtlas m_labelAtlas;

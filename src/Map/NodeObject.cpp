@@ -15,6 +15,9 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 const char kGlSource[] = "src/Map/NodeObject";
@@ -53,6 +56,7 @@ void NodeObject::setPosition(double x, double y, double z)
 {
     moveTo(x, y, z);
     m_history.push(x, y, z);
+    ++m_historyVersion;
     m_placed = true;
     emit nodeObjectMovedSignal();
 }
@@ -65,6 +69,7 @@ void NodeObject::setHeading(double degrees)
 void NodeObject::clearHistory()
 {
     m_history.clear();
+    ++m_historyVersion;
 }
 
 bool NodeObject::setImage(const QString &fileName)
@@ -161,16 +166,55 @@ void NodeObject::drawPickBox(const MapFrameContext &frame) const
     GlBox::faces(x, y, z);
 }
 
-void NodeObject::appendTrail(LineBatch &batch, int historySize) const
+template<typename Point>
+void NodeObject::forEachTrailPoint(int count, Point &&point) const
+{
+    // Several runs where the ring wraps or a new origin begins: the trail
+    // goes on across each seam.
+    m_history.forEachRun(count, [&point](const PositionHistory::Run &run) {
+        const double scale = PositionHistory::kMetresPerUnit;
+        for (int i = 0; i < run.count; ++i) {
+            const int16_t *u = run.data + 3 * i;
+            // Summed in double: an origin far out would round a float's
+            // centimetres.
+            point(run.origin[0] + u[0] * scale, run.origin[1] + u[1] * scale, run.origin[2] + u[2] * scale);
+        }
+    });
+}
+
+void NodeObject::appendTrail(LineBatch &batch, int historySize, TrailReducer &reducer)
 {
     if (historySize <= 0 || m_history.size() < 2)
         return;
+    TrailCache &t = m_trail;
+    if (t.version != m_historyVersion || t.historySize != historySize) {
+        t.version = m_historyVersion;
+        t.historySize = historySize;
+        t.reduced = false;
+        for (int axis = 0; axis < 3; ++axis) {
+            t.lo[axis] = std::numeric_limits<double>::infinity();
+            t.hi[axis] = -std::numeric_limits<double>::infinity();
+        }
+        forEachTrailPoint(historySize, [&t](double x, double y, double z) {
+            const double p[3] = {x, y, z};
+            for (int axis = 0; axis < 3; ++axis) {
+                t.lo[axis] = std::min(t.lo[axis], p[axis]);
+                t.hi[axis] = std::max(t.hi[axis], p[axis]);
+            }
+        });
+    }
+    if (TrailReducer::outside(reducer.view(), t.lo, t.hi))
+        return;
+    if (!t.reduced || t.view != reducer.view() || t.tolerance != reducer.tolerance()) {
+        reducer.start(&t.points);
+        forEachTrailPoint(historySize, [&reducer](double x, double y, double z) { reducer.add(x, y, z); });
+        reducer.finish();
+        t.reduced = true;
+        t.view = reducer.view();
+        t.tolerance = reducer.tolerance();
+    }
     batch.beginStrip(m_color.rgba());
-    // Several runs where the ring wraps or a new origin begins: the strip
-    // goes on across each seam.
-    m_history.forEachRun(historySize, [&batch](const PositionHistory::Run &run) {
-        batch.extend(run.data, run.count, run.origin, PositionHistory::kMetresPerUnit);
-    });
+    batch.extend(t.points.data(), int(t.points.size() / 3));
 }
 
 void NodeObject::releaseGL()

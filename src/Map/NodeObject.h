@@ -3,11 +3,13 @@
 #include "AbstractObject.h"
 #include "MapTexture.h"
 #include "PositionHistory.h"
+#include "TrailReducer.h"
 
 #include <QColor>
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 class GlyphBatch;
 class LineBatch;
@@ -61,8 +63,13 @@ public:
     // the frame's batch, at a level of detail fit for its size on screen,
     // and its label request when labels are on and it is readable.
     void appendGlyph(GlyphBatch &batch, unsigned int flags, const MapFrameContext &frame);
-    // Adds the newest positions of the trail, as stored.
-    void appendTrail(LineBatch &batch, int historySize) const;
+    // Adds the newest positions of the trail, as stored, leaving out those
+    // that reducer finds within a pixel of the point before; nothing when
+    // the trail lies wholly off screen. The points kept are reduced again
+    // only when the trail or the view changed.
+    void appendTrail(LineBatch &batch, int historySize, TrailReducer &reducer);
+    // The trail's points as last reduced, x y z each.
+    const std::vector<float> &reducedTrail() const { return m_trail.points; }
     bool hasTexture() const { return m_texture.hasPicture(); }
     // GL, with the map's context current: the picture on the top disk.
     void drawTexturedDisk(const MapFrameContext &frame);
@@ -78,7 +85,23 @@ public slots:
     void loadTexture(const char *filename);
 
 private:
+    // The trail as the last frames drew it.
+    struct TrailCache
+    {
+        uint64_t version = 0; // of the history it was made from
+        int historySize = -1;
+        double lo[3] = {};
+        double hi[3] = {};
+        bool reduced = false; // points are those of version, historySize and view
+        TrailReducer::View view;
+        double tolerance = -1;
+        std::vector<float> points;
+    };
+
     qglviewer::Vec drawnPosition(const MapFrameContext &frame) const;
+    // Calls point(x, y, z) for the newest count positions, oldest first.
+    template<typename Point>
+    void forEachTrailPoint(int count, Point &&point) const;
 
     QColor m_color;
     uint64_t m_id = 0;
@@ -89,6 +112,8 @@ private:
     int m_selectionNumber = 0;
     MapTexture m_texture;
     PositionHistory m_history;
+    uint64_t m_historyVersion = 1;
+    TrailCache m_trail;
     QString m_image;
     bool m_isTag = false;
     bool m_placed = false;

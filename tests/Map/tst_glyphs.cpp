@@ -4,7 +4,11 @@
 #include "LineBatch.h"
 #include "MapGeometry.h"
 
+#include <QGLViewer/camera.h>
+#include <QGLViewer/qglviewer.h>
 #include <QtTest>
+
+#include <GL/gl.h>
 
 #include <cmath>
 
@@ -14,6 +18,64 @@ qglviewer::Vec vertexAt(const std::vector<float> &xyz, uint32_t i)
 {
     return qglviewer::Vec(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
 }
+
+// One glyph drawn either as the GL lights it (its mesh with normals, lit by
+// the viewer's light, scaled by the GL) or as the map draws it: placed and
+// lit on the CPU, drawn unlit.
+class ShadingViewer : public QGLViewer
+{
+public:
+    bool preShaded = false;
+    GlyphMesh::Detail detail = GlyphMesh::Fine;
+    const qglviewer::Vec at{0.5, -0.3, 0.2};
+    const qglviewer::Quaternion turn = MapGeometry::headingRotation(30);
+    const double radius = 0.6;
+    const double height = 0.8;
+    const QColor body{60, 200, 120};
+
+protected:
+    void draw() override
+    {
+        if (preShaded) {
+            GlyphBatch batch;
+            batch.setLight(-camera()->viewDirection());
+            batch.add(GlyphMesh::glyph(detail), at, turn, radius, height, body);
+            batch.draw();
+            return;
+        }
+        glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT);
+        glEnable(GL_LIGHTING);
+        glEnable(GL_COLOR_MATERIAL);
+        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+        glEnable(GL_NORMALIZE);
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+        const GlyphMesh &mesh = GlyphMesh::glyph(detail);
+        for (GlyphMesh::Scale scale : {GlyphMesh::Scale::Radius, GlyphMesh::Scale::RadiusHeight}) {
+            glPushMatrix();
+            glTranslated(at.x, at.y, at.z);
+            glMultMatrixd(turn.matrix());
+            glScaled(radius, radius, scale == GlyphMesh::Scale::Radius ? radius : height);
+            glBegin(GL_TRIANGLES);
+            for (size_t t = 0; t < mesh.indices().size(); t += 3) {
+                if (mesh.vertices()[mesh.indices()[t]].scale != scale)
+                    continue;
+                for (size_t k = 0; k < 3; ++k) {
+                    const GlyphMesh::Vertex &v = mesh.vertices()[mesh.indices()[t + k]];
+                    if (v.shade < 0)
+                        glColor3f(1.0f, 1.0f, 1.0f);
+                    else
+                        glColor3f(body.redF() * v.shade, body.greenF() * v.shade, body.blueF() * v.shade);
+                    glNormal3fv(v.normal);
+                    glVertex3fv(v.position);
+                }
+            }
+            glEnd();
+            glPopMatrix();
+        }
+        glPopAttrib();
+    }
+};
 
 } // namespace
 
@@ -101,16 +163,33 @@ private slots:
             highest = std::max(highest, p.z);
             QVERIFY(std::hypot(p.x - 1, p.y - 2) <= 0.2 + 1e-6);
             const uint8_t *c = &batch.colors()[4 * i];
-            if (m.vertices()[i].shade < 0)
+            // Lit from straight above: the top disk facing the light (1.2
+            // times white, as bright as it gets), the sphere's lower half and
+            // the cylinder's side in the ambient light alone.
+            const GlyphMesh::Vertex &v = m.vertices()[i];
+            if (v.shade < 0)
                 QCOMPARE(QColor(c[0], c[1], c[2]), QColor(Qt::white));
-            else
-                QCOMPARE(QColor(c[0], c[1], c[2]), body);
-            const qglviewer::Vec n = vertexAt(batch.normals(), i);
-            QVERIFY(std::fabs(n.norm() - 1.0) < 1e-5);
+            else if (v.normal[2] <= 0.0f)
+                QCOMPARE(QColor(c[0], c[1], c[2]), QColor(40, 20, 0));
         }
         // The sphere's radius below, the cylinder's height above.
         QVERIFY(std::fabs(lowest - 2.8) < 1e-6);
         QVERIFY(std::fabs(highest - 3.5) < 1e-6);
+
+        // Lit from +x, the sphere's side that faces +x is the brightest:
+        // the light's direction and the placed normals agree.
+        batch.clear();
+        batch.setLight(qglviewer::Vec(3, 0, 0));
+        batch.add(GlyphMesh::glyph(GlyphMesh::Fine), at, MapGeometry::headingRotation(90), 0.2, 0.5, body);
+        uint32_t east = 0;
+        for (uint32_t i = 0; i < uint32_t(batch.vertexCount()); ++i) {
+            if (m.vertices()[i].scale == GlyphMesh::Scale::Radius
+                && vertexAt(batch.positions(), i).x > vertexAt(batch.positions(), east).x)
+                east = i;
+        }
+        const uint8_t *c = &batch.colors()[4 * east];
+        QCOMPARE(QColor(c[0], c[1], c[2]), QColor(240, 120, 0));
+        batch.setLight(qglviewer::Vec(0, 0, 1));
 
         // An arrow turned by the heading: its tip, (0, 0.5) ahead, points to +x.
         batch.clear();
@@ -120,15 +199,66 @@ private slots:
         for (uint32_t i = 0; i < uint32_t(batch.vertexCount()); ++i)
             furthest = std::max(furthest, vertexAt(batch.positions(), i).x);
         QVERIFY(std::fabs(furthest - 1.5) < 1e-6);
-        // The top face is the body darkened by 150.
+        // The top face is the body darkened by 150, lit from above: 1.2
+        // times that.
         const auto &v = GlyphMesh::arrow().vertices();
         for (uint32_t i = 0; i < v.size(); ++i) {
             if (v[i].normal[2] > 0.5f) {
                 const uint8_t *c = &batch.colors()[4 * i];
-                QCOMPARE(QColor(c[0], c[1], c[2]).rgb(), body.darker(150).rgb());
+                QCOMPARE(QColor(c[0], c[1], c[2]), QColor(160, 80, 0));
                 break;
             }
         }
+    }
+
+    // Unlit, pre-shaded glyphs must look as the GL's lighting made them:
+    // the same pixels, within rounding, from above and from the side.
+    void preShadedLooksLit_data()
+    {
+        QTest::addColumn<int>("detail");
+        QTest::addColumn<double>("elevation");
+        QTest::newRow("fine, from 40 degrees") << int(GlyphMesh::Fine) << 40.0;
+        QTest::newRow("fine, from above") << int(GlyphMesh::Fine) << 89.0;
+        QTest::newRow("coarse, from 10 degrees") << int(GlyphMesh::Coarse) << 10.0;
+    }
+
+    void preShadedLooksLit()
+    {
+        QFETCH(int, detail);
+        QFETCH(double, elevation);
+        ShadingViewer viewer;
+        viewer.setStateFileName(QString());
+        viewer.resize(400, 300);
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        viewer.detail = GlyphMesh::Detail(detail);
+        const double e = qDegreesToRadians(elevation);
+        viewer.camera()->setPosition(qglviewer::Vec(4 * std::cos(e) * 0.6, -4 * std::cos(e) * 0.8, 4 * std::sin(e)));
+        viewer.camera()->setUpVector(qglviewer::Vec(0, 0, 1));
+        viewer.camera()->lookAt(viewer.at);
+        const QImage lit = viewer.grabFramebuffer();
+        viewer.preShaded = true;
+        const QImage shaded = viewer.grabFramebuffer();
+        QCOMPARE(shaded.size(), lit.size());
+        const QRgb background = lit.pixel(0, 0);
+        int covered = 0;
+        int differing = 0;
+        for (int y = 0; y < lit.height(); ++y) {
+            for (int x = 0; x < lit.width(); ++x) {
+                const QRgb a = lit.pixel(x, y);
+                const QRgb b = shaded.pixel(x, y);
+                if (a == background && b == background)
+                    continue;
+                ++covered;
+                const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                        std::abs(qBlue(a) - qBlue(b))});
+                differing += d > 2 ? 1 : 0;
+            }
+        }
+        QVERIFY2(covered > 2000, qPrintable(QString::number(covered)));
+        // Only edge pixels may fall the other way, where the two placings
+        // round a vertex differently.
+        QVERIFY2(differing * 100 < covered, qPrintable(QStringLiteral("%1 of %2").arg(differing).arg(covered)));
     }
 
     void lineStrips()
@@ -144,8 +274,11 @@ private slots:
         lines.extend(more, 1);
         lines.segment(qglviewer::Vec(0, 0, 0), qglviewer::Vec(0, 1, 0), qRgb(0, 0, 255));
         QCOMPARE(lines.segmentCount(), 5);
-        const std::vector<uint32_t> expected{0, 1, 1, 2, 2, 3, 3, 4, 6, 7};
-        QCOMPARE(lines.indices(), expected);
+        // One strip of five points, the lone point dropped, the segment a
+        // strip of its own: seven vertices for five segments.
+        QCOMPARE(lines.stripFirsts(), (std::vector<int32_t>{0, 5}));
+        QCOMPARE(lines.stripCounts(), (std::vector<int32_t>{5, 2}));
+        QCOMPARE(lines.vertexCount(), 7);
         lines.clear();
         QCOMPARE(lines.segmentCount(), 0);
     }

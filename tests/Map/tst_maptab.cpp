@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QGLViewer/camera.h>
+#include <QGLViewer/qglviewer.h>
 #include <QGridLayout>
 #include <QLabel>
 #include <QSlider>
@@ -36,6 +37,7 @@
 
 #include <functional>
 #include <memory>
+#include <random>
 
 using qglviewer::Vec;
 
@@ -52,6 +54,75 @@ bool near(const QColor &c, const QColor &want, int tolerance = 30)
 QString describe(const QColor &c)
 {
     return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+// A trail drawn in full, every point of the history, as the map drew it
+// before it left out what the screen cannot show.
+class FullTrailViewer : public QGLViewer
+{
+public:
+    const NodeObject *object = nullptr;
+    int historySize = 0;
+
+protected:
+    void draw() override
+    {
+        glDisable(GL_LIGHTING);
+        glLineWidth(1.0f);
+        const QColor c = object->color();
+        glColor3ub(GLubyte(c.red()), GLubyte(c.green()), GLubyte(c.blue()));
+        glBegin(GL_LINE_STRIP);
+        for (int i = std::min(historySize, object->history().size()) - 1; i >= 0; --i) {
+            const Vec p = object->history().at(i);
+            glVertex3d(p.x, p.y, p.z);
+        }
+        glEnd();
+        glEnable(GL_LIGHTING);
+    }
+};
+
+// Same camera for the map and the reference: looking down from 40 m, about
+// 18 pixels a metre, so that a centimetre is a fifth of a pixel.
+void lookFromHigh(QGLViewer *viewer, Vec at)
+{
+    viewer->camera()->setType(qglviewer::Camera::PERSPECTIVE);
+    viewer->camera()->setSceneRadius(50);
+    viewer->camera()->setSceneCenter(Vec(0, 0, 0));
+    viewer->camera()->setPosition(at + Vec(0, 0, 40));
+    viewer->camera()->setUpVector(Vec(0, 1, 0));
+    viewer->camera()->lookAt(at);
+}
+
+// Pixels of the given colour, but none within exclude pixels of skip.
+QVector<QPoint> pixelsOf(const QImage &image, const QColor &colour, QPoint skip, int exclude)
+{
+    QVector<QPoint> found;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (std::abs(x - skip.x()) <= exclude && std::abs(y - skip.y()) <= exclude)
+                continue;
+            if (near(image.pixelColor(x, y), colour, 8))
+                found.append(QPoint(x, y));
+        }
+    }
+    return found;
+}
+
+// Share of points that have a point of other within reach pixels.
+double shareNear(const QVector<QPoint> &points, const QImage &other, const QColor &colour, int reach)
+{
+    int close = 0;
+    for (const QPoint &p : points) {
+        bool hit = false;
+        for (int dy = -reach; dy <= reach && !hit; ++dy) {
+            for (int dx = -reach; dx <= reach && !hit; ++dx) {
+                const QPoint q = p + QPoint(dx, dy);
+                hit = other.rect().contains(q) && near(other.pixelColor(q), colour, 8);
+            }
+        }
+        close += hit ? 1 : 0;
+    }
+    return points.isEmpty() ? 1.0 : double(close) / points.size();
 }
 
 } // namespace
@@ -71,6 +142,7 @@ private slots:
     void inactiveTagShrinks();
     void trailBehindAMovingTag();
     void trailAfterAWildFirstFix();
+    void reducedTrailLooksFull();
     void labelIsWritten();
     void pickingSelects();
     void measuredRangeLines();
@@ -269,6 +341,60 @@ void tst_MapTab::trailAfterAWildFirstFix()
     QVERIFY(anyNear(image, Vec(-1.0, -1.5, 0), 2, blue));
     QVERIFY(anyNear(image, Vec(0.0, -1.5, 0), 2, blue));
     m_map->setNodeModeHistory(false);
+}
+
+void tst_MapTab::reducedTrailLooksFull()
+{
+    // A tag wandering round a 3 m circle in steps of a centimetre or two,
+    // with a jitter of its own: most of its 3000 points fall within a pixel
+    // of the one before, seen from 40 m.
+    m_map->scene()->clearHistory();
+    m_map->setNodeMode(Map::kModeHistory);
+    m_map->setHistorySize(3000);
+    RtlsObject *tag = addNode(0xC90, "tag", Vec(3, 0, 0));
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> jitter(-0.02, 0.02);
+    for (int i = 1; i < 3000; ++i) {
+        const double a = i * 2.0 * M_PI / 2000.0;
+        move(tag, Vec((3 + 0.3 * std::sin(5 * a)) * std::cos(a) + jitter(rng), 3 * std::sin(a) + jitter(rng), 0));
+    }
+    const NodeObject *object = m_map->scene()->nodeObject(0xC90);
+    QVERIFY(object);
+    QVERIFY(object->history().size() > 2500);
+    lookFromHigh(m_map.get(), Vec(0, 0, 0));
+    const QImage shown = frame();
+    QVERIFY2(m_map->drawnTrailVertices() * 4 < object->history().size(),
+             qPrintable(QString::number(m_map->drawnTrailVertices())));
+
+    FullTrailViewer full;
+    full.setStateFileName(QString());
+    full.object = object;
+    full.historySize = 3000;
+    full.resize(m_map->size());
+    full.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    lookFromHigh(&full, Vec(0, 0, 0));
+    const QImage reference = full.grabFramebuffer();
+    QCOMPARE(reference.size(), shown.size());
+
+    // The glyph at the newest point is the map's alone: left out.
+    const Vec s = m_map->camera()->projectedCoordinatesOf(object->history().at(0));
+    const QPoint glyph(int(s.x), int(s.y));
+    const QColor colour = object->color();
+    const QVector<QPoint> wanted = pixelsOf(reference, colour, glyph, 8);
+    const QVector<QPoint> drawn = pixelsOf(shown, colour, glyph, 8);
+    QVERIFY2(wanted.size() > 300, qPrintable(QString::number(wanted.size())));
+    // Each way: every trail pixel of one picture has one of the other
+    // within a pixel.
+    QCOMPARE(shareNear(wanted, shown, colour, 1), 1.0);
+    QCOMPARE(shareNear(drawn, reference, colour, 1), 1.0);
+
+    // Looked at from elsewhere, the trail is off screen: nothing is sent.
+    lookFromHigh(m_map.get(), Vec(200, 200, 0));
+    frame();
+    QCOMPARE(m_map->drawnTrailVertices(), 0);
+    m_map->setHistorySize(Map::kDefaultHistorySize);
+    m_map->scene()->clearHistory();
 }
 
 void tst_MapTab::labelIsWritten()

@@ -1,0 +1,101 @@
+#include "TrailReducer.h"
+
+#include <QGLViewer/camera.h>
+
+#include <cstring>
+
+TrailReducer::View TrailReducer::View::of(const qglviewer::Camera &camera)
+{
+    View view;
+    camera.getModelViewProjectionMatrix(view.mvp);
+    view.width = camera.screenWidth();
+    view.height = camera.screenHeight();
+    return view;
+}
+
+bool TrailReducer::View::operator==(const View &other) const
+{
+    return width == other.width && height == other.height && std::memcmp(mvp, other.mvp, sizeof mvp) == 0;
+}
+
+TrailReducer::TrailReducer(const View &view, double tolerance) : m_view(view), m_tolerance(tolerance), m_tolerance2(tolerance * tolerance)
+{
+}
+
+void TrailReducer::start(std::vector<float> *out)
+{
+    m_out = out;
+    m_out->clear();
+    m_hasLast = false;
+    m_hasPending = false;
+}
+
+void TrailReducer::keep(double x, double y, double z)
+{
+    m_out->insert(m_out->end(), {float(x), float(y), float(z)});
+    m_hasPending = false;
+}
+
+void TrailReducer::add(double x, double y, double z)
+{
+    const double *m = m_view.mvp;
+    const double cx = m[0] * x + m[4] * y + m[8] * z + m[12];
+    const double cy = m[1] * x + m[5] * y + m[9] * z + m[13];
+    const double cw = m[3] * x + m[7] * y + m[11] * z + m[15];
+    if (!(cw > 0.0)) {
+        // Behind the camera there are no pixels to measure by: the GL clips
+        // it, and it is kept as it is.
+        keep(x, y, z);
+        m_hasLast = false;
+        return;
+    }
+    const double sx = (cx / cw + 1.0) * 0.5 * m_view.width;
+    const double sy = (cy / cw + 1.0) * 0.5 * m_view.height;
+    if (m_hasLast) {
+        const double dx = sx - m_lastX;
+        const double dy = sy - m_lastY;
+        if (dx * dx + dy * dy < m_tolerance2) {
+            m_pending[0] = x;
+            m_pending[1] = y;
+            m_pending[2] = z;
+            m_hasPending = true;
+            return;
+        }
+    }
+    keep(x, y, z);
+    m_lastX = sx;
+    m_lastY = sy;
+    m_hasLast = true;
+}
+
+void TrailReducer::finish()
+{
+    if (m_hasPending)
+        keep(m_pending[0], m_pending[1], m_pending[2]);
+}
+
+bool TrailReducer::outside(const View &view, const double lo[3], const double hi[3])
+{
+    // Clip coordinates of the eight corners; the box is out when all of
+    // them are beyond the same plane (x < -w, x > w, y < -w, y > w,
+    // z < -w, z > w).
+    const double *m = view.mvp;
+    int beyond[6] = {0, 0, 0, 0, 0, 0};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double x = (corner & 1) ? hi[0] : lo[0];
+        const double y = (corner & 2) ? hi[1] : lo[1];
+        const double z = (corner & 4) ? hi[2] : lo[2];
+        double c[4];
+        for (int row = 0; row < 4; ++row)
+            c[row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row];
+        for (int axis = 0; axis < 3; ++axis) {
+            beyond[2 * axis] += c[axis] < -c[3] ? 1 : 0;
+            beyond[2 * axis + 1] += c[axis] > c[3] ? 1 : 0;
+        }
+    }
+    for (int plane = 0; plane < 6; ++plane) {
+        if (beyond[plane] == 8)
+            return true;
+    }
+    return false;
+}
