@@ -19,10 +19,7 @@
 
 namespace {
 
-QLatin1String key(const char *name)
-{
-    return QLatin1String(name);
-}
+using Rtls::key;
 
 // Selection numbers (GL names for picking) are unique in the process.
 int g_nextSelectionNumber = 1;

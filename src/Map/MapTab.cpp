@@ -18,6 +18,7 @@
 #include "MapScene.h"
 #include "MapSiteFit.h"
 #include "MapTabSettings.h"
+#include "MapTexture.h"
 #include "MapZone.h"
 #include "NodeObject.h"
 #include "RtlsObject.h"
@@ -155,11 +156,7 @@ void MapTab::releaseGL()
         object->releaseGL();
     m_scene->grid()->releaseGL();
     m_labelAtlas.release();
-    const QVector<unsigned int> dead = m_scene->takeReleasedTextures();
-    for (unsigned int name : dead) {
-        const GLuint texture = name;
-        glDeleteTextures(1, &texture);
-    }
+    MapTexture::deleteNames(m_scene->takeReleasedTextures());
     doneCurrent();
 }
 
@@ -334,11 +331,7 @@ void MapTab::draw()
     // any other.
     MapPixelRatio::set(devicePixelRatioF());
     m_labelAtlas.setPixelRatio(devicePixelRatioF());
-    const QVector<unsigned int> dead = m_scene->takeReleasedTextures();
-    for (unsigned int name : dead) {
-        const GLuint texture = name;
-        glDeleteTextures(1, &texture);
-    }
+    MapTexture::deleteNames(m_scene->takeReleasedTextures());
     const MapViewOptions &o = m_scene->options();
     const MapFrameContext frame = frameContext();
 

@@ -133,3 +133,16 @@ unsigned int MapTexture::takeName()
     m_stale = false;
     return name;
 }
+
+void MapTexture::release()
+{
+    const GLuint name = takeName();
+    if (name != 0)
+        glDeleteTextures(1, &name);
+}
+
+void MapTexture::deleteNames(const QVector<unsigned int> &names)
+{
+    for (const GLuint name : names)
+        glDeleteTextures(1, &name);
+}

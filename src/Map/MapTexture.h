@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QVector>
 
 // One image shown as a GL texture in the map (a zone's floor plan, a node's
 // top disk). The file is read when it is given, so that a bad file is
@@ -49,6 +50,10 @@ public:
     float t() const { return m_t; }
     // Hands the texture name over for deletion and forgets it.
     unsigned int takeName();
+    // GL side: deletes the texture now and forgets it.
+    void release();
+    // GL side: deletes textures handed over with takeName().
+    static void deleteNames(const QVector<unsigned int> &names);
 
 private:
     QImage m_picture;

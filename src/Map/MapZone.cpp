@@ -422,7 +422,5 @@ void MapZone::drawFaces(double floorSize, double floorExtend)
 
 void MapZone::releaseGL()
 {
-    GLuint texture = m_texture.takeName();
-    if (texture != 0)
-        glDeleteTextures(1, &texture);
+    m_texture.release();
 }

@@ -219,7 +219,5 @@ void NodeObject::appendTrail(LineBatch &batch, int historySize, TrailReducer &re
 
 void NodeObject::releaseGL()
 {
-    GLuint texture = m_texture.takeName();
-    if (texture != 0)
-        glDeleteTextures(1, &texture);
+    m_texture.release();
 }
