@@ -30,6 +30,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
@@ -209,7 +211,14 @@ SiteAcceptanceTab::SiteAcceptanceTab() : m_hub(SentrovaInterface::instance())
     m_table->horizontalHeader()->setStretchLastSection(true);
     splitter->addWidget(m_table);
 
-    auto *side = new QWidget(splitter);
+    // On a small screen the plot and its wrapped texts need more height than
+    // the tab has: they scroll rather than being drawn over each other.
+    auto *sideScroll = new QScrollArea(splitter);
+    sideScroll->setObjectName(QStringLiteral("sidePanel"));
+    sideScroll->setWidgetResizable(true);
+    sideScroll->setFrameShape(QFrame::NoFrame);
+    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *side = new QWidget(sideScroll);
     auto *sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
     m_plot = new SurveyTargetPlot(side);
@@ -230,7 +239,11 @@ SiteAcceptanceTab::SiteAcceptanceTab() : m_hub(SentrovaInterface::instance())
     m_anchors->setObjectName(QStringLiteral("anchors"));
     m_anchors->setWordWrap(true);
     sideLayout->addWidget(m_anchors);
-    splitter->addWidget(side);
+    sideScroll->setWidget(side);
+    // Never narrower than the plot and the scroll bar beside it, so that the
+    // texts under the plot wrap instead of being cut.
+    sideScroll->setMinimumWidth(side->minimumSizeHint().width() + sideScroll->verticalScrollBar()->sizeHint().width());
+    splitter->addWidget(sideScroll);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -327,6 +328,37 @@ private slots:
         QCOMPARE(cell(tab, 4, Col::ColName), QStringLiteral("Middle"));
         QCOMPARE(cell(tab, 4, Col::ColResult), QStringLiteral("not run"));
         QCOMPARE(tab->findChild<QLineEdit *>("site")->text(), QStringLiteral("Other room"));
+    }
+
+    // On a small screen the plot and the texts under it scroll; none is
+    // drawn over another, and none is cut at the side.
+    void sidePanelKeepsItsPartsApart_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1366 x 768 window") << QSize(1040, 420);
+        QTest::newRow("roomy") << QSize(1400, 800);
+        QTest::newRow("narrow and low") << QSize(700, 300);
+    }
+    void sidePanelKeepsItsPartsApart()
+    {
+        QFETCH(QSize, size);
+        tab->resize(size);
+        auto *panel = tab->findChild<QScrollArea *>(QStringLiteral("sidePanel"));
+        QVERIFY(panel);
+        QWidget *content = panel->widget();
+        QTRY_COMPARE(content->width(), panel->viewport()->width());
+        QList<QWidget *> parts;
+        for (QWidget *w : content->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            if (w->isVisibleTo(content))
+                parts << w;
+        QVERIFY(parts.size() >= 3);
+        for (int i = 0; i < parts.size(); ++i) {
+            QVERIFY2(parts[i]->geometry().right() < content->width(), qPrintable(parts[i]->objectName()));
+            for (int j = i + 1; j < parts.size(); ++j)
+                QVERIFY2(!parts[i]->geometry().intersects(parts[j]->geometry()),
+                         qPrintable(parts[i]->objectName() + QLatin1Char('/') + parts[j]->objectName()));
+        }
+        tab->resize(1400, 800);
     }
 };
 
