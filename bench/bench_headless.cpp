@@ -242,10 +242,10 @@ int main(int argc, char **argv)
     }
     QList<Run> runs;
     for (const QString &text : parser.value(QStringLiteral("runs")).split(QLatin1Char(','))) {
-        const QStringList spec = text.split(QLatin1Char(':'));
-        const QStringList parts = spec.first().split(QLatin1Char('x'));
+        const QStringList fields = text.split(QLatin1Char(':'));
+        const QStringList parts = fields.first().split(QLatin1Char('x'));
         if (parts.size() == 2)
-            runs.append(Run{parts[0].toInt(), parts[1].toDouble(), !spec.contains(QStringLiteral("noview"))});
+            runs.append(Run{parts[0].toInt(), parts[1].toDouble(), !fields.contains(QStringLiteral("noview"))});
     }
 
     MosquittoBroker broker;
