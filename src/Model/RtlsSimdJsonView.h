@@ -13,9 +13,9 @@
 
 // The questions of RtlsQtJsonView, answered for a value parsed by simdjson,
 // with Qt's answers: numbers of every kind read as doubles (a zero always
-// positive, as Qt keeps it), strings as UTF-8 turned into QString, the last
-// of two equal keys winning when a caller walks the members. Valid while the
-// parser that made the value keeps its document.
+// positive, as Qt keeps it), strings as UTF-8 turned into QString. An object
+// that names a key twice is never given to it (Qt's choice between the values
+// is its own). Valid while the parser that made the value keeps its document.
 class RtlsSimdJsonView
 {
 public:

@@ -8,10 +8,33 @@
 
 namespace {
 
+// An object that names a key twice: Qt keeps one of the values by rules of
+// its own (not always the last), where a walk over simdjson's fields would see
+// both. No master sends such a line; it goes to Qt so the answer is one.
+// Objects with very many keys go there too, so the check stays small.
+constexpr size_t kMostKeysCompared = 64;
+
+bool repeatsAKey(simdjson::dom::object object)
+{
+    size_t index = 0;
+    for (const simdjson::dom::key_value_pair field : object) {
+        if (++index > kMostKeysCompared)
+            return true;
+        size_t earlier = 1;
+        for (const simdjson::dom::key_value_pair other : object) {
+            if (earlier++ == index)
+                break;
+            if (other.key == field.key)
+                return true;
+        }
+    }
+    return false;
+}
+
 // Qt refuses a number that underflows to zero ("1e-400"), where simdjson
 // reads 0. Such a line goes to Qt, which decides; so does any other
 // fractional zero, which is rare in a report and costs only that detour.
-bool numbersAsQtReadsThem(simdjson::dom::element element)
+bool readsAsQtReadsIt(simdjson::dom::element element)
 {
     switch (element.type()) {
     case simdjson::dom::element_type::DOUBLE: {
@@ -23,16 +46,16 @@ bool numbersAsQtReadsThem(simdjson::dom::element element)
         if (element.get_array().get(array) != simdjson::SUCCESS)
             return false;
         for (const simdjson::dom::element item : array)
-            if (!numbersAsQtReadsThem(item))
+            if (!readsAsQtReadsIt(item))
                 return false;
         return true;
     }
     case simdjson::dom::element_type::OBJECT: {
         simdjson::dom::object object;
-        if (element.get_object().get(object) != simdjson::SUCCESS)
+        if (element.get_object().get(object) != simdjson::SUCCESS || repeatsAKey(object))
             return false;
         for (const simdjson::dom::key_value_pair field : object)
-            if (!numbersAsQtReadsThem(field.value))
+            if (!readsAsQtReadsIt(field.value))
                 return false;
         return true;
     }
@@ -60,7 +83,7 @@ bool JsonReportParser::parse(const QByteArray &line, RtlsSimdJsonView *root)
     simdjson::dom::element element;
     if (m_parser->parse(m_padded.data(), length, false).get(element) != simdjson::SUCCESS)
         return false;
-    if (element.type() != simdjson::dom::element_type::OBJECT || !numbersAsQtReadsThem(element))
+    if (element.type() != simdjson::dom::element_type::OBJECT || !readsAsQtReadsIt(element))
         return false;
     *root = RtlsSimdJsonView(element);
     return true;
