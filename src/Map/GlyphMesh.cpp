@@ -12,15 +12,21 @@ struct DetailLevel
     int stacks;
 };
 
+// Four stacks at least, so that the sphere has its equator: seen from above,
+// its outline is the polygon of the slices. A polygon of n sides inside a
+// circle of r pixels falls short of it by r (1 - cos(pi / n)), which stays
+// within a pixel up to 7.5 pixels for 6 sides, 13 for 8 and 20 for 10.
 const DetailLevel kLevels[GlyphMesh::DetailCount] = {
     {Map::kNodeSlices, Map::kNodeSphereStacks},
     {10, 4},
-    {6, 3},
+    {8, 4},
+    {6, 4},
 };
 
-// Pixels of radius from which a finer level is worth its triangles.
+// Pixels of radius from which a finer level is needed to stay within a pixel.
 constexpr double kFineFromPixels = 20.0;
-constexpr double kMediumFromPixels = 5.0;
+constexpr double kMediumFromPixels = 13.0;
+constexpr double kSmallFromPixels = 7.5;
 
 constexpr float kWhite = -1.0f;
 
@@ -56,6 +62,8 @@ GlyphMesh::Detail GlyphMesh::detailFor(double pixelRadius)
         return Fine;
     if (pixelRadius >= kMediumFromPixels)
         return Medium;
+    if (pixelRadius >= kSmallFromPixels)
+        return Small;
     return Coarse;
 }
 

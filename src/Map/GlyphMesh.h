@@ -27,7 +27,7 @@ public:
         Scale scale;
     };
 
-    enum Detail { Fine, Medium, Coarse, DetailCount };
+    enum Detail { Fine, Medium, Small, Coarse, DetailCount };
 
     // The usual glyph: unit sphere, unit cylinder, disk of 0.75 at z = 1.
     static const GlyphMesh &glyph(Detail detail);

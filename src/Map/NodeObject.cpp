@@ -1,5 +1,7 @@
 #include "NodeObject.h"
 
+#include "MapPixelRatio.h"
+
 #include "MapConstants.h"
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
@@ -103,8 +105,10 @@ void NodeObject::appendGlyph(GlyphBatch &batch, unsigned int flags, const MapFra
         GlyphMesh::Detail detail = GlyphMesh::Fine;
         if (frame.camera) {
             const double metresPerPixel = frame.camera->pixelGLRatio(p);
+            // In device pixels: on a high-density screen the outline is
+            // seen at the screen's own resolution.
             if (metresPerPixel > 0)
-                detail = GlyphMesh::detailFor(m_radius / metresPerPixel);
+                detail = GlyphMesh::detailFor(m_radius / metresPerPixel * MapPixelRatio::ratio());
         }
         batch.add(GlyphMesh::glyph(detail), p, q, m_radius, m_height, m_color);
     }

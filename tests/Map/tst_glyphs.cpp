@@ -10,6 +10,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -92,6 +93,7 @@ private slots:
         QTest::addColumn<int>("mesh");
         QTest::newRow("fine") << int(GlyphMesh::Fine);
         QTest::newRow("medium") << int(GlyphMesh::Medium);
+        QTest::newRow("small") << int(GlyphMesh::Small);
         QTest::newRow("coarse") << int(GlyphMesh::Coarse);
         QTest::newRow("arrow") << -1;
     }
@@ -142,9 +144,43 @@ private slots:
         }
         // Centre and 21 rim points (the seam twice) of a 20-slice disk.
         QCOMPARE(disk, 22);
-        QCOMPARE(GlyphMesh::detailFor(30), GlyphMesh::Fine);
-        QCOMPARE(GlyphMesh::detailFor(10), GlyphMesh::Medium);
-        QCOMPARE(GlyphMesh::detailFor(1), GlyphMesh::Coarse);
+    }
+
+    // Whatever level a glyph of r pixels is drawn at, its outline seen from
+    // above (the map's usual view) lies within a pixel of the round one, and
+    // a level is not finer than needed.
+    void outlineWithinAPixel_data()
+    {
+        QTest::addColumn<double>("pixels");
+        QTest::addColumn<int>("expected");
+        for (double r : {0.5, 2.0, 4.9, 5.0, 7.4})
+            QTest::addRow("%.1f px", r) << r << int(GlyphMesh::Coarse);
+        for (double r : {7.5, 10.0, 12.9})
+            QTest::addRow("%.1f px", r) << r << int(GlyphMesh::Small);
+        for (double r : {13.0, 19.9})
+            QTest::addRow("%.1f px", r) << r << int(GlyphMesh::Medium);
+        for (double r : {20.0, 40.0, 80.0})
+            QTest::addRow("%.1f px", r) << r << int(GlyphMesh::Fine);
+    }
+
+    void outlineWithinAPixel()
+    {
+        QFETCH(double, pixels);
+        QFETCH(int, expected);
+        const GlyphMesh::Detail detail = GlyphMesh::detailFor(pixels);
+        QCOMPARE(int(detail), expected);
+        const GlyphMesh &m = GlyphMesh::glyph(detail);
+        // The outline of a convex shape falls short of the circle most
+        // where its support (its farthest point along a direction) is least.
+        double least = 1.0;
+        for (int step = 0; step < 3600; ++step) {
+            const double a = step * M_PI / 1800.0;
+            double support = -1.0;
+            for (const GlyphMesh::Vertex &v : m.vertices())
+                support = std::max(support, v.position[0] * std::cos(a) + v.position[1] * std::sin(a));
+            least = std::min(least, support);
+        }
+        QVERIFY2((1.0 - least) * pixels <= 1.0, qPrintable(QStringLiteral("%1 px short").arg((1.0 - least) * pixels)));
     }
 
     void batchPlacesScalesAndColours()
