@@ -39,6 +39,10 @@ public:
         bool perspective = true;
     };
 
+    // A tag that went quiet: its glyph is shrunk out of sight, and it has
+    // no label to leave floating where it was.
+    bool isInactive(uint64_t id) const { return m_inactive.contains(id); }
+
     // The scene reads the nodes through source; null means the hub.
     explicit MapScene(MapNodeSource *source = nullptr, QObject *parent = nullptr);
     ~MapScene() override;

@@ -343,8 +343,11 @@ void MapTab::draw()
     m_glyphs.clear();
     m_glyphs.setLight(-camera()->viewDirection());
     for (NodeObject *object : m_scene->nodeObjects()) {
-        if (isDrawn(object))
-            object->appendGlyph(m_glyphs, o.nodeMode, frame);
+        if (isDrawn(object)) {
+            const unsigned int mode =
+                m_scene->isInactive(object->id()) ? o.nodeMode & ~unsigned(Map::kModeLabels) : o.nodeMode;
+            object->appendGlyph(m_glyphs, mode, frame);
+        }
     }
     m_glyphs.draw();
     if (!(o.nodeMode & Map::kModeArrow)) {

@@ -419,6 +419,25 @@ void tst_MapTab::labelIsWritten()
     }
     QVERIFY2(written > 10, qPrintable(QString::number(written)));
     QCOMPARE(elsewhere, 0);
+
+    // A tag gone quiet leaves no label where its glyph was; heard again,
+    // it has its label back.
+    m_map->setNodeModeLabeled(true);
+    RtlsObject *tag = m_nodes.last();
+    m_map->scene()->nodeInActive(tag);
+    const QImage quiet = frame();
+    int left = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            left += dark(quiet.pixelColor(x, y)) && !dark(plain.pixelColor(x, y));
+    QCOMPARE(left, 0);
+    move(tag, Vec(-1, -1, 0));
+    const QImage heard = frame();
+    int back = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            back += dark(heard.pixelColor(x, y)) && !dark(plain.pixelColor(x, y));
+    QVERIFY2(back > 10, qPrintable(QString::number(back)));
 }
 
 void tst_MapTab::pickingSelects()
