@@ -81,8 +81,27 @@ bool CaptureSaver::start(const QString &source, const QString &target, QString *
 // The next slice is asked for only now that the window has this one.
 void CaptureSaver::copied(qint64 bytes)
 {
-    m_committing = !m_cancelling && bytes >= m_total;
+    m_copied = bytes;
     emit progress(bytes, m_total);
+    if (m_held && !m_cancelling) {
+        m_stepWaiting = true;
+        return;
+    }
+    step();
+}
+
+void CaptureSaver::setHeld(bool held)
+{
+    m_held = held;
+    if (!held && m_stepWaiting && m_worker) {
+        m_stepWaiting = false;
+        step();
+    }
+}
+
+void CaptureSaver::step()
+{
+    m_committing = !m_cancelling && m_copied >= m_total;
     if (m_cancelling)
         QMetaObject::invokeMethod(m_worker, &CaptureCopyWorker::abandon, Qt::QueuedConnection);
     else if (m_committing)
@@ -121,6 +140,9 @@ void CaptureSaver::finish()
     m_worker = nullptr;
     m_cancelling = false;
     m_committing = false;
+    m_held = false;
+    m_stepWaiting = false;
+    m_copied = 0;
     // Signals of this save still on their way are not for the next one.
     ++m_job;
 }

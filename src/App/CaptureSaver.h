@@ -31,6 +31,9 @@ public:
     // True once the copy is complete and the target is being replaced: too
     // late to cancel.
     bool isCommitting() const { return m_committing; }
+    // While held, the copy goes no further than the slice under way: the
+    // target is not replaced while the user is asked whether to stop.
+    void setHeld(bool held);
 
 public slots:
     // Asks the save under way to stop; cancelled() follows once the copy is
@@ -48,6 +51,7 @@ signals:
 
 private:
     void copied(qint64 bytes);
+    void step();
     void finish();
     void ensureThread();
 
@@ -60,4 +64,8 @@ private:
     quint64 m_job = 0;
     bool m_cancelling = false;
     bool m_committing = false;
+    bool m_held = false;
+    // Bytes copied so far, and whether the next step waits for the hold.
+    qint64 m_copied = 0;
+    bool m_stepWaiting = false;
 };

@@ -502,12 +502,16 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_saver->isBusy()) {
+        // Held while the question is open, so that "the file is left as it
+        // was" stays true whatever the answer takes.
+        m_saver->setHeld(true);
         const QMessageBox::StandardButton answer = QMessageBox::question(
             this, tr("Save in progress"),
             tr("%1 is still being saved. Stop saving and close? The file is left as it was.")
                 .arg(m_saver->target()),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
+            m_saver->setHeld(false);
             event->ignore();
             return;
         }
