@@ -1,10 +1,9 @@
 #include "NodeObject.h"
 
-#include "MapPixelRatio.h"
-
 #include "MapConstants.h"
 #include "MapFrameContext.h"
 #include "MapGeometry.h"
+#include "MapPixelRatio.h"
 #include "MapLog.h"
 #include "GlBox.h"
 #include "GlyphBatch.h"
