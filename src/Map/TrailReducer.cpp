@@ -2,6 +2,8 @@
 
 #include <QGLViewer/camera.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 TrailReducer::View TrailReducer::View::of(const qglviewer::Camera &camera)
@@ -36,6 +38,65 @@ void TrailReducer::keep(double x, double y, double z)
     m_hasPending = false;
 }
 
+void TrailReducer::keepPending()
+{
+    if (m_hasPending)
+        keep(m_pending[0], m_pending[1], m_pending[2]);
+}
+
+void TrailReducer::restartAt(double x, double y)
+{
+    m_lastX = x;
+    m_lastY = y;
+    m_hasLast = true;
+    m_narrowed = false;
+    m_blocked = false;
+    m_farthest2 = 0;
+}
+
+bool TrailReducer::canEndAt(double dx, double dy, double r2) const
+{
+    if (r2 < m_farthest2)
+        return false;
+    if (!m_narrowed)
+        return true;
+    if (m_blocked)
+        return false;
+    return m_lower[0] * dy - m_lower[1] * dx >= 0 && dx * m_upper[1] - dy * m_upper[0] >= 0;
+}
+
+void TrailReducer::narrowTo(double dx, double dy, double r2)
+{
+    if (r2 <= m_tolerance2)
+        return;
+    m_farthest2 = std::max(m_farthest2, r2);
+    // The two lines from the kept point that touch the circle of the
+    // tolerance round this point bound the directions that pass near it.
+    const double r = std::sqrt(r2);
+    const double s = m_tolerance / r;
+    const double c = std::sqrt(1.0 - s * s);
+    const double ux = dx / r;
+    const double uy = dy / r;
+    const double lower[2] = {c * ux + s * uy, c * uy - s * ux};
+    const double upper[2] = {c * ux - s * uy, c * uy + s * ux};
+    if (!m_narrowed) {
+        std::copy(lower, lower + 2, m_lower);
+        std::copy(upper, upper + 2, m_upper);
+        m_narrowed = true;
+        return;
+    }
+    if (m_blocked)
+        return;
+    // This point lies inside the sector (it ended the stretch), and each
+    // bound is less than a right angle from it: the signs of the cross
+    // products order the directions.
+    if (m_lower[0] * lower[1] - m_lower[1] * lower[0] > 0)
+        std::copy(lower, lower + 2, m_lower);
+    if (upper[0] * m_upper[1] - upper[1] * m_upper[0] > 0)
+        std::copy(upper, upper + 2, m_upper);
+    m_blocked = m_lower[0] * m_upper[1] - m_lower[1] * m_upper[0] < 0;
+}
+
 void TrailReducer::add(double x, double y, double z)
 {
     const double *m = m_view.mvp;
@@ -44,34 +105,44 @@ void TrailReducer::add(double x, double y, double z)
     const double cw = m[3] * x + m[7] * y + m[11] * z + m[15];
     if (!(cw > 0.0)) {
         // Behind the camera there are no pixels to measure by: the GL clips
-        // it, and it is kept as it is.
+        // it, and it is kept as it is, with the point before it.
+        keepPending();
         keep(x, y, z);
         m_hasLast = false;
         return;
     }
     const double sx = (cx / cw + 1.0) * 0.5 * m_view.width;
     const double sy = (cy / cw + 1.0) * 0.5 * m_view.height;
-    if (m_hasLast) {
-        const double dx = sx - m_lastX;
-        const double dy = sy - m_lastY;
-        if (dx * dx + dy * dy < m_tolerance2) {
-            m_pending[0] = x;
-            m_pending[1] = y;
-            m_pending[2] = z;
-            m_hasPending = true;
-            return;
-        }
+    if (!m_hasLast) {
+        keep(x, y, z);
+        restartAt(sx, sy);
+        return;
     }
-    keep(x, y, z);
-    m_lastX = sx;
-    m_lastY = sy;
-    m_hasLast = true;
+    double dx = sx - m_lastX;
+    double dy = sy - m_lastY;
+    double r2 = dx * dx + dy * dy;
+    if (m_hasPending && !canEndAt(dx, dy, r2)) {
+        // The stretch ends at the point before this one.
+        const double px = m_pendingX;
+        const double py = m_pendingY;
+        keepPending();
+        restartAt(px, py);
+        dx = sx - px;
+        dy = sy - py;
+        r2 = dx * dx + dy * dy;
+    }
+    m_pending[0] = x;
+    m_pending[1] = y;
+    m_pending[2] = z;
+    m_pendingX = sx;
+    m_pendingY = sy;
+    m_hasPending = true;
+    narrowTo(dx, dy, r2);
 }
 
 void TrailReducer::finish()
 {
-    if (m_hasPending)
-        keep(m_pending[0], m_pending[1], m_pending[2]);
+    keepPending();
 }
 
 bool TrailReducer::outside(const View &view, const double lo[3], const double hi[3])

@@ -6,13 +6,15 @@ namespace qglviewer {
 class Camera;
 }
 
-// Which points of a trail a frame needs: a point that falls within a pixel
-// of the last point kept (on screen, at the current camera) adds nothing a
-// user can see, so it is left out. Every skipped stretch lies within that
-// pixel of the kept point before it, so the strip through the kept points
-// stays within a pixel of the full one. The oldest and the newest point are
-// always kept. Also tells whether a trail's box lies wholly off screen.
-// Plain arithmetic, no GL: the camera is taken as the matrix it hands the GL.
+// Which points of a trail a frame needs: a stretch of points that all lie
+// within a pixel (on screen, at the current camera) of the straight line
+// from the last point kept to the stretch's end adds nothing a user can see,
+// so only its end is kept. A walk along a corridor or a gentle curve thus
+// takes a few points, a tag standing still or jittering inside a pixel two,
+// and the strip through the kept points stays within a pixel of the full
+// one. The oldest and the newest point are always kept. Also tells whether
+// a trail's box lies wholly off screen. Plain arithmetic, no GL: the camera
+// is taken as the matrix it hands the GL.
 class TrailReducer
 {
 public:
@@ -47,6 +49,15 @@ public:
 
 private:
     void keep(double x, double y, double z);
+    void keepPending();
+    // Starts a stretch at the window position (x, y) of a point just kept.
+    void restartAt(double x, double y);
+    // Whether a stretch from the last kept point may end at window offset
+    // (dx, dy) from it, r2 its squared length.
+    bool canEndAt(double dx, double dy, double r2) const;
+    // Narrows the directions a stretch may take to those whose line passes
+    // within the tolerance of the point at window offset (dx, dy).
+    void narrowTo(double dx, double dy, double r2);
 
     View m_view;
     double m_tolerance;
@@ -56,7 +67,23 @@ private:
     double m_lastX = 0;
     double m_lastY = 0;
     bool m_hasLast = false;
-    // The newest point seen, when it was not kept.
+    // The newest point seen, when it was not kept: the end of the stretch
+    // so far, kept when the next point cannot end it.
     double m_pending[3] = {};
+    double m_pendingX = 0;
+    double m_pendingY = 0;
     bool m_hasPending = false;
+    // The directions (from the last kept point) a stretch's end may lie in
+    // so that every point of the stretch is within the tolerance of its
+    // line: the sector from m_lower anticlockwise to m_upper, none at all
+    // when m_blocked. Points within the tolerance of the kept point narrow
+    // nothing.
+    bool m_narrowed = false;
+    bool m_blocked = false;
+    double m_lower[2] = {};
+    double m_upper[2] = {};
+    // Squared window distance of the stretch's farthest point that narrowed
+    // the sector: an end nearer than it would leave that point beyond the
+    // end of the line.
+    double m_farthest2 = 0;
 };

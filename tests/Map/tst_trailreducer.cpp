@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 using qglviewer::Vec;
@@ -71,13 +72,18 @@ void tst_TrailReducer::staysWithinThePixel_data()
     QTest::addColumn<int>("points");
     QTest::addColumn<int>("mostKept");
     QTest::addColumn<int>("leastKept");
-    QTest::newRow("straight, a tenth of a pixel") << "line" << 0.1 << 1000 << 102 << 85;
-    QTest::newRow("straight, under half a pixel") << "line" << 0.45 << 200 << 70 << 60;
-    QTest::newRow("straight, two pixels: all kept") << "line" << 2.0 << 100 << 100 << 100;
+    QTest::newRow("straight, a tenth of a pixel: both ends") << "line" << 0.1 << 1000 << 2 << 2;
+    QTest::newRow("straight, under half a pixel: both ends") << "line" << 0.45 << 200 << 2 << 2;
+    QTest::newRow("straight, two pixels: both ends") << "line" << 2.0 << 100 << 2 << 2;
+    QTest::newRow("straight with noise inside half a pixel") << "noisy" << 0.5 << 1000 << 3 << 2;
     QTest::newRow("standing still: both ends") << "still" << 0.0 << 500 << 2 << 2;
     QTest::newRow("jitter inside a pixel: both ends") << "jitter" << 0.3 << 500 << 3 << 2;
     QTest::newRow("zigzag below a pixel") << "zigzag" << 0.4 << 2000 << 1000 << 2;
-    QTest::newRow("spiral, a fifth of a pixel") << "spiral" << 0.2 << 3000 << 700 << 400;
+    QTest::newRow("zigzag of five pixels: its corners") << "zigzag" << 5.0 << 200 << 82 << 78;
+    QTest::newRow("spiral, a fifth of a pixel") << "spiral" << 0.2 << 3000 << 40 << 15;
+    QTest::newRow("circle of 20 pixels, a pixel a step") << "circle" << 1.0 << 500 << 80 << 40;
+    QTest::newRow("turns back on itself") << "back" << 0.3 << 400 << 3 << 3;
+    QTest::newRow("random walk of six pixels a step: nearly all") << "walk" << 6.0 << 500 << 500 << 400;
 }
 
 void tst_TrailReducer::staysWithinThePixel()
@@ -92,6 +98,8 @@ void tst_TrailReducer::staysWithinThePixel()
     const double step = stepPixels / pixelsPerMetre(camera);
     std::vector<Vec> trail;
     double angle = 0;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
     for (int i = 0; i < points; ++i) {
         const double s = i * step;
         if (shape == "line")
@@ -100,7 +108,19 @@ void tst_TrailReducer::staysWithinThePixel()
             trail.push_back(Vec(1, 1, 0));
         else if (shape == "jitter")
             trail.push_back(Vec(1 + step * std::sin(i * 1.7), 1 + step * std::cos(i * 2.3), 0));
-        else if (shape == "zigzag")
+        else if (shape == "noisy")
+            trail.push_back(Vec(-2 + s, 0.5 + 0.45 * step * unit(random), 0));
+        else if (shape == "back")
+            // Out along a line and back past the start.
+            trail.push_back(Vec(i < points / 2 ? s : 2 * (points / 2) * step - s, 0.25, 0));
+        else if (shape == "walk") {
+            const Vec last = trail.empty() ? Vec(0, 0, 0) : trail.back();
+            const double heading = M_PI * unit(random);
+            trail.push_back(last + Vec(step * std::cos(heading), step * std::sin(heading), 0));
+        } else if (shape == "circle") {
+            const double r = 20 * step;
+            trail.push_back(Vec(r * std::cos(i / 20.0), r * std::sin(i / 20.0), 0));
+        } else if (shape == "zigzag")
             trail.push_back(Vec(-1 + s * 0.7, ((i / 5) % 2 ? step : -step) + 0.1 * std::sin(s), 0));
         else {
             // Steps of the given length along a widening spiral.
