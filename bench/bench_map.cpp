@@ -261,10 +261,13 @@ void BM_NaiveFrame(benchmark::State &state)
 }
 
 // One location report of one tag reaching the map (its scene and its heat
-// map) through the hub's signal, with 1000 tags on the map.
-void BM_MapNodeUpdate(benchmark::State &state)
+// map) through the hub's signal, with 1000 tags on the map. In 1D each
+// report places its tag by one of its ranges (no range to the master here,
+// so the first one).
+void mapNodeUpdate(benchmark::State &state, bool oneD)
 {
     Site site(int(state.range(0)));
+    site.map->setNodeMode1D(oneD);
     SentrovaInterface *hub = SentrovaInterface::instance();
     const QVector<RtlsObject *> &tags = site.scene.tags();
     int i = 0;
@@ -272,30 +275,22 @@ void BM_MapNodeUpdate(benchmark::State &state)
         state.PauseTiming();
         RtlsObject *tag = tags.at(i++ % tags.size());
         site.scene.step(tag);
+        if (oneD)
+            site.scene.measure(tag);
         state.ResumeTiming();
         hub->announceNodeUpdated(tag);
     }
     state.SetItemsProcessed(state.iterations());
 }
 
-// The same with the tags drawn in 1D: each report places its tag by one of
-// its ranges (no range to the master here, so the first one).
+void BM_MapNodeUpdate(benchmark::State &state)
+{
+    mapNodeUpdate(state, false);
+}
+
 void BM_MapNodeUpdate1D(benchmark::State &state)
 {
-    Site site(int(state.range(0)));
-    site.map->setNodeMode1D(true);
-    SentrovaInterface *hub = SentrovaInterface::instance();
-    const QVector<RtlsObject *> &tags = site.scene.tags();
-    int i = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        RtlsObject *tag = tags.at(i++ % tags.size());
-        site.scene.step(tag);
-        site.scene.measure(tag);
-        state.ResumeTiming();
-        hub->announceNodeUpdated(tag);
-    }
-    state.SetItemsProcessed(state.iterations());
+    mapNodeUpdate(state, true);
 }
 
 // A frame with the heat map on while 1000 tags move: one report of every tag
