@@ -172,6 +172,18 @@ void tst_TrailReducer::behindTheCameraIsKept()
     reducer.add(0, 0.00001, 0);
     reducer.finish();
     QCOMPARE(int(kept.size() / 3), 7);
+
+    // Into the space behind the camera: the GL clips the segment from the
+    // last point in front, so that point is kept even when it lay within a
+    // pixel of the one before.
+    reducer.start(&kept);
+    reducer.add(0, 0, 0);
+    reducer.add(0.001, 0, 0);
+    reducer.add(0.002, 0, 20);
+    reducer.add(0.003, 0, 0);
+    reducer.finish();
+    const std::vector<float> expected{0, 0, 0, 0.001f, 0, 0, 0.002f, 0, 20, 0.003f, 0, 0};
+    QCOMPARE(kept, expected);
 }
 
 void tst_TrailReducer::boxOffScreen_data()
