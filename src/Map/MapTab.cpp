@@ -359,7 +359,8 @@ void MapTab::draw()
 
     if (o.nodeMode & Map::kModeHistory) {
         m_trails.clear();
-        // A point within a device pixel of the one before shows nothing new.
+        // Points within a device pixel of a straight line show nothing
+        // new: the line's ends are enough.
         TrailReducer reducer(TrailReducer::View::of(*camera()), 1.0 / devicePixelRatioF());
         for (NodeObject *object : m_scene->nodeObjects()) {
             if (isDrawn(object))

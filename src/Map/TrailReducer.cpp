@@ -6,6 +6,17 @@
 #include <cmath>
 #include <cstring>
 
+namespace {
+
+// z of the cross product of two window vectors: positive when b lies
+// anticlockwise of a.
+double cross(double ax, double ay, double bx, double by)
+{
+    return ax * by - ay * bx;
+}
+
+} // namespace
+
 TrailReducer::View TrailReducer::View::of(const qglviewer::Camera &camera)
 {
     View view;
@@ -62,7 +73,7 @@ bool TrailReducer::canEndAt(double dx, double dy, double r2) const
         return true;
     if (m_blocked)
         return false;
-    return m_lower[0] * dy - m_lower[1] * dx >= 0 && dx * m_upper[1] - dy * m_upper[0] >= 0;
+    return cross(m_lower[0], m_lower[1], dx, dy) >= 0 && cross(dx, dy, m_upper[0], m_upper[1]) >= 0;
 }
 
 void TrailReducer::narrowTo(double dx, double dy, double r2)
@@ -90,11 +101,11 @@ void TrailReducer::narrowTo(double dx, double dy, double r2)
     // This point lies inside the sector (it ended the stretch), and each
     // bound is less than a right angle from it: the signs of the cross
     // products order the directions.
-    if (m_lower[0] * lower[1] - m_lower[1] * lower[0] > 0)
+    if (cross(m_lower[0], m_lower[1], lower[0], lower[1]) > 0)
         std::copy(lower, lower + 2, m_lower);
-    if (upper[0] * m_upper[1] - upper[1] * m_upper[0] > 0)
+    if (cross(upper[0], upper[1], m_upper[0], m_upper[1]) > 0)
         std::copy(upper, upper + 2, m_upper);
-    m_blocked = m_lower[0] * m_upper[1] - m_lower[1] * m_upper[0] < 0;
+    m_blocked = cross(m_lower[0], m_lower[1], m_upper[0], m_upper[1]) < 0;
 }
 
 void TrailReducer::add(double x, double y, double z)
